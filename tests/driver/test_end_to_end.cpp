@@ -241,6 +241,21 @@ TEST_F(EndToEnd, SlowRoleQueryPrintsItsTimeoutLineForThatComponentOnly)
     EXPECT_EQ(rest, normal_report(8));
 }
 
+// The core is told the capacity of ten role buffers, so it names up to ten.
+TEST_F(EndToEnd, ManyRolesAreReadUpToTheTenBuffers)
+{
+    run("OMX.ZYN.H263.Encoder roles 12\n");
+    Lines expected = normal_report(8);
+    const size_t at = find_line(expected, "UTC 001-04: OMX_GetRolesOfComponent: numRoles:1, index=0, video_encoder.h263");
+    ASSERT_LT(at, expected.size());
+    expected[at] = "UTC 001-04: OMX_GetRolesOfComponent: numRoles:a, index=0, video_encoder.h263";
+    for (int j = 9; j >= 1; --j)
+        expected.insert(expected.begin() + static_cast<long>(at) + 1,
+                        "UTC 001-04: OMX_GetRolesOfComponent: numRoles:a, index=" + std::to_string(j) + ", role." +
+                            std::to_string(j));
+    EXPECT_EQ(lines_, expected);
+}
+
 TEST_F(EndToEnd, FailingGetHandleIsReportedAndItsFreeSkipped)
 {
     run("OMX.ZYN.MPEG4.Decoder OMX_GetHandle error 0x80001000\n");
