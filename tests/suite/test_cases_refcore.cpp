@@ -24,6 +24,8 @@ const char *const kBanners[] = {
     "OMX UTC 002: omx_buffer_test",        "OMX UTC 003: omx_port_test",
 };
 
+// Lines that start a case's output: the case banners, the encoding pass's
+// "output: " line and the runner's per-component header.
 bool is_banner(const std::string &line)
 {
     for (const char *banner : kBanners)
@@ -34,7 +36,7 @@ bool is_banner(const std::string &line)
 
 bool is_failure_line(const std::string &line)
 {
-    return line.find("FAIL") != std::string::npos ||
+    return line.find("FAIL") != std::string::npos || line.find("err=") != std::string::npos ||
            (line.find(" Error") != std::string::npos && line != "Can't find list file Error");
 }
 
@@ -56,7 +58,7 @@ CaseLines case_lines(const RunResult &r, const std::string &banner)
         if (is_banner(line)) {
             if (inside)
                 break;
-            inside = line == banner;
+            inside = line.rfind(banner, 0) == 0;
             continue;
         }
         if (!inside || !is_failure_line(line))
@@ -78,12 +80,29 @@ CaseLines case_lines(const RunResult &r, const std::string &banner)
 
 struct FaultCase {
     const char *name;
-    const char *banner;  // the case whose lines are compared
+    const char *banner;  // the case whose lines are compared (a prefix of its first line)
     const char *label;   // its summary row
     std::string faults;
     std::vector<std::string> expected;
     int min_time;        // every "T" is at least this many microseconds
+    const char *component = kComponent;
 };
+
+// An encoder list with one 176 x 144 entry whose input holds three pictures.
+void write_encoder_list(const TempDir &dir, int picture_bytes = 3 * 38016)
+{
+    std::string pictures(static_cast<size_t>(picture_bytes), '\0');
+    for (size_t i = 0; i < pictures.size(); i++)
+        pictures[i] = static_cast<char>(i * 7);
+    dir.write("in.yuv", pictures);
+    dir.write("avcenc_list.txt",
+              dir.file("in.yuv") + " " + dir.file("out.264") + "\n176\n144\n1\n512\n30\nLIST_FILE_END\n");
+}
+
+void PrintTo(const FaultCase &c, std::ostream *os)
+{
+    *os << c.name;
+}
 
 class CasesAgainstReferenceCore : public ::testing::TestWithParam<FaultCase> {
 protected:
@@ -98,7 +117,8 @@ TEST_P(CasesAgainstReferenceCore, PrintsExactlyTheFaultsLines)
 {
     const FaultCase &c = GetParam();
     TempDir dir;
-    const RunResult r = cases_harness::run_omx_cases(dir, {kComponent}, c.faults);
+    write_encoder_list(dir);
+    const RunResult r = cases_harness::run_omx_cases(dir, {c.component}, c.faults);
     ASSERT_FALSE(r.timed_out) << r.out;
     ASSERT_EQ(r.exit_status, 0) << r.out << r.err;
     const CaseLines found = case_lines(r, c.banner);
@@ -106,7 +126,7 @@ TEST_P(CasesAgainstReferenceCore, PrintsExactlyTheFaultsLines)
     for (int time : found.times)
         EXPECT_GE(time, c.min_time) << r.out;
     // The summary counts what the case printed.
-    const cases_harness::SummaryRow *row = r.row(kComponent, c.label);
+    const cases_harness::SummaryRow *row = r.row(c.component, c.label);
     ASSERT_NE(row, nullptr) << r.out;
     EXPECT_EQ(row->fail_lines, found.fails) << r.out;
     EXPECT_EQ(row->timeout_lines, found.timeouts) << r.out;
@@ -193,6 +213,243 @@ INSTANTIATE_TEST_SUITE_P(
                   "* GetExtensionIndex delay 5000\n",
                   {"OMX UTC 009-01: OMX_GetExtensionIndex test: OMX.ZYN.index.ThumbnailMode: timeout FAIL: 2, T"},
                   5000}),
+    fault_name);
+
+constexpr const char *k004 = "OMX UTC 004: omx_component_state_test";
+constexpr const char *k002 = "OMX UTC 002: omx_buffer_test";
+constexpr const char *k003 = "OMX UTC 003: omx_port_test";
+constexpr int kWaitUs = 300000; // OMX_TEST_WAIT_MS of the harness, in microseconds
+
+// UTC 004: state cycle, 20 ms budget; state lines carry the state found.
+INSTANTIATE_TEST_SUITE_P(
+    StateCycle, CasesAgainstReferenceCore,
+    ::testing::Values(
+        FaultCase{"PortQueryError", k004, "UTC 004",
+                  kNoBuffers + "* GetParameter:PortDefinition:0 error 0x80001001 times 1\n",
+                  {"OMX UTC 004: omx_component_state_test: OMX_GetParameter: FAIL: 80001001, 2"}, 0},
+        FaultCase{"GetStateError", k004, "UTC 004", "* GetState error 0x80001001 times 1\n",
+                  {"OMX UTC 004-01: OMX_GetState: FAIL: 80001001, 2"}, 0},
+        FaultCase{"GetStateTimeout", k004, "UTC 004", "* GetState delay 20000 times 1\n",
+                  {"OMX UTC 004-01: OMX_GetState: timeout FAIL: 2, T"}, 20000},
+        // A refused Idle command is not waited for; Loaded to Executing is then
+        // refused by an error event, and the state lines show Loaded (1).
+        FaultCase{"IdleRefused", k004, "UTC 004",
+                  kNoBuffers + "* SendCommand:StateSet:Idle error 0x80001001 times 1\n",
+                  {"OMX UTC 004-02: OMX Component state transaction: OMX_StateIdle: FAIL: 80001001, 2",
+                   "OMX UTC 004-02: OMX Component state transaction OMX_StateIdle: FAIL: 1, 2",
+                   "OMX UTC 004-02: OMX Component state transaction OMX_StateExecuting: FAIL: 1, 2"},
+                  0},
+        FaultCase{"IdleTimeout", k004, "UTC 004", "* SendCommand:StateSet:Idle delay 20000 times 1\n",
+                  {"OMX UTC 004-02: OMX Component state transaction: OMX_StateIdle: timeout FAIL: 2, T"}, 20000},
+        // The error event satisfies the wait; the state line shows the state found.
+        FaultCase{"IdleAnsweredWithErrorEvent", k004, "UTC 004",
+                  kNoBuffers + "* SendCommand:StateSet:Idle event_error 0x80001001 times 1\n",
+                  {"OMX UTC 004-02: OMX Component state transaction OMX_StateIdle: FAIL: 1, 2",
+                   "OMX UTC 004-02: OMX Component state transaction OMX_StateExecuting: FAIL: 1, 2"},
+                  0},
+        FaultCase{"ExecutingRefused", k004, "UTC 004", "* SendCommand:StateSet:Executing error 0x80001001\n",
+                  {"OMX UTC 004-02: OMX Component state transaction: FAIL: 80001001, 2",
+                   "OMX UTC 004-02: OMX Component state transaction OMX_StateExecuting: FAIL: 2, 2"},
+                  0},
+        FaultCase{"ExecutingTimeout", k004, "UTC 004", "* SendCommand:StateSet:Executing delay 20000\n",
+                  {"OMX UTC 004-02: OMX Component state transaction: timeout FAIL: 2, T"}, 20000},
+        // A completion that never comes inside a timed span: the case's own timeout line, once.
+        FaultCase{"ExecutingNeverCompletes", k004, "UTC 004", "* SendCommand:StateSet:Executing silent\n",
+                  {"OMX UTC 004-02: OMX Component state transaction: timeout FAIL: 2, T"}, kWaitUs},
+        FaultCase{"SecondIdleRefused", k004, "UTC 004", "* SendCommand:StateSet:Idle error 0x80001001 after 1\n",
+                  {"OMX UTC 004-02: OMX Component state transaction: FAIL: 80001001, 2",
+                   "OMX UTC 004-02: OMX Component state transaction OMX_StateIdle: FAIL: 3, 2",
+                   "OMX UTC 004-02: OMX Component state transaction OMX_StateLoaded: FAIL: 3, 2"},
+                  0},
+        FaultCase{"LoadedRefused", k004, "UTC 004", "* SendCommand:StateSet:Loaded error 0x80001001\n",
+                  {"OMX UTC 004-02: OMX Component state transaction: FAIL: 80001001, 2",
+                   "OMX UTC 004-02: OMX Component state transaction OMX_StateLoaded: FAIL: 2, 2"},
+                  0},
+        FaultCase{"LoadedTimeout", k004, "UTC 004", "* SendCommand:StateSet:Loaded delay 20000\n",
+                  {"OMX UTC 004-02: OMX Component state transaction: timeout FAIL: 2, T"}, 20000},
+        // An untimed wait that expires prints one line naming what it waited for.
+        FaultCase{"IdleNeverCompletes", k004, "UTC 004", "* SendCommand:StateSet:Idle silent times 1\n",
+                  {"wait for OMX UTC 004: OMX_StateIdle: timeout FAIL: 300 ms"}, 0},
+        FaultCase{"FreeBufferRefused", k004, "UTC 004",
+                  "* FreeBuffer:0 error 0x80001001 times 1\n* FreeBuffer:1 error 0x80001005 times 1\n",
+                  {"OMX UTC 004: OMX_FreeBuffer(usebuffer): FAIL: 80001001, 2",
+                   "OMX UTC 004: OMX_FreeBuffer(allocatebuffer): FAIL: 80001005, 2",
+                   "wait for OMX UTC 004: OMX_StateLoaded: timeout FAIL: 300 ms",
+                   "OMX UTC 004-02: OMX Component state transaction OMX_StateLoaded: FAIL: 2, 2"},
+                  0},
+        // A refused buffer keeps Idle from completing; every later wait is bounded.
+        FaultCase{"UseBufferRefused", k004, "UTC 004", "* UseBuffer:0 error 0x80001001 times 1\n",
+                  {"OMX UTC 004: OMX_UseBuffer: FAIL: 80001001, 2",
+                   "wait for OMX UTC 004: OMX_StateIdle: timeout FAIL: 300 ms",
+                   "OMX UTC 004-02: OMX Component state transaction OMX_StateIdle: FAIL: 1, 2",
+                   "OMX UTC 004-02: OMX Component state transaction: timeout FAIL: 2, T",
+                   "OMX UTC 004-02: OMX Component state transaction OMX_StateExecuting: FAIL: 1, 2",
+                   "OMX UTC 004-02: OMX Component state transaction: timeout FAIL: 2, T",
+                   "OMX UTC 004-02: OMX Component state transaction OMX_StateIdle: FAIL: 1, 2",
+                   "wait for OMX UTC 004: OMX_StateLoaded: timeout FAIL: 300 ms"},
+                  kWaitUs},
+        FaultCase{"AllocateBufferRefused", k004, "UTC 004", kNoBuffers + "* min_buffers 1 1\n" +
+                      "* AllocateBuffer:1 error 0x80001001 times 1\n",
+                  {"OMX UTC 004: OMX_AllocateBuffer: FAIL: 80001001, 2",
+                   "wait for OMX UTC 004: OMX_StateIdle: timeout FAIL: 300 ms",
+                   "OMX UTC 004-02: OMX Component state transaction OMX_StateIdle: FAIL: 1, 2",
+                   "OMX UTC 004-02: OMX Component state transaction: timeout FAIL: 2, T",
+                   "OMX UTC 004-02: OMX Component state transaction OMX_StateExecuting: FAIL: 1, 2",
+                   "OMX UTC 004-02: OMX Component state transaction: timeout FAIL: 2, T",
+                   "OMX UTC 004-02: OMX Component state transaction OMX_StateIdle: FAIL: 1, 2",
+                   "wait for OMX UTC 004: OMX_StateLoaded: timeout FAIL: 300 ms"},
+                  kWaitUs},
+        // Minimum counts of 0: the whole cycle without a buffer call, so the
+        // buffer faults below never fire.
+        FaultCase{"ZeroMinimumsMakeNoBufferCall", k004, "UTC 004",
+                  kNoBuffers + "* UseBuffer error 0x80001001\n* AllocateBuffer error 0x80001001\n"
+                               "* FreeBuffer error 0x80001001\n",
+                  {}, 0},
+        FaultCase{"CountsBeyondTheSlotsAreRefused", k004, "UTC 004",
+                  "* min_buffers 0 6\n* UseBuffer error 0x80001001\n* SendCommand error 0x80001001\n",
+                  {"OMX UTC 004: buffer count FAIL: input 6 (at most 5), output 3 (at most 3), 2"}, 0}),
+    fault_name);
+
+// UTC 002: buffer calls; UseBuffer and FreeBuffer 20 ms, the others 5 ms.
+INSTANTIATE_TEST_SUITE_P(
+    Buffers, CasesAgainstReferenceCore,
+    ::testing::Values(
+        FaultCase{"GetStateError", k002, "UTC 002", "* GetState error 0x80001001\n",
+                  {"OMX UTC 002: OMX_GetState: err=80001001, state=0"}, 0},
+        FaultCase{"IdleRefused", k002, "UTC 002",
+                  kNoBuffers + "* SendCommand:StateSet:Idle error 0x80001001 times 1\n",
+                  {"OMX UTC 002: OMX_SendCommand: OMX_StateIdle err=80001001"}, 0},
+        // A refused buffer keeps Idle from completing; the Loaded command queues behind it.
+        FaultCase{"FirstUseBufferRefused", k002, "UTC 002", "* UseBuffer:0 error 0x80001001 times 1\n",
+                  {"OMX UTC 002-01: OMX_UseBuffer: FAIL: 80001001, 2",
+                   "wait for OMX UTC 002: OMX_StateIdle: timeout FAIL: 300 ms",
+                   "OMX UTC 002-05: OMX_FillThisBuffer: FAIL : 80001018",
+                   "wait for OMX UTC 002: OMX_StateLoaded: timeout FAIL: 300 ms"},
+                  0},
+        // Two input buffers, the second refused: 002-06, not 002-01.
+        FaultCase{"SecondUseBufferRefused", k002, "UTC 002",
+                  "* min_buffers 0 2\n* UseBuffer:0 error 0x80001001 after 1 times 1\n",
+                  {"OMX UTC 002-06: OMX multiple buffer: FAIL: 80001001, 2",
+                   "wait for OMX UTC 002: OMX_StateIdle: timeout FAIL: 300 ms",
+                   "OMX UTC 002-04: OMX_EmptyThisBuffer: FAIL : 80001018",
+                   "OMX UTC 002-05: OMX_FillThisBuffer: FAIL : 80001018",
+                   "wait for OMX UTC 002: OMX_StateLoaded: timeout FAIL: 300 ms"},
+                  0},
+        FaultCase{"AllocateBufferRefused", k002, "UTC 002",
+                  "* AllocateBuffer:1 error 0x80001001 times 1\n* AllocateBuffer:1 error 0x80001005 after 2\n",
+                  {"OMX UTC 002-02: OMX_AllocateBuffer: FAIL: 80001001, 2",
+                   "OMX UTC 002-06: OMX multiple buffer: FAIL: 80001005, 2",
+                   "wait for OMX UTC 002: OMX_StateIdle: timeout FAIL: 300 ms",
+                   "OMX UTC 002-04: OMX_EmptyThisBuffer: FAIL : 80001018",
+                   "wait for OMX UTC 002: OMX_StateLoaded: timeout FAIL: 300 ms"},
+                  0},
+        // 6 ms is over the 5 ms budget of AllocateBuffer, well under the 20 ms of UseBuffer.
+        FaultCase{"AllocateBudgetIsFiveUseBudgetIsTwenty", k002, "UTC 002",
+                  "* UseBuffer delay 6000\n* AllocateBuffer delay 6000\n",
+                  {"OMX UTC 002-02: OMX_AllocateBuffer: timeout FAIL: 2, T",
+                   "OMX UTC 002-02: OMX_AllocateBuffer: timeout FAIL: 2, T",
+                   "OMX UTC 002-02: OMX_AllocateBuffer: timeout FAIL: 2, T"},
+                  6000},
+        FaultCase{"UseBufferTimeout", k002, "UTC 002", "* UseBuffer delay 20000 times 1\n",
+                  {"OMX UTC 002-01: OMX_UseBuffer: timeout FAIL: 2, T"}, 20000},
+        // Their FAIL lines carry the error only; their timeout lines both numbers.
+        FaultCase{"EmptyAndFillRefused", k002, "UTC 002",
+                  "* EmptyThisBuffer error 0x80001001\n* FillThisBuffer error 0x80001005\n",
+                  {"OMX UTC 002-04: OMX_EmptyThisBuffer: FAIL : 80001001",
+                   "OMX UTC 002-05: OMX_FillThisBuffer: FAIL : 80001005"},
+                  0},
+        FaultCase{"EmptyAndFillTimeouts", k002, "UTC 002",
+                  "* EmptyThisBuffer delay 5000\n* FillThisBuffer delay 5000\n",
+                  {"OMX UTC 002-04: OMX_EmptyThisBuffer: timeout FAIL: 2, T",
+                   "OMX UTC 002-05: OMX_FillThisBuffer: timeout FAIL: 2, T"},
+                  5000},
+        FaultCase{"LoadedRefused", k002, "UTC 002", "* SendCommand:StateSet:Loaded error 0x80001001\n",
+                  {"OMX UTC 002: OMX_SendCommand: OMX_StateLoaded err=80001001"}, 0},
+        // The Loaded transition stays open, but the input buffer held since
+        // 002-04 comes back when it starts, and that post ends the one wait.
+        FaultCase{"FreeBufferRefused", k002, "UTC 002",
+                  "* FreeBuffer:0 error 0x80001001 times 1\n* FreeBuffer:1 error 0x80001005 times 1\n",
+                  {"OMX UTC 002-03: OMX_FreeBuffer(usebuffer): FAIL: 80001001, 2",
+                   "OMX UTC 002-03: OMX_FreeBuffer(allocatebuffer): FAIL: 80001005, 2"},
+                  0},
+        FaultCase{"FreeBufferTimeouts", k002, "UTC 002",
+                  "* FreeBuffer:0 delay 20000 times 1\n* FreeBuffer:1 delay 20000 times 1\n",
+                  {"OMX UTC 002-03: OMX_FreeBuffer(usebuffer): timeout FAIL: 2, T",
+                   "OMX UTC 002-03: OMX_FreeBuffer(allocatebuffer): timeout FAIL: 2, T"},
+                  20000}),
+    fault_name);
+
+// UTC 003: port commands, 5 ms budget including their completion.
+INSTANTIATE_TEST_SUITE_P(
+    Ports, CasesAgainstReferenceCore,
+    ::testing::Values(
+        FaultCase{"GetStateError", k003, "UTC 003", "* GetState error 0x80001001\n",
+                  {"OMX UTC 003: OMX_GetState: err=80001001, state=0"}, 0},
+        FaultCase{"IdleRefused", k003, "UTC 003",
+                  kNoBuffers + "* SendCommand:StateSet:Idle error 0x80001001 times 1\n",
+                  {"OMX UTC 003: OMX_SendCommand: OMX_StateIdle err=80001001"}, 0},
+        // Loaded refused: the ports stay Idle without buffers, so enabling them never completes.
+        FaultCase{"LoadedRefused", k003, "UTC 003", "* SendCommand:StateSet:Loaded error 0x80001001\n",
+                  {"OMX UTC 003: OMX_SendCommand: OMX_StateLoaded err=80001001",
+                   "OMX UTC 003-02: OMX port enable(in): timeout FAIL: 2, T",
+                   "OMX UTC 003-02: OMX port enable(out): timeout FAIL: 2, T"},
+                  kWaitUs},
+        FaultCase{"BufferCallsRefused", k003, "UTC 003",
+                  kNoBuffers + "* min_buffers 0 1\n* min_buffers 1 1\n* UseBuffer:0 error 0x80001001 times 1\n"
+                               "* AllocateBuffer:1 error 0x80001005 times 1\n",
+                  {"OMX UTC 003: OMX_UseBuffer: FAIL: 80001001, 2", "OMX UTC 003: OMX_AllocateBuffer: FAIL: 80001005, 2",
+                   "wait for OMX UTC 003: OMX_StateIdle: timeout FAIL: 300 ms",
+                   "wait for OMX UTC 003: OMX_StateExecuting: timeout FAIL: 300 ms",
+                   "OMX UTC 003-03: OMX port flush(in): timeout FAIL: 2, T",
+                   "OMX UTC 003-03: OMX port flush(out): timeout FAIL: 2, T",
+                   "wait for OMX UTC 003: OMX_StateIdle: timeout FAIL: 300 ms",
+                   "wait for OMX UTC 003: OMX_StateLoaded: timeout FAIL: 300 ms",
+                   "OMX UTC 003-01: OMX port disable(in): timeout FAIL: 2, T",
+                   "OMX UTC 003-01: OMX port disable(out): timeout FAIL: 2, T",
+                   "OMX UTC 003-02: OMX port enable(in): timeout FAIL: 2, T",
+                   "OMX UTC 003-02: OMX port enable(out): timeout FAIL: 2, T"},
+                  kWaitUs},
+        FaultCase{"FreeBufferRefused", k003, "UTC 003",
+                  "* FreeBuffer:0 error 0x80001001 times 1\n* FreeBuffer:1 error 0x80001005 times 1\n",
+                  {"OMX UTC 003: OMX_FreeBuffer(usebuffer): FAIL: 80001001, 2",
+                   "OMX UTC 003: OMX_FreeBuffer(allocatebuffer): FAIL: 80001005, 2",
+                   "wait for OMX UTC 003: OMX_StateLoaded: timeout FAIL: 300 ms",
+                   "OMX UTC 003-01: OMX port disable(in): timeout FAIL: 2, T",
+                   "OMX UTC 003-01: OMX port disable(out): timeout FAIL: 2, T",
+                   "OMX UTC 003-02: OMX port enable(in): timeout FAIL: 2, T",
+                   "OMX UTC 003-02: OMX port enable(out): timeout FAIL: 2, T"},
+                  kWaitUs},
+        FaultCase{"EveryPortCommandRefused", k003, "UTC 003",
+                  "* SendCommand:Flush error 0x80001001\n* SendCommand:PortDisable error 0x80001005\n"
+                  "* SendCommand:PortEnable error 0x80001019\n",
+                  {"OMX UTC 003-03: OMX port flush(in): FAIL: 80001001, 2",
+                   "OMX UTC 003-03: OMX port flush(out): FAIL: 80001001, 2",
+                   "OMX UTC 003-01: OMX port disable(in): FAIL: 80001005, 2",
+                   "OMX UTC 003-01: OMX port disable(out): FAIL: 80001005, 2",
+                   "OMX UTC 003-02: OMX port enable(in): FAIL: 80001019, 2",
+                   "OMX UTC 003-02: OMX port enable(out): FAIL: 80001019, 2",
+                   "OMX UTC 003-04: OMX input port, output port: FAIL: 2"},
+                  0},
+        FaultCase{"OneFlushRefusedGivesTheSummaryLine", k003, "UTC 003", "* SendCommand:Flush:1 error 0x80001001\n",
+                  {"OMX UTC 003-03: OMX port flush(out): FAIL: 80001001, 2",
+                   "OMX UTC 003-04: OMX input port, output port: FAIL: 2"},
+                  0},
+        // Slow but successful: timeout lines only, no summary line.
+        FaultCase{"SlowPortCommandsGiveNoSummaryLine", k003, "UTC 003",
+                  "* SendCommand:Flush delay 5000\n* SendCommand:PortDisable delay 5000\n"
+                  "* SendCommand:PortEnable delay 5000\n",
+                  {"OMX UTC 003-03: OMX port flush(in): timeout FAIL: 2, T",
+                   "OMX UTC 003-03: OMX port flush(out): timeout FAIL: 2, T",
+                   "OMX UTC 003-01: OMX port disable(in): timeout FAIL: 2, T",
+                   "OMX UTC 003-01: OMX port disable(out): timeout FAIL: 2, T",
+                   "OMX UTC 003-02: OMX port enable(in): timeout FAIL: 2, T",
+                   "OMX UTC 003-02: OMX port enable(out): timeout FAIL: 2, T"},
+                  5000},
+        FaultCase{"FlushNeverCompletes", k003, "UTC 003", "* SendCommand:Flush:0 silent\n",
+                  {"OMX UTC 003-03: OMX port flush(in): timeout FAIL: 2, T"}, kWaitUs},
+        // An error event is a completion, not a refused command: nothing counted.
+        FaultCase{"EnableAnsweredWithErrorEvent", k003, "UTC 003",
+                  "* SendCommand:PortEnable:1 event_error 0x80001001\n", {}, 0}),
     fault_name);
 
 } // namespace
