@@ -452,4 +452,174 @@ INSTANTIATE_TEST_SUITE_P(
                   "* SendCommand:PortEnable:1 event_error 0x80001001\n", {}, 0}),
     fault_name);
 
+constexpr const char *kEncoder = "OMX.ZYN.AVC.Encoder"; // component kind 1
+constexpr const char *kEncode = "output: ";
+
+// The encoding pass through the runner: one list entry, input colour format
+// YUV420SemiPlanar, component kind 1.
+INSTANTIATE_TEST_SUITE_P(
+    Encoding, CasesAgainstReferenceCore,
+    ::testing::Values(
+        FaultCase{"CleanPass", kEncode, "encode 1", "", {}, 0, kEncoder},
+        FaultCase{"PortQueriesRefused", kEncode, "encode 1",
+                  "* GetParameter:PortDefinition:0 error 0x80001001\n* GetParameter:PortDefinition:1 error 0x80001019\n"
+                  "* SetParameter:PortDefinition:0 error 0x80001005\n* SetParameter:PortDefinition:1 error 0x8000101A\n",
+                  {"omx_encoding_test: OMX_GetParameter: OMX_IndexParamPortDefinition: FAIL: 80001001, 1",
+                   "omx_encoding_test: OMX_SetParameter: OMX_IndexParamPortDefinition: FAIL: 80001005, 1",
+                   "omx_encoding_test: OMX_GetParameter: FAIL: 80001019, 1",
+                   "omx_encoding_test: OMX_SetParameter: OMX_IndexParamPortDefinition: FAIL: 8000101a, 1",
+                   // Both minimums unknown: no buffers, so Idle never comes.
+                   "wait for omx_encoding_test: OMX_StateIdle: timeout FAIL: 300 ms",
+                   "omx_encoding_test: OMX_GetState: OMX_StateIdle: FAIL: 1, 1",
+                   "wait for omx_encoding_test: OMX_StateExecuting: timeout FAIL: 300 ms",
+                   "omx_encoding_test: OMX_GetState: OMX_StateExecuting: FAIL: 1, 1",
+                   "wait for omx_encoding_test: OMX_CommandFlush inport: timeout FAIL: 300 ms",
+                   "wait for omx_encoding_test: OMX_CommandFlush outport: timeout FAIL: 300 ms",
+                   "wait for omx_encoding_test: OMX_StateIdle: timeout FAIL: 300 ms",
+                   "omx_encoding_test:  OMX_GetState: OMX_StateIdle: FAIL: 1, 1",
+                   "wait for omx_encoding_test: OMX_StateLoaded: timeout FAIL: 300 ms"},
+                  0, kEncoder},
+        FaultCase{"IdleRefused", kEncode, "encode 1", "* SendCommand:StateSet:Idle error 0x80001001 times 1\n",
+                  {"omx_encoding_test: OMX_SendCommand: FAIL: 80001001, 1",
+                   "omx_encoding_test: OMX_UseBuffer: FAIL: 80001018, 1",
+                   "omx_encoding_test: OMX_UseBuffer: FAIL: 80001018, 1",
+                   "omx_encoding_test: OMX_UseBuffer: FAIL: 80001018, 1",
+                   "omx_encoding_test: OMX_AllocateBuffer: FAIL: 80001018, 1",
+                   "omx_encoding_test: OMX_AllocateBuffer: FAIL: 80001018, 1",
+                   "omx_encoding_test: OMX_AllocateBuffer: FAIL: 80001018, 1",
+                   "omx_encoding_test: OMX_GetState: OMX_StateIdle: FAIL: 1, 1",
+                   "omx_encoding_test: OMX_GetState: OMX_StateExecuting: FAIL: 1, 1",
+                   "wait for omx_encoding_test: OMX_StateIdle: timeout FAIL: 300 ms",
+                   "omx_encoding_test:  OMX_GetState: OMX_StateIdle: FAIL: 1, 1",
+                   "wait for omx_encoding_test: OMX_StateLoaded: timeout FAIL: 300 ms"},
+                  0, kEncoder},
+        // A refused output buffer: its slot is never handed on, and the pictures
+        // queued while Idle never completes are refused by the Loaded component.
+        FaultCase{"OutputUseBufferRefused", kEncode, "encode 1", "* UseBuffer:1 error 0x80001005 times 1\n",
+                  {"omx_encoding_test: OMX_AllocateBuffer: FAIL: 80001005, 1",
+                   "wait for omx_encoding_test: OMX_StateIdle: timeout FAIL: 300 ms",
+                   "omx_encoding_test: OMX_GetState: OMX_StateIdle: FAIL: 1, 1",
+                   "wait for omx_encoding_test: OMX_StateExecuting: timeout FAIL: 300 ms",
+                   "omx_encoding_test: OMX_GetState: OMX_StateExecuting: FAIL: 1, 1",
+                   "wait for omx_encoding_test: OMX_CommandFlush inport: timeout FAIL: 300 ms",
+                   "wait for omx_encoding_test: OMX_CommandFlush outport: timeout FAIL: 300 ms",
+                   "OMX_EmptyThisBuffer() return Error : 80001018",
+                   "OMX_EmptyThisBuffer() return Error : 80001018",
+                   "OMX_EmptyThisBuffer() return Error : 80001018",
+                   "OMX_FillThisBuffer() return Error : 80001018",
+                   "OMX_FillThisBuffer() return Error : 80001018",
+                   "wait for omx_encoding_test: OMX_StateIdle: timeout FAIL: 300 ms",
+                   "omx_encoding_test:  OMX_GetState: OMX_StateIdle: FAIL: 1, 1",
+                   "wait for omx_encoding_test: OMX_StateLoaded: timeout FAIL: 300 ms"},
+                  0, kEncoder},
+        FaultCase{"FlushesRefused", kEncode, "encode 1",
+                  "* SendCommand:Flush:0 error 0x80001001\n* SendCommand:Flush:1 error 0x80001005\n",
+                  {"omx_encoding_test: OMX_SetParameter(OMX_CommandFlush,inport) return Error : 80001001",
+                   "omx_encoding_test: OMX_SetParameter(OMX_CommandFlush,outport) return Error : 80001005"},
+                  0, kEncoder},
+        FaultCase{"BufferPassingRefused", kEncode, "encode 1",
+                  "* EmptyThisBuffer error 0x80001001 times 1\n* FillThisBuffer error 0x80001005 times 1\n",
+                  {"OMX_EmptyThisBuffer() return Error : 80001001", "OMX_FillThisBuffer() return Error : 80001005"}, 0,
+                  kEncoder},
+        FaultCase{"ClosingIdleRefused", kEncode, "encode 1", "* SendCommand:StateSet:Idle error 0x80001001 after 1\n",
+                  {"omx_encoding_test: OMX_SendCommand: OMX_StateIdle: FAIL: 80001001, 1",
+                   "omx_encoding_test:  OMX_GetState: OMX_StateIdle: FAIL: 3, 1",
+                   "omx_encoding_test: OMX_GetState: OMX_StateLoaded: FAIL: 3, 1"},
+                  0, kEncoder},
+        FaultCase{"LoadedRefused", kEncode, "encode 1", "* SendCommand:StateSet:Loaded error 0x80001001\n",
+                  {"omx_encoding_test: OMX_SendCommand: OMX_StateLoaded: FAIL: 80001001, 1",
+                   "omx_encoding_test: OMX_GetState: OMX_StateLoaded: FAIL: 2, 1"},
+                  0, kEncoder},
+        FaultCase{"FreeBufferRefused", kEncode, "encode 1",
+                  "* FreeBuffer:0 error 0x80001001 times 1\n* FreeBuffer:1 error 0x80001005 times 1\n",
+                  {"omx_encoding_test: OMX_FreeBuffer(usebuffer): FAIL: 80001001, 1",
+                   "omx_encoding_test: OMX_FreeBuffer(allocatebuffer): FAIL: 80001005, 1",
+                   "wait for omx_encoding_test: OMX_StateLoaded: timeout FAIL: 300 ms",
+                   "omx_encoding_test: OMX_GetState: OMX_StateLoaded: FAIL: 2, 1"},
+                  0, kEncoder},
+        // One picture never comes back: one line for it, the others are counted off.
+        FaultCase{"InputNeverReturned", kEncode, "encode 1", "* EmptyThisBuffer silent times 1\n",
+                  {"wait for omx_encoding_test: EmptyBufferDone: timeout FAIL: 300 ms"}, 0, kEncoder}),
+    fault_name);
+
+// The stats line the reference core writes for the last handle it freed.
+std::string last_stats_line(const TempDir &dir)
+{
+    const std::string text = cases_harness::read_file(dir.file("stats.txt"));
+    const size_t end = text.find_last_not_of('\n');
+    if (end == std::string::npos)
+        return "";
+    const size_t start = text.rfind('\n', end);
+    return text.substr(start == std::string::npos ? 0 : start + 1, end - (start == std::string::npos ? 0 : start + 1) + 1);
+}
+
+class EncodingThroughRunner : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        if (!cases_harness::reference_core_built())
+            GTEST_SKIP() << "reference core or omx_cases not built";
+    }
+};
+
+TEST_F(EncodingThroughRunner, EncoderReceivesOnePicturePerInputBuffer)
+{
+    TempDir dir;
+    write_encoder_list(dir, 4 * 38016);
+    const RunResult r = cases_harness::run_omx_cases(dir, {kEncoder}, "", {{"ZYN_OMX_STATS", dir.file("stats.txt")}});
+    ASSERT_EQ(r.exit_status, 0) << r.out;
+    EXPECT_TRUE(r.has_line("I/P port format 21 ")) << r.out;
+    EXPECT_TRUE(r.has_line("O/P port format 21 ")) << r.out;
+    EXPECT_TRUE(r.has_line("Enc pictures read 3, submitted 3 ")) << r.out;
+    EXPECT_EQ(last_stats_line(dir).rfind("stats OMX.ZYN.AVC.Encoder inputs=3 ", 0), 0u) << last_stats_line(dir);
+    // The output file is created, and nothing is written into it.
+    EXPECT_EQ(access(dir.file("out.264").c_str(), F_OK), 0);
+    EXPECT_EQ(cases_harness::read_file(dir.file("out.264")), "");
+}
+
+TEST_F(EncodingThroughRunner, ShortInputSubmitsOnlyWholePictures)
+{
+    TempDir dir;
+    write_encoder_list(dir, 38016 + 20000);
+    const RunResult r = cases_harness::run_omx_cases(dir, {kEncoder}, "", {{"ZYN_OMX_STATS", dir.file("stats.txt")}});
+    ASSERT_EQ(r.exit_status, 0) << r.out;
+    const CaseLines found = case_lines(r, kEncode);
+    EXPECT_EQ(found.lines, std::vector<std::string>{"omx_encoding_test: " + dir.file("in.yuv") +
+                                                   ": picture 1: short read, 20000 of 38016 bytes, not submitted: Error"})
+        << r.out;
+    EXPECT_TRUE(r.has_line("Enc pictures read 1, submitted 1 ")) << r.out;
+    EXPECT_EQ(last_stats_line(dir).rfind("stats OMX.ZYN.AVC.Encoder inputs=1 ", 0), 0u) << last_stats_line(dir);
+}
+
+TEST_F(EncodingThroughRunner, MissingInputFileIsReportedAndNothingSent)
+{
+    TempDir dir;
+    write_encoder_list(dir);
+    dir.write("avcenc_list.txt", dir.file("nothing.yuv") + " " + dir.file("out.264") +
+                                     "\n176\n144\n1\n512\n30\nLIST_FILE_END\n");
+    const RunResult r = cases_harness::run_omx_cases(dir, {kEncoder}, "* SendCommand error 0x80001001\n");
+    ASSERT_EQ(r.exit_status, 0) << r.out;
+    // A command would have been refused with a line; there is none.
+    const CaseLines found = case_lines(r, kEncode);
+    EXPECT_EQ(found.lines, std::vector<std::string>{"fopen(" + dir.file("nothing.yuv") + ") Error"}) << r.out;
+    const cases_harness::SummaryRow *row = r.row(kEncoder, "encode 1");
+    ASSERT_NE(row, nullptr);
+    EXPECT_EQ(row->fail_lines, 1);
+}
+
+// The pictures stay queued in Idle when Executing is refused, so the order of
+// the later posts is up to the component: only the lines it must print are checked.
+TEST_F(EncodingThroughRunner, RefusedExecutingIsReportedAfterItsWait)
+{
+    TempDir dir;
+    write_encoder_list(dir);
+    const RunResult r =
+        cases_harness::run_omx_cases(dir, {kEncoder}, "* SendCommand:StateSet:Executing error 0x80001001\n");
+    ASSERT_EQ(r.exit_status, 0) << r.out;
+    const CaseLines found = case_lines(r, kEncode);
+    ASSERT_GE(found.lines.size(), 2u) << r.out;
+    EXPECT_EQ(found.lines[0], "omx_encoding_test: OMX_SendCommand: OMX_StateExecuting: FAIL: 80001001, 1");
+    EXPECT_EQ(found.lines[1], "omx_encoding_test: OMX_GetState: OMX_StateExecuting: FAIL: 2, 1");
+}
+
 } // namespace
