@@ -2,10 +2,11 @@
 // writes into. Nothing made here is ever released: the objects live until the process ends.
 #include "video_output.h"
 
+#include "egl_extensions.h"
+
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
-#include <string_view>
 
 Display *x_display;
 static int temp_count;  // non-zero once x_display is open
@@ -60,26 +61,6 @@ Window MakeChatWindow(Display *dpy, int x, int y, unsigned width, unsigned heigh
     return win;
 }
 
-bool HasExtension(const char *list, std::string_view name)
-{
-    if (list == nullptr)
-        return false;
-    std::string_view rest(list);
-    while (!rest.empty()) {
-        size_t start = rest.find_first_not_of(' ');
-        if (start == std::string_view::npos)
-            break;
-        rest.remove_prefix(start);
-        size_t end = rest.find(' ');
-        if (rest.substr(0, end) == name)
-            return true;
-        if (end == std::string_view::npos)
-            break;
-        rest.remove_prefix(end);
-    }
-    return false;
-}
-
 void SetRingTextureParameters()
 {
     // Sizes are rarely powers of two: nearest sampling and clamping keep such textures complete.
@@ -132,8 +113,8 @@ EGLImageKHR MakeTextureImage(const SLOT_IMAGE_REQUEST &r)
 SlotImageMaker ChooseSlotImageMaker(EGLDisplay dpy)
 {
     const char *extensions = eglQueryString(dpy, EGL_EXTENSIONS);
-    if (!HasExtension(extensions, "EGL_KHR_image_pixmap") &&
-        HasExtension(extensions, "EGL_KHR_gl_texture_2D_image")) {
+    if (!EglHasExtension(extensions, "EGL_KHR_image_pixmap") &&
+        EglHasExtension(extensions, "EGL_KHR_gl_texture_2D_image")) {
         std::fputs("video output: EGL images over GL textures (no EGL_KHR_image_pixmap)\n", stderr);
         return MakeTextureImage;
     }
