@@ -260,35 +260,93 @@ TEST(OpenWindow, RefusesSizesItCannotMake)
     EXPECT_EQ(r.tex[0], 0u);
 }
 
-// The backdrop's connection is never used again, so its requests must have been sent.
+// Watches the root window as a window manager would and returns the full-screen requests that
+// arrive within a bounded time.
+class FULL_SCREEN_WATCH {
+public:
+    FULL_SCREEN_WATCH() : dpy_(XOpenDisplay(nullptr))
+    {
+        if (dpy_ != nullptr) {
+            XSelectInput(dpy_, DefaultRootWindow(dpy_), SubstructureNotifyMask);
+            XSync(dpy_, False);
+        }
+    }
+    ~FULL_SCREEN_WATCH()
+    {
+        if (dpy_ != nullptr)
+            XCloseDisplay(dpy_);
+    }
+    Display *dpy() const { return dpy_; }
+
+    // The first _NET_WM_STATE client message, or a zeroed event when none comes in ~5 s.
+    XClientMessageEvent Next()
+    {
+        Atom wm_state = XInternAtom(dpy_, "_NET_WM_STATE", False);
+        for (int attempt = 0; attempt < 100; attempt++) {
+            while (XPending(dpy_) > 0) {
+                XEvent e;
+                XNextEvent(dpy_, &e);
+                if (e.type == ClientMessage && e.xclient.message_type == wm_state)
+                    return e.xclient;
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        }
+        return XClientMessageEvent{};
+    }
+
+    // The window's name, size and the events some client selected on it.
+    std::string Describe(Window w)
+    {
+        char *name = nullptr;
+        std::string text = XFetchName(dpy_, w, &name) && name != nullptr ? name : "(no name)";
+        if (name != nullptr)
+            XFree(name);
+        XWindowAttributes a;
+        if (XGetWindowAttributes(dpy_, w, &a))
+            text += " " + std::to_string(a.x) + "," + std::to_string(a.y) + " " + std::to_string(a.width) + "x" +
+                    std::to_string(a.height) + " border " + std::to_string(a.border_width) + " events " +
+                    std::to_string(a.all_event_masks) + (a.map_state == IsViewable ? " viewable" : " unmapped");
+        return text;
+    }
+
+private:
+    Display *dpy_;
+};
+
+void ExpectFullScreenRequest(FULL_SCREEN_WATCH &watch, const XClientMessageEvent &m, const std::string &window)
+{
+    ASSERT_NE(m.window, 0u) << "no full-screen request arrived";
+    EXPECT_EQ(m.format, 32);
+    EXPECT_EQ(m.data.l[0], 1);  // add
+    EXPECT_EQ(static_cast<Atom>(m.data.l[1]), XInternAtom(watch.dpy(), "_NET_WM_STATE_FULLSCREEN", False));
+    EXPECT_EQ(m.data.l[2], 0);
+    EXPECT_EQ(m.data.l[3], 0);
+    EXPECT_EQ(m.data.l[4], 0);
+    EXPECT_EQ(watch.Describe(m.window), window);
+}
+
+// The backdrop's connection is never used again, so its requests (the full-screen request last)
+// must have been sent before it returns.
 TEST(OpenWindowBlank, MapsABlackFullScreenChatWindow)
 {
     REQUIRE_X_DISPLAY();
+    FULL_SCREEN_WATCH watch;
+    ASSERT_NE(watch.dpy(), nullptr);
     ASSERT_EQ(OpenWindowBlank(), 1);
-    Display *dpy = XOpenDisplay(nullptr);
-    ASSERT_NE(dpy, nullptr);
-    bool found = false;
-    for (int attempt = 0; attempt < 100 && !found; attempt++) {  // bounded: at most ~5 s
-        Window root, parent, *children = nullptr;
-        unsigned count = 0;
-        XQueryTree(dpy, DefaultRootWindow(dpy), &root, &parent, &children, &count);
-        for (unsigned i = 0; i < count && !found; i++) {
-            char *name = nullptr;
-            XWindowAttributes a;
-            if (XFetchName(dpy, children[i], &name) && name != nullptr && std::string(name) == "Chat" &&
-                XGetWindowAttributes(dpy, children[i], &a)) {
-                found = a.x == 0 && a.y == 0 && a.width == 1280 && a.height == 800 && a.border_width == 0 &&
-                        a.map_state == IsViewable &&
-                        a.all_event_masks == (KeyPressMask | ButtonPressMask | ExposureMask);
-            }
-            if (name != nullptr)
-                XFree(name);
-        }
-        if (children != nullptr)
-            XFree(children);
-        if (!found)
-            std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    }
-    XCloseDisplay(dpy);
-    EXPECT_TRUE(found);
+    ExpectFullScreenRequest(watch, watch.Next(), "Chat 0,0 1280x800 border 0 events 32773 viewable");
+}
+
+TEST(OpenWindow, MapsAChatWindowAtTheGivenPlaceAndAsksForFullScreen)
+{
+    REQUIRE_X_DISPLAY();
+    FULL_SCREEN_WATCH watch;
+    ASSERT_NE(watch.dpy(), nullptr);
+    RING r;
+    CaptureStdout();
+    CaptureStderr();
+    int result = OpenWindow(&r.display, &r.surface, 16, 8, 640, 480, r.tex, r.pix, r.img, r.va, 1, 32, 32);
+    GetCapturedStdout();
+    GetCapturedStderr();
+    ASSERT_EQ(result, 0);
+    ExpectFullScreenRequest(watch, watch.Next(), "Chat 16,8 640x480 border 0 events 32773 viewable");
 }
