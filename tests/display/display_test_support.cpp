@@ -155,33 +155,19 @@ CHILD_RESULT RunScenarioChild(const std::string &scenario, const std::vector<std
 
 namespace {
 
-struct RING {
-    EGLDisplay display = SentinelDisplay();
-    EGLSurface surface = SentinelSurface();
-    GLuint tex[kVideoRingSlots] = {};
-    Pixmap pix[kVideoRingSlots] = {};
-    EGLImageKHR img[kVideoRingSlots] = {};
-    unsigned char *va[kVideoRingSlots] = {};
-};
-
-int OpenRing(RING &r, int size)
-{
-    return OpenWindow(&r.display, &r.surface, 0, 0, 1280, 800, r.tex, r.pix, r.img, r.va, size, 176, 160);
-}
-
 // DISPLAY names a dead server: both operations fail, the out-parameters stay, and a later
 // OpenWindow tries again (it succeeds once OMX_LIVE_DISPLAY, when given, is reachable).
 int DeadDisplay()
 {
     RING r;
     int blank = OpenWindowBlank();
-    int first = OpenRing(r, 3);
-    int second = OpenRing(r, 3);
+    int first = r.Open(3);
+    int second = r.Open(3);
     bool untouched = r.display == SentinelDisplay() && r.surface == SentinelSurface() && r.tex[0] == 0;
     std::fprintf(stderr, "results %d %d %d %s\n", blank, first, second, untouched ? "untouched" : "written");
     if (const char *live = std::getenv("OMX_LIVE_DISPLAY")) {
         setenv("DISPLAY", live, 1);
-        int third = OpenRing(r, 1);
+        int third = r.Open(1);
         std::fprintf(stderr, "live %d\n", third);
     }
     std::fflush(nullptr);
@@ -191,7 +177,7 @@ int DeadDisplay()
 int BadShader(const char *fragment)
 {
     RING r;
-    if (OpenRing(r, 0) != 0)
+    if (r.Open(0) != 0)
         return 2;
     init_render(&program, &pos_location, fragment, static_cast<int>(std::strlen(fragment) + 1));
     return 0;  // not reached when the shader is refused

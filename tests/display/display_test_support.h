@@ -52,4 +52,21 @@ int RunScenario(const std::string &name);
 inline EGLDisplay SentinelDisplay() { return reinterpret_cast<EGLDisplay>(0x5151); }
 inline EGLSurface SentinelSurface() { return reinterpret_cast<EGLSurface>(0x5252); }
 
+// The arrays and out-parameters of one OpenWindow call, the out-parameters preset to sentinels.
+struct RING {
+    EGLDisplay display = SentinelDisplay();
+    EGLSurface surface = SentinelSurface();
+    GLuint tex[kVideoRingSlots] = {};
+    Pixmap pix[kVideoRingSlots] = {};
+    EGLImageKHR img[kVideoRingSlots] = {};
+    unsigned char *va[kVideoRingSlots] = {};
+
+    // A 1280 x 800 window at 0, 0 with `size` images of w x h.
+    int Open(int size, int w = 176, int h = 160)
+    {
+        return OpenWindow(&display, &surface, 0, 0, 1280, 800, tex, pix, img, va, size, w, h);
+    }
+    bool SentinelsKept() const { return display == SentinelDisplay() && surface == SentinelSurface(); }
+};
+
 #endif

@@ -15,20 +15,6 @@ using ::testing::internal::GetCapturedStdout;
 
 namespace {
 
-struct RING {
-    EGLDisplay display = SentinelDisplay();
-    EGLSurface surface = SentinelSurface();
-    GLuint tex[kVideoRingSlots] = {};
-    Pixmap pix[kVideoRingSlots] = {};
-    EGLImageKHR img[kVideoRingSlots] = {};
-    unsigned char *va[kVideoRingSlots] = {};
-
-    int Open(int size, int w = 176, int h = 160)
-    {
-        return OpenWindow(&display, &surface, 0, 0, 1280, 800, tex, pix, img, va, size, w, h);
-    }
-};
-
 struct OPENED {
     int result;
     std::string out;
@@ -43,8 +29,6 @@ OPENED OpenCaptured(RING &ring, int size, int w = 176, int h = 160)
     std::string out = GetCapturedStdout();
     return {result, out, GetCapturedStderr()};
 }
-
-bool SentinelsKept(const RING &r) { return r.display == SentinelDisplay() && r.surface == SentinelSurface(); }
 
 constexpr char kTexturePathLine[] = "video output: EGL images over GL textures (no EGL_KHR_image_pixmap)\n";
 constexpr char kPixmapPathLine[] = "video output: EGL images over X pixmaps\n";
@@ -179,7 +163,7 @@ TEST(OpenWindow, WithPixmapImagesMakesThemOverThePixmaps)
     } else {
         EXPECT_EQ(o.result, -1);
         EXPECT_EQ(o.out, "Couldn't create khrImages\n");
-        EXPECT_TRUE(SentinelsKept(r));
+        EXPECT_TRUE(r.SentinelsKept());
     }
 }
 
@@ -205,7 +189,7 @@ TEST(OpenWindow, FailureOnALaterSlotKeepsEarlierSlotsAndTheOutParameters)
     OPENED o = OpenCaptured(r, 3);
     EXPECT_EQ(o.result, -1);
     EXPECT_EQ(o.out, "Couldn't create khrImages\n");
-    EXPECT_TRUE(SentinelsKept(r));
+    EXPECT_TRUE(r.SentinelsKept());
     EXPECT_NE(r.img[0], EGL_NO_IMAGE_KHR);
     EXPECT_NE(r.pix[0], 0u);
     EXPECT_NE(r.pix[1], 0u);  // the pixmap of the failing slot was made first
@@ -224,7 +208,7 @@ TEST(OpenWindow, MissingExtensionEntryPointIsAnImageFailureNotACrash)
         OPENED o = OpenCaptured(r, 3);
         EXPECT_EQ(o.result, -1) << name;
         EXPECT_EQ(o.out, std::string("Couldn't find ") + name + "\n");
-        EXPECT_TRUE(SentinelsKept(r));
+        EXPECT_TRUE(r.SentinelsKept());
         EXPECT_EQ(r.img[0], EGL_NO_IMAGE_KHR);
     }
     // An empty ring needs neither.
@@ -240,7 +224,7 @@ TEST(OpenWindow, NoMatchingConfigReportsZero)
     OPENED o = OpenCaptured(r, 3);
     EXPECT_EQ(o.result, 1);
     EXPECT_EQ(o.out, "Didn't get exactly one config, but 0 \n");
-    EXPECT_TRUE(SentinelsKept(r));
+    EXPECT_TRUE(r.SentinelsKept());
 }
 
 TEST(OpenWindow, RefusesSizesItCannotMake)
@@ -256,7 +240,7 @@ TEST(OpenWindow, RefusesSizesItCannotMake)
     CaptureStdout();
     EXPECT_EQ(OpenWindow(&r.display, &r.surface, 0, 0, 0, 800, r.tex, r.pix, r.img, r.va, 1, 176, 160), 1);
     EXPECT_EQ(GetCapturedStdout(), "OpenWindow: window size 0 x 800 not usable\n");
-    EXPECT_TRUE(SentinelsKept(r));
+    EXPECT_TRUE(r.SentinelsKept());
     EXPECT_EQ(r.tex[0], 0u);
 }
 
