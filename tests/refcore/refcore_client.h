@@ -158,6 +158,15 @@ public:
     bool wait_count(Record::Kind kind, size_t n, int ms = 5000) {
         return wait([&](const auto &rs) { return count_in(rs, kind) >= n; }, ms);
     }
+    // Polls a condition that no callback announces (at most `ms`).
+    static bool poll(const std::function<bool()> &pred, int ms = 5000) {
+        auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+        while (!pred()) {
+            if (std::chrono::steady_clock::now() > end) return false;
+            std::this_thread::sleep_for(std::chrono::milliseconds(2));
+        }
+        return true;
+    }
     // Lets the component's thread run, to show that something did NOT happen.
     static void settle() { std::this_thread::sleep_for(std::chrono::milliseconds(100)); }
 

@@ -383,7 +383,7 @@ TEST_F(StateTest, StatisticsLineWhenTheHandleIsFreed) {
     ASSERT_TRUE(client.wait_count(Record::EmptyDone, 3));
     ASSERT_EQ(OMX_ErrorNone, empty(in[0]));
     ASSERT_TRUE(client.wait_count(Record::EmptyDone, 4));
-    to_state(OMX_StateIdle);
+    to_state(OMX_StateIdle, 2);
     to_loaded();
     ASSERT_EQ(OMX_ErrorNone, client.close());
     unsetenv("ZYN_OMX_STATS");
