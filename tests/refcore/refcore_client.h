@@ -247,21 +247,25 @@ protected:
         out.clear();
     }
     void to_idle() {
+        size_t before = client.count(Record::Event, OMX_EventCmdComplete, OMX_CommandStateSet, OMX_StateIdle);
         ASSERT_EQ(OMX_ErrorNone, c()->SendCommand(h(), OMX_CommandStateSet, OMX_StateIdle, nullptr));
         use_inputs(port_def(0).nBufferCountActual);
         allocate_outputs(port_def(1).nBufferCountActual);
-        ASSERT_TRUE(client.wait_complete(OMX_CommandStateSet, OMX_StateIdle));
+        ASSERT_TRUE(client.wait_complete(OMX_CommandStateSet, OMX_StateIdle, before + 1));
         ASSERT_EQ(OMX_StateIdle, client.state());
     }
-    void to_state(OMX_STATETYPE s, size_t nth = 1) {
+    // Each waits for one more completion of its state than the record held before the command.
+    void to_state(OMX_STATETYPE s) {
+        size_t before = client.count(Record::Event, OMX_EventCmdComplete, OMX_CommandStateSet, s);
         ASSERT_EQ(OMX_ErrorNone, c()->SendCommand(h(), OMX_CommandStateSet, s, nullptr));
-        ASSERT_TRUE(client.wait_complete(OMX_CommandStateSet, s, nth));
+        ASSERT_TRUE(client.wait_complete(OMX_CommandStateSet, s, before + 1));
         ASSERT_EQ(s, client.state());
     }
-    void to_loaded(size_t nth = 1) {
+    void to_loaded() {
+        size_t before = client.count(Record::Event, OMX_EventCmdComplete, OMX_CommandStateSet, OMX_StateLoaded);
         ASSERT_EQ(OMX_ErrorNone, c()->SendCommand(h(), OMX_CommandStateSet, OMX_StateLoaded, nullptr));
         free_all();
-        ASSERT_TRUE(client.wait_complete(OMX_CommandStateSet, OMX_StateLoaded, nth));
+        ASSERT_TRUE(client.wait_complete(OMX_CommandStateSet, OMX_StateLoaded, before + 1));
         ASSERT_EQ(OMX_StateLoaded, client.state());
     }
     OMX_ERRORTYPE empty(OMX_BUFFERHEADERTYPE *b, OMX_U32 len = 10) {

@@ -70,7 +70,7 @@ TEST_F(FaultTest, SilentCommandChangesStateWithoutCompletion) {
     Client::settle();
     EXPECT_EQ(OMX_StateExecuting, client.state());
     EXPECT_EQ(0u, client.count(Record::Event, OMX_EventCmdComplete, OMX_CommandStateSet, OMX_StateExecuting));
-    to_state(OMX_StateIdle, 2);
+    to_state(OMX_StateIdle);
     to_loaded();
 }
 

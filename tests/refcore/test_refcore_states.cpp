@@ -12,8 +12,8 @@ TEST_F(StateTest, FullCycleWithOneCompletionPerCommandFromTheComponentThread) {
     to_idle();
     to_state(OMX_StateExecuting);
     to_state(OMX_StatePause);
-    to_state(OMX_StateExecuting, 2);
-    to_state(OMX_StateIdle, 2);
+    to_state(OMX_StateExecuting);
+    to_state(OMX_StateIdle);
     to_loaded();
     Client::settle();
     auto rs = client.records();
@@ -68,7 +68,7 @@ TEST_F(StateTest, PortsWithMinimumZeroArePopulatedAtOnce) {
     ASSERT_EQ(OMX_ErrorNone, c()->SendCommand(h(), OMX_CommandStateSet, OMX_StateIdle, nullptr));
     ASSERT_TRUE(client.wait_complete(OMX_CommandStateSet, OMX_StateIdle));
     to_state(OMX_StateExecuting);
-    to_state(OMX_StateIdle, 2);
+    to_state(OMX_StateIdle);
     to_state(OMX_StateLoaded);
 }
 
@@ -207,7 +207,7 @@ TEST_F(StateTest, IdleAndPauseHoldBuffersUntilExecuting) {
     ASSERT_EQ(OMX_ErrorNone, empty(in[2]));
     Client::settle();
     EXPECT_EQ(2u, client.count(Record::EmptyDone));
-    to_state(OMX_StateExecuting, 2);
+    to_state(OMX_StateExecuting);
     ASSERT_TRUE(client.wait_count(Record::EmptyDone, 3));
     to_state(OMX_StateIdle);
     to_loaded();
@@ -383,7 +383,7 @@ TEST_F(StateTest, StatisticsLineWhenTheHandleIsFreed) {
     ASSERT_TRUE(client.wait_count(Record::EmptyDone, 3));
     ASSERT_EQ(OMX_ErrorNone, empty(in[0]));
     ASSERT_TRUE(client.wait_count(Record::EmptyDone, 4));
-    to_state(OMX_StateIdle, 2);
+    to_state(OMX_StateIdle);
     to_loaded();
     ASSERT_EQ(OMX_ErrorNone, client.close());
     unsetenv("ZYN_OMX_STATS");
