@@ -101,9 +101,10 @@ protected:
             auto rs = client.records();
             for (; seen < rs.size(); ++seen) {
                 if (rs[seen].kind == Record::FillDone) {
-                    queued.erase(rs[seen].hdr);
-                    if (rs[seen].hdr->nFilledLen)
-                        res.outputs.emplace_back(rs[seen].hdr->pBuffer, rs[seen].hdr->pBuffer + rs[seen].hdr->nFilledLen);
+                    OMX_BUFFERHEADERTYPE *o = rs[seen].hdr;
+                    queued.erase(o);
+                    if (o->nFilledLen && o->pBuffer) res.outputs.emplace_back(o->pBuffer, o->pBuffer + o->nFilledLen);
+                    if (o->nFilledLen && on_fill) on_fill(o);
                 } else if (rs[seen].kind == Record::EmptyDone) {
                     ++res.input_returns;
                 }
@@ -152,6 +153,8 @@ protected:
     }
 
     std::string stats_path_;
+    // Called for every filled output buffer before it is queued again.
+    std::function<void(OMX_BUFFERHEADERTYPE *)> on_fill;
 };
 
 // Reads "key=value" from a stats line; -1 when missing.
