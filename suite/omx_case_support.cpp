@@ -39,6 +39,8 @@ void omx_clear_header_slots(void)
         slot = nullptr;
 }
 
+OmxCaseCallocFunc omx_case_calloc = calloc;
+
 omx_data_buffers::~omx_data_buffers()
 {
     for (unsigned char *buffer : data)
@@ -49,7 +51,7 @@ int omx_data_buffers::allocate(OMX_U32 count, size_t size, const char *fail_line
 {
     data.reserve(count);
     for (OMX_U32 i = 0; i < count; i++) {
-        auto *buffer = static_cast<unsigned char *>(calloc(1, size));
+        auto *buffer = static_cast<unsigned char *>(omx_case_calloc(1, size));
         if (buffer == nullptr) {
             omx_report_fail(fail_line, static_cast<int>(i));
             return -1;

@@ -26,6 +26,11 @@ int omx_check_slot_counts(const char *test, OMX_U32 min_inbuffer, OMX_U32 min_ou
  * component did not fill is never handed on. */
 void omx_clear_header_slots(void);
 
+/* The allocator of the tests' own data buffers (calloc); the suite's tests
+ * replace it to reach the allocation failure lines. */
+typedef void *(*OmxCaseCallocFunc)(size_t count, size_t size);
+extern OmxCaseCallocFunc omx_case_calloc;
+
 /* Data buffers owned by one test run, zero-filled, freed with the object. */
 struct omx_data_buffers {
     std::vector<unsigned char *> data;

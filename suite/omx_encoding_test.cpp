@@ -134,7 +134,7 @@ int omx_encoding_test(OMX_COMPONENTTYPE *handle, ZYN_OMX_COMPONENT_INFO *compone
                             "malloc(out_buffer[%i]) return Error\n") != 0)
         return 0;
     free(temp_buffer);
-    temp_buffer = static_cast<unsigned char *>(calloc(1, static_cast<size_t>(in_buffer_size)));
+    temp_buffer = static_cast<unsigned char *>(omx_case_calloc(1, static_cast<size_t>(in_buffer_size)));
     if (temp_buffer == nullptr) {
         omx_report_fail("malloc(temp_buffer) return Error : %x\n", static_cast<unsigned>(err));
         return 0;
