@@ -193,4 +193,40 @@ TEST_F(AllocationFailure, InputBufferThatCannotBeHadEndsTheCaseBeforeAnyCall)
     }
 }
 
+// Fields a case does not set reach the component as zeros, after nSize and
+// the 1.0.0.0 stamp.
+TEST_F(CaseOnFake, ParameterRecordsArriveClearedWithSizeAndVersion)
+{
+    FakeComponent component(&info);
+    const Result get = run(omx_get_parameter_test, component);
+    EXPECT_EQ(get.status, 0);
+    const Result set = run(omx_set_parameter_test, component);
+    EXPECT_EQ(set.status, 0);
+    struct Expect {
+        OMX_INDEXTYPE index;
+        size_t size;
+    };
+    const Expect expected[] = {
+        {OMX_IndexParamStandardComponentRole, sizeof(OMX_PARAM_COMPONENTROLETYPE)},
+        {OMX_IndexParamVideoPortFormat, sizeof(OMX_VIDEO_PARAM_PORTFORMATTYPE)},
+        {OMX_IndexParamVideoProfileLevelQuerySupported, sizeof(OMX_VIDEO_PARAM_PROFILELEVELTYPE)},
+        {OMX_IndexParamVideoErrorCorrection, sizeof(OMX_VIDEO_PARAM_ERRORCORRECTIONTYPE)},
+    };
+    int checked = 0;
+    for (const auto &[index, bytes] : component.records) {
+        for (const Expect &e : expected) {
+            if (e.index != index)
+                continue;
+            // The fake answers these with an error, so every record holds what the case sent.
+            ASSERT_EQ(bytes.size(), e.size);
+            EXPECT_EQ(bytes[4], 1);  // nVersionMajor
+            for (size_t i = 5; i < bytes.size(); i++)
+                ASSERT_EQ(bytes[i], 0) << "index " << std::hex << index << " byte " << std::dec << i;
+            checked++;
+        }
+    }
+    // 005: role, format, profile level, error correction; 006: get and set of three of them.
+    EXPECT_EQ(checked, 4 + 3 * 2);
+}
+
 } // namespace
