@@ -2,10 +2,20 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <iterator>
+#include <map>
 #include <memory>
+#include <sstream>
+#include <string>
 #include <vector>
 
+#include <unistd.h>
+
 #include "FrameExtractor.h"
+#include "KolvexXcdParser.h"
 #include "MPEG4Frames.h"
 #include "mpeg4_units.h"
 #include "stream_input.h"
@@ -202,5 +212,180 @@ TEST(Mpeg4Bits, SignificantBitCounts) {
   EXPECT_EQ(num_bits(65535), 16);
   EXPECT_EQ(num_bits(0x80000000u), 32);
 }
+
+// ---------------------------------------------------------------- real streams from ffmpeg
+
+namespace real_stream {
+
+std::string run(const std::string &cmd) {
+  std::string out;
+  FILE *p = popen(cmd.c_str(), "r");
+  if (!p) return out;
+  char chunk[4096];
+  size_t n;
+  while ((n = std::fread(chunk, 1, sizeof chunk, p)) > 0) out.append(chunk, n);
+  pclose(p);
+  return out;
+}
+
+// Lines of ffprobe's compact output, "key=value|key=value", as maps.
+std::vector<std::map<std::string, std::string>> probe(const std::string &args,
+                                                      const std::string &file) {
+  std::vector<std::map<std::string, std::string>> rows;
+  std::istringstream lines(run("ffprobe -v error " + args + " -of compact=p=0 '" + file + "'"));
+  for (std::string line; std::getline(lines, line);) {
+    std::map<std::string, std::string> row;
+    std::istringstream fields(line);
+    for (std::string f; std::getline(fields, f, '|');) {
+      const size_t eq = f.find('=');
+      if (eq != std::string::npos) row[f.substr(0, eq)] = f.substr(eq + 1);
+    }
+    if (!row.empty()) rows.push_back(row);
+  }
+  return rows;
+}
+
+// Encodes a test pattern with Debian's ffmpeg into the build tree; empty when ffmpeg fails.
+std::string make_stream(const std::string &name, const std::string &options) {
+  const std::string dir = std::string(OMX_BINARY_DIR) + "/parser_samples";
+  const std::string path = dir + "/" + name;
+  // Written under a name of this process and renamed, as CTest may run the cases in parallel.
+  const std::string tmp = path + "." + std::to_string(getpid());
+  const std::string cmd = "mkdir -p '" + dir + "' && ffmpeg -nostdin -v error -y " + options +
+                          " -threads 1 -fflags +bitexact -map_metadata -1 -f m4v '" + tmp +
+                          "' >/dev/null 2>&1 && mv -f '" + tmp + "' '" + path + "'";
+  return std::system(cmd.c_str()) == 0 ? path : std::string();
+}
+
+Bytes read_file(const std::string &path) {
+  std::ifstream f(path, std::ios::binary);
+  return Bytes(std::istreambuf_iterator<char>(f), std::istreambuf_iterator<char>());
+}
+
+struct Extracted {
+  Bytes config;
+  MPEG4_CONFIG_DATA conf{0, 0};
+  std::vector<Bytes> pictures;
+  std::vector<unsigned> types;
+};
+
+Extracted extract(FRAMEX_IN_TYPE type, const std::string &path, const Bytes &image) {
+  Extracted x;
+  FILE *fp = nullptr;
+  FRAMEX_STRM_PTR strm{};
+  Bytes mem = image;
+  void *in = nullptr;
+  if (type == FRAMEX_IN_TYPE_FILE) {
+    fp = std::fopen(path.c_str(), "rb");
+    in = fp;
+  } else {
+    strm.p_start = strm.p_cur = mem.data();
+    strm.p_end = mem.data() + mem.size() - 1;
+    in = &strm;
+  }
+  Ctx ctx(FrameExtractorInit(type, kPrefix, 3, 1));
+  EXPECT_EQ(FrameExtractorFirst(ctx.get(), in), FRAMEX_OK);
+  Bytes buf(1 << 20);
+  const int n = ExtractConfigStreamMpeg4(ctx.get(), in, buf.data(), static_cast<int>(buf.size()), &x.conf);
+  x.config.assign(buf.begin(), buf.begin() + n);
+  for (int guard = 0; guard < 10000; ++guard) {
+    unsigned t = 99;
+    const int m = NextFrameMpeg4(ctx.get(), in, buf.data(), static_cast<int>(buf.size()), &t);
+    if (m == 0) break;
+    x.pictures.emplace_back(buf.begin(), buf.begin() + m);
+    x.types.push_back(t);
+  }
+  if (fp) std::fclose(fp);
+  return x;
+}
+
+std::vector<Bytes> frame_table(const std::string &path) {
+  std::vector<Bytes> table;
+  std::string name = path;
+  void *h = KolvexParserInit(MPEG4_DEC, name.data(), 2 * 1024 * 1024);
+  EXPECT_NE(h, nullptr);
+  if (!h) return table;
+  for (unsigned i = 0; i < 10000; ++i) {
+    const int size = KolvexParserFrameSize(h, i);
+    if (size <= 0) break;
+    Bytes frame(static_cast<size_t>(size));
+    int last = 0;
+    EXPECT_EQ(KolvexParserFrameGet(h, i, frame.data(), &last), size);
+    table.push_back(frame);
+  }
+  KolvexParserDeInit(h);
+  return table;
+}
+
+class RealMpeg4 : public ::testing::TestWithParam<FRAMEX_IN_TYPE> {};
+
+TEST_P(RealMpeg4, PicturesMatchTheParserFrameTableAndFfprobe) {
+  const std::string path =
+      make_stream("mpeg4_cif.m4v", "-f lavfi -i testsrc=size=352x288:rate=25 -frames:v 30 -c:v mpeg4");
+  if (path.empty()) GTEST_SKIP() << "ffmpeg could not make the stream";
+  const Bytes image = read_file(path);
+  const Extracted x = extract(GetParam(), path, image);
+
+  const auto streams = probe("-select_streams v:0 -show_entries stream=width,height", path);
+  ASSERT_EQ(streams.size(), 1u);
+  EXPECT_EQ(std::to_string(x.conf.width), streams[0].at("width"));
+  EXPECT_EQ(std::to_string(x.conf.height), streams[0].at("height"));
+
+  // The parser's table: entry 0 holds the configuration headers up to the first picture
+  // start code, entry 1 the first picture, entry k + 1 the k-th picture after it (with the
+  // headers repeated in front of each key picture). The configuration extraction hands out
+  // entries 0 and 1 as one buffer, so its k-th later picture is entry k + 1. The table's
+  // last entry, the last picture, has no prefix after it and is not delivered here.
+  const std::vector<Bytes> table = frame_table(path);
+  ASSERT_EQ(table.size(), 31u);
+  EXPECT_EQ(x.config, cat({table[0], table[1]}));
+  ASSERT_EQ(x.pictures.size(), table.size() - 3);
+  for (size_t k = 0; k < x.pictures.size(); ++k) EXPECT_EQ(x.pictures[k], table[k + 2]) << k;
+
+  // ffprobe's packets: the first holds the headers and the first picture.
+  const auto packets = probe("-show_entries packet=pos,size", path);
+  ASSERT_EQ(packets.size(), 30u);
+  auto packet = [&](size_t i) {
+    const size_t pos = std::stoul(packets[i].at("pos")), size = std::stoul(packets[i].at("size"));
+    return Bytes(image.begin() + static_cast<long>(pos), image.begin() + static_cast<long>(pos + size));
+  };
+  EXPECT_EQ(x.config, packet(0));
+  for (size_t k = 0; k < x.pictures.size(); ++k) EXPECT_EQ(x.pictures[k], packet(k + 1)) << k;
+}
+
+TEST_P(RealMpeg4, CodingTypesMatchFfprobePictureTypes) {
+  const std::string path = make_stream(
+      "mpeg4_qcif_b.m4v", "-f lavfi -i testsrc=size=176x144:rate=25 -frames:v 20 -c:v mpeg4 -bf 2 -g 8");
+  if (path.empty()) GTEST_SKIP() << "ffmpeg could not make the stream";
+  const Bytes image = read_file(path);
+  const Extracted x = extract(GetParam(), path, image);
+  EXPECT_EQ(x.conf.width, 176);
+  EXPECT_EQ(x.conf.height, 144);
+
+  std::map<size_t, unsigned> type_at;  // packet position -> coding type
+  for (const auto &f : probe("-show_entries frame=pkt_pos,pict_type", path)) {
+    const std::string t = f.at("pict_type");
+    type_at[std::stoul(f.at("pkt_pos"))] = t == "I" ? 0 : t == "P" ? 1 : t == "B" ? 2 : 3;
+  }
+  ASSERT_EQ(type_at.size(), 20u);
+  size_t pos = x.config.size();
+  unsigned b_pictures = 0;
+  ASSERT_EQ(x.pictures.size(), 18u);
+  for (size_t k = 0; k < x.pictures.size(); ++k) {
+    ASSERT_TRUE(type_at.count(pos)) << k;
+    EXPECT_EQ(x.types[k], type_at[pos]) << k;
+    b_pictures += x.types[k] == 2;
+    pos += x.pictures[k].size();
+  }
+  EXPECT_GT(b_pictures, 0u);
+}
+
+INSTANTIATE_TEST_SUITE_P(Inputs, RealMpeg4,
+                         ::testing::Values(FRAMEX_IN_TYPE_FILE, FRAMEX_IN_TYPE_MEM),
+                         [](const auto &info) {
+                           return info.param == FRAMEX_IN_TYPE_FILE ? "File" : "Memory";
+                         });
+
+}  // namespace real_stream
 
 }  // namespace
