@@ -181,6 +181,21 @@ TEST_P(Extractor, ContinuationInSmallStepsDeliversTheSameFrame) {
   EXPECT_EQ(in.position(), in_whole.position());
 }
 
+TEST_P(Extractor, InsertedDelimiterDoesNotJoinStreamBytesAcrossTheBreak) {
+  // Delimiter 00 00 inserted, then the stream byte 00 fills the buffer: the held tail reads
+  // 00 00, but only the stream byte may start a match.
+  const Bytes delim{0x00, 0x00};
+  Ctx ctx = make(delim, true);
+  StreamInput in = input({0x00, 0xAB, 0x00, 0x00, 0xCD});
+  Bytes buf(3);
+  int n = 0;
+  ASSERT_EQ(FrameExtractorNext(ctx.get(), in.handle(), buf.data(), 3, &n), FRAMEX_ERR_BUF_FULL);
+  buf.resize(16);
+  EXPECT_EQ(FrameExtractorNext(ctx.get(), in.handle(), buf.data(), 16, &n), FRAMEX_OK);
+  EXPECT_EQ(Bytes(buf.begin(), buf.begin() + n), (Bytes{0x00, 0x00, 0x00, 0xAB}));
+  EXPECT_EQ(in.position(), 4);
+}
+
 TEST_P(Extractor, ContinuationWithoutLargerBufferStaysFull) {
   Ctx ctx = make(kStartCode, false);
   StreamInput in = input({1, 2, 3, 4, 5, 6, 7, 8});
