@@ -80,9 +80,11 @@ int BsEof;
 unsigned int WBuf;
 int BPtr;
 int EpbBuf24;
+int ReadPastEnd;  // a byte past the window has been fetched (read as 0)
 
 void _GetBitInit()
 {
+    ReadPastEnd = 0;
     BPtr = 0;
     WBuf = 0;
     EpbBuf24 = 0xFFFFFF;
@@ -99,6 +101,7 @@ inline int _FetchByte()
         return b;
     }
     BsEof = 1;
+    ReadPastEnd = 1;
     return 0;
 }
 
@@ -150,11 +153,11 @@ u32 _GetUe(int maxVal)
     return prefix + _GetBits(zeros);
 }
 
-// True once every bit of the window has been consumed: loops whose count comes
-// from the stream stop there instead of running on zeros.
+// True once the reader has run past the window: loops whose count comes from
+// the stream stop there instead of running on zeros.
 inline bool _ReaderExhausted()
 {
-    return idx >= g_buffer_size && BPtr == 0;
+    return ReadPastEnd != 0;
 }
 
 inline int WidthFrom(u32 minus4)
