@@ -4,29 +4,22 @@
 #include <cstdio>
 #include <vector>
 
+#include "fuzz_check.h"
 #include "vsparser_avi.h"
 
 namespace {
 
-// Reports the broken expectation before stopping, so that a crash file explains itself.
-#define check(ok)                                                          \
-  do {                                                                     \
-    if (!(ok)) {                                                           \
-      std::fprintf(stderr, "%s:%d: check failed: %s\n", __FILE__, __LINE__, #ok); \
-      __builtin_trap();                                                    \
-    }                                                                      \
-  } while (0)
 
 void summarise(const std::vector<unsigned char> &image, u32 total_size) {
   RFILE f{reinterpret_cast<uintptr_t>(image.data()), 0, static_cast<unsigned long>(image.size())};
   KOLVEX_XCD_CODEC_TYPE standard;
   u32 width = 1, height = 1;
   const u8 found = parse_avi_header(&f, 0, total_size, &standard, &width, &height);
-  check(f.offset == 0);
+  FUZZ_CHECK(f.offset == 0);
   if (found) {
-    check(standard >= H264_DEC && standard <= H263_ENC);
+    FUZZ_CHECK(standard >= H264_DEC && standard <= H263_ENC);
   } else {
-    check(width == 0 && height == 0);
+    FUZZ_CHECK(width == 0 && height == 0);
   }
 }
 
@@ -42,15 +35,15 @@ void split(const std::vector<unsigned char> &image) {
                                  &frame_size, &consumed);
     if (r == AVI_PARSE_NO_ROOM) break;
     if (r == AVI_PARSE_FOUND) {
-      check(start > base + pos && start + frame_size <= base + size);
-      check(frame_size > 0 && consumed >= frame_size && consumed - frame_size <= 1);
+      FUZZ_CHECK(start > base + pos && start + frame_size <= base + size);
+      FUZZ_CHECK(frame_size > 0 && consumed >= frame_size && consumed - frame_size <= 1);
       // Touch the unit's bytes so that the sanitizer sees any error in its bounds.
       volatile unsigned char sink = 0;
       for (u32 i = 0; i < frame_size; i += 64) sink = sink + image[start - base + i];
       pos = start - base + consumed;
       continue;
     }
-    check(r == AVI_PARSE_WINDOW_END);
+    FUZZ_CHECK(r == AVI_PARSE_WINDOW_END);
     break;
   }
 }
@@ -68,8 +61,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
   info.standard = AVI_STANDARD_NONE;
   RFILE f{reinterpret_cast<uintptr_t>(image.data()), size > 0 ? data[0] % (size + 1) : 0,
           static_cast<unsigned long>(size)};
-  if (_parse_avi_header(&f, 0, static_cast<u32>(size), &info)) check(info.fccHandler[4] == 0);
-  check(f.offset <= size);
+  if (_parse_avi_header(&f, 0, static_cast<u32>(size), &info)) FUZZ_CHECK(info.fccHandler[4] == 0);
+  FUZZ_CHECK(f.offset <= size);
 
   split(image);
   return 0;

@@ -8,20 +8,13 @@
 #include <vector>
 
 #include "FrameExtractor.h"
+#include "fuzz_check.h"
 #include "MPEG4Frames.h"
 
 namespace {
 
 using Bytes = std::vector<unsigned char>;
 
-// Reports the broken expectation before stopping, so that a crash file explains itself.
-#define check(ok)                                                          \
-  do {                                                                     \
-    if (!(ok)) {                                                           \
-      std::fprintf(stderr, "%s:%d: check failed: %s\n", __FILE__, __LINE__, #ok); \
-      __builtin_trap();                                                    \
-    }                                                                      \
-  } while (0)
 
 // The bytes drive the choices; when they run out, zeros do.
 class Choices {
@@ -80,7 +73,7 @@ Trace run_generic(FRAMEX_IN_TYPE type, const Bytes &delim, bool insert, const By
   Input in(type, stream, size);
   if (type == FRAMEX_IN_TYPE_FILE && !in.fp) return t;
   FRAMEX_CTX *ctx = FrameExtractorInit(type, delim.data(), static_cast<int>(delim.size()), insert);
-  check(ctx != nullptr);
+  FUZZ_CHECK(ctx != nullptr);
   const int leng = static_cast<int>(delim.size());
   Bytes buf;
   int n_fill = 0;
@@ -99,14 +92,14 @@ Trace run_generic(FRAMEX_IN_TYPE type, const Bytes &delim, bool insert, const By
         buf.reserve(1);  // a buffer of size 0, not a missing buffer
         r = FrameExtractorNext(ctx, in.handle(), buf.data(), static_cast<int>(buf.size()), &n_fill);
         if (r == FRAMEX_OK) {
-          check(n_fill >= 0 && n_fill + leng <= static_cast<int>(buf.size()));
-          check(std::memcmp(buf.data() + n_fill, delim.data(), delim.size()) == 0);
-          if (insert) check(std::memcmp(buf.data(), delim.data(), delim.size()) == 0);
+          FUZZ_CHECK(n_fill >= 0 && n_fill + leng <= static_cast<int>(buf.size()));
+          FUZZ_CHECK(std::memcmp(buf.data() + n_fill, delim.data(), delim.size()) == 0);
+          if (insert) FUZZ_CHECK(std::memcmp(buf.data(), delim.data(), delim.size()) == 0);
           t.add(buf.data(), n_fill);
         } else if (r == FRAMEX_ERR_BUF_FULL) {
-          check(ctx->cont_offset == static_cast<int>(buf.size()));
+          FUZZ_CHECK(ctx->cont_offset == static_cast<int>(buf.size()));
         } else if (r == FRAMEX_ERR_END_OF_INPUT) {
-          check(n_fill >= 0 && n_fill <= static_cast<int>(buf.size()));
+          FUZZ_CHECK(n_fill >= 0 && n_fill <= static_cast<int>(buf.size()));
           t.add(buf.data(), n_fill);
           ctx->cont_offset = 0;  // a caller starts over after the end
         }
@@ -118,8 +111,8 @@ Trace run_generic(FRAMEX_IN_TYPE type, const Bytes &delim, bool insert, const By
         int pn = 0;
         const int cont = ctx->cont_offset;
         r = FrameExtractorPeek(ctx, in.handle(), peek.data(), arg, &pn);
-        check(in.position() == before);
-        check(ctx->cont_offset == cont);
+        FUZZ_CHECK(in.position() == before);
+        FUZZ_CHECK(ctx->cont_offset == cont);
         if (r == FRAMEX_OK) t.add(peek.data(), arg);
         t.add(pn);
         break;
@@ -142,13 +135,13 @@ Trace run_mpeg4(FRAMEX_IN_TYPE type, unsigned config_size, const Bytes &sizes, c
   if (type == FRAMEX_IN_TYPE_FILE && !in.fp) return t;
   static const unsigned char kPrefix[3] = {0x00, 0x00, 0x01};
   FRAMEX_CTX *ctx = FrameExtractorInit(type, kPrefix, 3, 1);
-  check(ctx != nullptr);
+  FUZZ_CHECK(ctx != nullptr);
   t.add(FrameExtractorFirst(ctx, in.handle()));
   Bytes buf(config_size);
   MPEG4_CONFIG_DATA conf{-1, -1};
   const int n = ExtractConfigStreamMpeg4(ctx, in.handle(), buf.data(), static_cast<int>(buf.size()), &conf);
-  check(n >= 0 && n <= static_cast<int>(buf.size()));
-  check(conf.width >= -1 && conf.width < 8192 && conf.height >= -1 && conf.height < 8192);
+  FUZZ_CHECK(n >= 0 && n <= static_cast<int>(buf.size()));
+  FUZZ_CHECK(conf.width >= -1 && conf.width < 8192 && conf.height >= -1 && conf.height < 8192);
   t.add(buf.data(), n);
   t.add(conf.width);
   t.add(conf.height);
@@ -156,8 +149,8 @@ Trace run_mpeg4(FRAMEX_IN_TYPE type, unsigned config_size, const Bytes &sizes, c
     Bytes pic(s * 16 + 1);
     unsigned type_code = 99;
     const int m = NextFrameMpeg4(ctx, in.handle(), pic.data(), static_cast<int>(pic.size()), &type_code);
-    check(m >= 0 && m <= static_cast<int>(pic.size()));
-    check(ctx->cont_offset == 0);
+    FUZZ_CHECK(m >= 0 && m <= static_cast<int>(pic.size()));
+    FUZZ_CHECK(ctx->cont_offset == 0);
     t.add(pic.data(), m);
     t.add(m);
     if (m > 0) t.add(type_code);
@@ -177,7 +170,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     for (auto &s : sizes) s = static_cast<unsigned char>(c.byte());
     const Trace file = run_mpeg4(FRAMEX_IN_TYPE_FILE, config_size, sizes, c.rest(), c.rest_size());
     const Trace mem = run_mpeg4(FRAMEX_IN_TYPE_MEM, config_size, sizes, c.rest(), c.rest_size());
-    if (!file.values.empty()) check(file == mem);
+    if (!file.values.empty()) FUZZ_CHECK(file == mem);
     return 0;
   }
   Bytes delim((mode >> 1) % 12 + 1);
@@ -187,6 +180,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
   for (auto &o : ops) o = static_cast<unsigned char>(c.byte());
   const Trace file = run_generic(FRAMEX_IN_TYPE_FILE, delim, insert, ops, c.rest(), c.rest_size());
   const Trace mem = run_generic(FRAMEX_IN_TYPE_MEM, delim, insert, ops, c.rest(), c.rest_size());
-  if (!file.values.empty()) check(file == mem);
+  if (!file.values.empty()) FUZZ_CHECK(file == mem);
   return 0;
 }

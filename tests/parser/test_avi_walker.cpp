@@ -306,6 +306,19 @@ Unit split(const Bytes &window, size_t from = 0, size_t len = SIZE_MAX) {
   return u;
 }
 
+// The same through VsParserForAvi, over the first len bytes of the window; the size
+// out-argument starts as size_in.
+Unit dispatch(const Bytes &window, size_t len = SIZE_MAX, u32 size_in = 0) {
+  if (len == SIZE_MAX) len = window.size();
+  const auto addr = reinterpret_cast<uintptr_t>(window.data());
+  uintptr_t start = 0;
+  Unit u{};
+  u.size = size_in;
+  u.result = VsParserForAvi(MPEG4_DEC, addr, static_cast<u32>(len), &start, &u.size, &u.consumed);
+  u.start = start ? start - addr : 0;
+  return u;
+}
+
 Bytes payload(size_t n, unsigned char first) {
   Bytes b(n);
   for (size_t i = 0; i < n; ++i) b[i] = static_cast<unsigned char>(first + i);
@@ -349,17 +362,16 @@ TEST(AviSplit, WindowEndingInsideVideoChunk) {
   const Bytes w = chunk("00dc", payload(1000, 0));
   EXPECT_EQ(split(w, 0, 28).result, AVI_PARSE_WINDOW_END);
 
-  uintptr_t start = 0;
-  u32 size = 0, consumed = 0;
-  const auto addr = reinterpret_cast<uintptr_t>(w.data());
-  EXPECT_EQ(VsParserForAvi(MPEG4_DEC, addr, 28, &start, &size, &consumed), AVI_PARSE_WINDOW_END);
-  EXPECT_EQ(start, addr + 8);
-  EXPECT_EQ(size, 20u);
-  EXPECT_EQ(consumed, 1000u);
+  const Unit cut = dispatch(w, 28);
+  EXPECT_EQ(cut.result, AVI_PARSE_WINDOW_END);
+  EXPECT_EQ(cut.start, 8u);
+  EXPECT_EQ(cut.size, 20u);
+  EXPECT_EQ(cut.consumed, 1000u);
 
   // A chunk that ends exactly at the window end is whole.
-  EXPECT_EQ(VsParserForAvi(MPEG4_DEC, addr, 1008, &start, &size, &consumed), AVI_PARSE_FOUND);
-  EXPECT_EQ(size, 1000u);
+  const Unit whole = dispatch(w, 1008);
+  EXPECT_EQ(whole.result, AVI_PARSE_FOUND);
+  EXPECT_EQ(whole.size, 1000u);
 }
 
 TEST(AviSplit, ZeroSizeVideoChunkIsPassedOver) {
@@ -380,12 +392,9 @@ TEST(AviSplit, ShortWindowsAndNonVideoEnds) {
   EXPECT_EQ(split(l).result, AVI_PARSE_WINDOW_END);  // list header ends the window
 
   // Through VsParserForAvi a window end that carries no video chunk leaves the size alone.
-  uintptr_t start = 0;
-  u32 size = 12345, consumed = 0;
-  EXPECT_EQ(VsParserForAvi(MPEG4_DEC, reinterpret_cast<uintptr_t>(w.data()),
-                           static_cast<u32>(w.size()), &start, &size, &consumed),
-            AVI_PARSE_WINDOW_END);
-  EXPECT_EQ(size, 12345u);
+  const Unit u = dispatch(w, SIZE_MAX, 12345);
+  EXPECT_EQ(u.result, AVI_PARSE_WINDOW_END);
+  EXPECT_EQ(u.size, 12345u);
 }
 
 TEST(AviSplit, HugeSizesDoNotWrapThePosition) {
@@ -399,13 +408,10 @@ TEST(AviSplit, HugeSizesDoNotWrapThePosition) {
   Bytes v = fourcc("00dc");
   append(v, le32(0xFFFFFFFF));
   append(v, payload(10, 1));
-  uintptr_t start = 0;
-  u32 size = 0, consumed = 0;
-  EXPECT_EQ(VsParserForAvi(MPEG4_DEC, reinterpret_cast<uintptr_t>(v.data()),
-                           static_cast<u32>(v.size()), &start, &size, &consumed),
-            AVI_PARSE_WINDOW_END);
-  EXPECT_EQ(size, 10u);
-  EXPECT_EQ(consumed, 0xFFFFFFFFu);
+  const Unit u = dispatch(v);
+  EXPECT_EQ(u.result, AVI_PARSE_WINDOW_END);
+  EXPECT_EQ(u.size, 10u);
+  EXPECT_EQ(u.consumed, 0xFFFFFFFFu);
 }
 
 TEST(AviSplit, WalkingAWindowChunkByChunkListsEveryVideoChunk) {
