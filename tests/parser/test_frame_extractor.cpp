@@ -346,6 +346,17 @@ TEST(ExtractorInit, NullContextIsRefusedByEveryOperation) {
   EXPECT_EQ(FrameExtractorFinal(nullptr), FRAMEX_ERR_NULL_CTX);
 }
 
+TEST(ExtractorInit, MissingInputReadsAsAnEmptyStream) {
+  for (FRAMEX_IN_TYPE type : {FRAMEX_IN_TYPE_FILE, FRAMEX_IN_TYPE_MEM}) {
+    Ctx ctx(FrameExtractorInit(type, kStartCode.data(), 3, 1));
+    unsigned char b[8];
+    int n = 0;
+    EXPECT_EQ(FrameExtractorFirst(ctx.get(), nullptr), FRAMEX_ERR_END_OF_INPUT);
+    EXPECT_EQ(FrameExtractorNext(ctx.get(), nullptr, b, 8, &n), FRAMEX_ERR_END_OF_INPUT);
+    EXPECT_EQ(FrameExtractorPeek(ctx.get(), nullptr, b, 8, &n), FRAMEX_ERR_END_OF_INPUT);
+  }
+}
+
 int g_allocs_left = 0;
 void *failing_alloc(size_t size) { return g_allocs_left-- > 0 ? std::malloc(size) : nullptr; }
 
