@@ -468,9 +468,14 @@ u32 mpeg4_parse(KOLVEX_XCD_CODEC_TYPE standard, uintptr_t buffer_start_addr, u32
 {
     (void)standard;  // the data decide between start codes and short headers
     *frame_start_addr = buffer_start_addr;
+    // Mode from the first zero pair: 00 00 01 means start codes, anything
+    // else a short video header. With slice splitting a window may begin at
+    // a resync marker that ended the previous unit; that window stays in
+    // start-code mode, or its VOP start codes would go unseen.
     u32 first_pair;
     bool short_header = FindZeroPair(src_mem, 0, buffer_size, &first_pair) &&
-                        src_mem[first_pair + 2] != 0x01;
+                        src_mem[first_pair + 2] != 0x01 &&
+                        !(bSliceIfDec == 1 && first_pair == 0 && (src_mem[2] & 0x80) != 0);
     u32 pictures = 0, headers = 0;
     u32 j;
     uint64_t i = 0;
