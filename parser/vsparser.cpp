@@ -8,24 +8,52 @@
 
 #include <cstring>
 
+static_assert(__BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__, "the word scan takes the lowest byte first");
+
 namespace {
 
+// Sixteen byte lanes; GCC and Clang map the operations to SSE2 or NEON.
+typedef uint8_t V16 __attribute__((vector_size(16)));
+
+inline V16 Load16(const u8 *p)
+{
+    V16 v;
+    std::memcpy(&v, p, 16);
+    return v;
+}
+
+// Lowest lane set in a comparison mask, or -1.
+inline int FirstLane(V16 m)
+{
+    uint64_t w[2];
+    std::memcpy(w, &m, 16);
+    if (w[0] != 0) {
+        return static_cast<int>(static_cast<unsigned>(__builtin_ctzll(w[0])) >> 3);
+    }
+    if (w[1] != 0) {
+        return 8 + static_cast<int>(static_cast<unsigned>(__builtin_ctzll(w[1])) >> 3);
+    }
+    return -1;
+}
+
 // First position j >= from with 00 00 01 at j..j+2, all inside the window.
-// memchr on the 01 byte keeps the scan near memory speed on coded data.
+// Sixteen positions are tested at once, so the scan stays near memory speed.
 inline bool FindStartCode(const u8 *s, uint64_t from, u32 size, u32 *pos)
 {
-    uint64_t k = from + 2;
-    while (k < size) {
-        const void *q = std::memchr(s + k, 1, size - k);
-        if (q == nullptr) {
-            return false;
-        }
-        k = static_cast<const u8 *>(q) - s;
-        if (s[k - 1] == 0 && s[k - 2] == 0 && k - 2 >= from) {
-            *pos = static_cast<u32>(k - 2);
+    uint64_t j = from;
+    for (; j + 18 <= size; j += 16) {
+        V16 m = (Load16(s + j) == 0) & (Load16(s + j + 1) == 0) & (Load16(s + j + 2) == 1);
+        int lane = FirstLane(reinterpret_cast<V16>(m));
+        if (lane >= 0) {
+            *pos = static_cast<u32>(j + static_cast<unsigned>(lane));
             return true;
         }
-        ++k;
+    }
+    for (; j + 2 < size; ++j) {
+        if (s[j] == 0 && s[j + 1] == 0 && s[j + 2] == 1) {
+            *pos = static_cast<u32>(j);
+            return true;
+        }
     }
     return false;
 }
@@ -33,18 +61,20 @@ inline bool FindStartCode(const u8 *s, uint64_t from, u32 size, u32 *pos)
 // First position j >= from with 00 00 at j, j+1 and a third byte at j+2.
 inline bool FindZeroPair(const u8 *s, uint64_t from, u32 size, u32 *pos)
 {
-    uint64_t k = from;
-    while (k + 2 < size) {
-        const void *q = std::memchr(s + k, 0, size - 2 - k);
-        if (q == nullptr) {
-            return false;
-        }
-        k = static_cast<const u8 *>(q) - s;
-        if (s[k + 1] == 0) {
-            *pos = static_cast<u32>(k);
+    uint64_t j = from;
+    for (; j + 18 <= size; j += 16) {
+        V16 m = (Load16(s + j) == 0) & (Load16(s + j + 1) == 0);
+        int lane = FirstLane(reinterpret_cast<V16>(m));
+        if (lane >= 0) {
+            *pos = static_cast<u32>(j + static_cast<unsigned>(lane));
             return true;
         }
-        ++k;
+    }
+    for (; j + 2 < size; ++j) {
+        if (s[j] == 0 && s[j + 1] == 0) {
+            *pos = static_cast<u32>(j);
+            return true;
+        }
     }
     return false;
 }
