@@ -513,17 +513,20 @@ u32 mpeg4_parse(KOLVEX_XCD_CODEC_TYPE standard, uintptr_t buffer_start_addr, u32
         *frame_size = static_cast<u32>(buffer_start_addr + pos - *frame_start_addr);
         return 0u;
     };
+    // A short-header picture or a video packet begins at pos: true when it
+    // is the second one, which ends the unit.
+    auto packet_begins = [&](u32 pos) {
+        ++pictures;
+        if (pictures == 1) {
+            *frame_start_addr = buffer_start_addr + pos;
+        }
+        return pictures == 2;
+    };
 
     if (short_header) {
         while (FindZeroPair(src_mem, i, buffer_size, &j)) {
-            if ((src_mem[j + 2] >> 2) == 0x20) {
-                ++pictures;
-                if (pictures == 1) {
-                    *frame_start_addr = buffer_start_addr + j;
-                }
-                if (pictures == 2) {
-                    return end_at(j);
-                }
+            if ((src_mem[j + 2] >> 2) == 0x20 && packet_begins(j)) {
+                return end_at(j);
             }
             i = static_cast<uint64_t>(j) + 1;
         }
@@ -556,15 +559,8 @@ u32 mpeg4_parse(KOLVEX_XCD_CODEC_TYPE standard, uintptr_t buffer_start_addr, u32
                     return end_at(j);
                 }
             }
-        } else if (bSliceIfDec == 1 && (third & 0x80) != 0) {
-            // Resync marker: a video packet begins here.
-            ++pictures;
-            if (pictures == 1) {
-                *frame_start_addr = buffer_start_addr + j;
-            }
-            if (pictures == 2) {
-                return end_at(j);
-            }
+        } else if (bSliceIfDec == 1 && (third & 0x80) != 0 && packet_begins(j)) {
+            return end_at(j);  // resync marker: the next video packet
         }
         i = static_cast<uint64_t>(j) + 1;
     }
