@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <cstring>
 #include <initializer_list>
+#include <ostream>
 #include <string>
 #include <utility>
 #include <vector>
@@ -504,12 +505,11 @@ inline void ResetOptions()
     decoding_number = -1;
 }
 
-}  // namespace sb
-
-#include <ostream>
-inline std::ostream &operator<<(std::ostream &os, const sb::Entry &e)
+inline std::ostream &operator<<(std::ostream &os, const Entry &e)
 {
     return os << "(" << e.offset << ", " << e.size << ")";
 }
+
+}  // namespace sb
 
 #endif

@@ -119,13 +119,25 @@ TEST(Mpeg4Splitter, ResyncMarkersCutVideoPacketsOnlyWithSliceSplitting)
     EXPECT_EQ(sliced[1], packet1.size());
 }
 
-TEST(Mpeg4Splitter, WindowStartingWithResyncMarkerIsReadInShortHeaderMode)
+TEST(Mpeg4Splitter, WindowStartingWithResyncMarkerStaysInStartCodeModeWhenSlicing)
 {
-    // Mode follows the first zero pair: 00 00 80 means an H.263 picture.
-    Bytes w = Cat({Mpeg4Resync(), Mpeg4Resync(), Mpeg4Vop()});
+    // After a cut at a resync marker the next window begins with 00 00 8x;
+    // read as an H.263 picture start, the VOP start code after the packet
+    // would be missed and the packet would swallow the next VOP.
+    Bytes w = Cat({Mpeg4Resync(), Mpeg4Vop(), Mpeg4Vop()});
     Unit u = SplitAt(MPEG4_DEC, w, 0, false, true);
     EXPECT_EQ(u.ret, 0u);
     EXPECT_EQ(u.size, Mpeg4Resync().size());
+    // Without slice splitting the same window is read in short-header mode.
+    EXPECT_EQ(SplitAt(MPEG4_DEC, w, 0, false, false).ret, 1u);
+}
+
+TEST(H263Splitter, SliceSplittingStillCutsAtEveryPicture)
+{
+    Bytes p1 = H263Picture(40);
+    Bytes p2 = H263Picture(60);
+    Bytes p3 = H263Picture(10);
+    EXPECT_EQ(UnitSizes(H263_DEC, Cat({p1, p2, p3}), true), Sizes({p1, p2, p3}));
 }
 
 TEST(H263Splitter, UnitsRunFromPictureStartCodeToPictureStartCode)
