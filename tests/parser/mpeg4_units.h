@@ -6,9 +6,11 @@
 #include <cstdint>
 #include <vector>
 
+#include "stream_builders.h"
+
 namespace mpeg4_units {
 
-using Bytes = std::vector<unsigned char>;
+using sb::Bytes;
 
 inline Bytes cat(const std::vector<Bytes> &parts) {
   Bytes out;
@@ -46,11 +48,12 @@ inline Bytes start_code(unsigned char value, const Bytes &payload = {}) {
   return b;
 }
 
-inline Bytes visual_object_sequence() { return start_code(0xB0, {0xF5}); }
-inline Bytes visual_object() { return start_code(0xB5, {0x09}); }
-inline Bytes video_object() { return start_code(0x00); }
-inline Bytes user_data() { return start_code(0xB2, {'L', 'a', 'v', 'c'}); }
-inline Bytes group_of_vop() { return start_code(0xB3, {0x12, 0x34, 0x56}); }
+// Header units whose content the extraction does not read.
+inline Bytes visual_object_sequence() { return sb::Mpeg4Vos(); }
+inline Bytes visual_object() { return sb::Mpeg4Vo(); }
+inline Bytes video_object() { return sb::Mpeg4VideoObject(); }
+inline Bytes user_data() { return sb::StartCode(0xB2, 4); }
+inline Bytes group_of_vop() { return sb::Mpeg4Gov(); }
 
 // A picture of the given coding type; tag makes pictures tell apart (size and content).
 inline Bytes vop(unsigned coding_type, unsigned char tag) {

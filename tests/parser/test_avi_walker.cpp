@@ -7,89 +7,42 @@
 #include <string>
 #include <vector>
 
+#include "stream_builders.h"
 #include "vsparser_avi.h"
 
 namespace {
 
-using Bytes = std::vector<unsigned char>;
+using sb::Bytes;
+using sb::Cat;
+using sb::Chunk;
+using sb::Fourcc;
+using sb::List;
+using sb::Payload;
 
 void append(Bytes &to, const Bytes &from) { to.insert(to.end(), from.begin(), from.end()); }
 
-Bytes fourcc(const char *f) { return Bytes(f, f + 4); }
-
 Bytes le32(u32 v) {
-  return {static_cast<unsigned char>(v), static_cast<unsigned char>(v >> 8),
-          static_cast<unsigned char>(v >> 16), static_cast<unsigned char>(v >> 24)};
-}
-
-Bytes words(std::initializer_list<u32> ws) {
   Bytes b;
-  for (u32 w : ws) append(b, le32(w));
+  sb::PutLE(b, v, 4);
   return b;
 }
 
-// A chunk with its declared size; odd payloads get RIFF's pad byte unless told otherwise.
-Bytes chunk(const char *id, const Bytes &payload, bool pad = true) {
-  Bytes b = fourcc(id);
+// A chunk without RIFF's pad byte after an odd payload.
+Bytes unpadded_chunk(const char *id, const Bytes &payload) {
+  Bytes b = Fourcc(id);
   append(b, le32(static_cast<u32>(payload.size())));
   append(b, payload);
-  if (pad && payload.size() % 2) b.push_back(0);
   return b;
-}
-
-Bytes list(const char *type, const char *form, std::initializer_list<Bytes> items) {
-  Bytes contents = fourcc(form);
-  for (const Bytes &i : items) append(contents, i);
-  Bytes b = fourcc(type);
-  append(b, le32(static_cast<u32>(contents.size())));
-  append(b, contents);
-  return b;
-}
-
-Bytes avih(u32 total_frames, u32 width, u32 height) {
-  return chunk("avih", words({40000, 0, 0, 0x10, total_frames, 0, 1, 0, width, height, 0, 0, 0, 0}));
-}
-
-Bytes strh(const char *type) {
-  Bytes b = fourcc(type);
-  b.resize(56, 0);
-  return chunk("strh", b);
-}
-
-// BITMAPINFOHEADER with the given compression code.
-Bytes strf_video(const char *compression) {
-  Bytes b = words({40, 640, 480});  // differs from avih on purpose
-  append(b, {1, 0, 24, 0});
-  append(b, fourcc(compression));
-  b.resize(40, 0);
-  return chunk("strf", b);
-}
-
-// WAVEFORMATEX of PCM: 16 bits per sample, no extra bytes.
-Bytes strf_audio() {
-  Bytes b{1, 0, 2, 0};
-  append(b, words({44100, 176400}));
-  append(b, {4, 0, 16, 0, 0, 0});
-  return chunk("strf", b);
 }
 
 Bytes video_strl(const char *compression) {
-  return list("LIST", "strl", {strh("vids"), strf_video(compression)});
+  return List("LIST", "strl", Cat({sb::Strh("vids", 1, 25), sb::VideoStrf(compression)}));
 }
 
+// An AVI image whose main header says 352 x 288 (the format chunk says 176 x 144).
 Bytes avi_image(const Bytes &hdrl_streams, std::initializer_list<Bytes> movi_chunks = {}) {
-  Bytes hdrl_contents = fourcc("hdrl");
-  append(hdrl_contents, avih(30, 352, 288));
-  append(hdrl_contents, hdrl_streams);
-  Bytes hdrl = fourcc("LIST");
-  append(hdrl, le32(static_cast<u32>(hdrl_contents.size())));
-  append(hdrl, hdrl_contents);
-  Bytes movi_contents = fourcc("movi");
-  for (const Bytes &c : movi_chunks) append(movi_contents, c);
-  Bytes movi = fourcc("LIST");
-  append(movi, le32(static_cast<u32>(movi_contents.size())));
-  append(movi, movi_contents);
-  return list("RIFF", "AVI ", {hdrl, movi});
+  return sb::Riff({List("LIST", "hdrl", Cat({sb::Avih(1, 352, 288), hdrl_streams})),
+                   sb::Movi(movi_chunks)});
 }
 
 // The "none" marker 0xFF is not an enumerator; read the stored value as an int.
@@ -166,7 +119,7 @@ TEST(AviHeader, WalkFillsSummaryRecordFromMainHeader) {
   EXPECT_EQ(_parse_avi_header(&f, 0, static_cast<u32>(image.size()), &info), 1);
   EXPECT_EQ(info.standard, H264_DEC);
   EXPECT_STREQ(reinterpret_cast<const char *>(info.fccHandler), "H264");
-  EXPECT_EQ(info.total_frames, 30u);
+  EXPECT_EQ(info.total_frames, 25u);
   EXPECT_EQ(info.width, 352u);
   EXPECT_EQ(info.height, 288u);
 }
@@ -174,16 +127,16 @@ TEST(AviHeader, WalkFillsSummaryRecordFromMainHeader) {
 TEST(AviHeader, FirstFormatChunkDecidesEvenWhenItIsAudio) {
   // PCM audio first: the bytes at the compression position are cbSize (00 00) and the first
   // two bytes of the video stream's list; not a listed code, so that stream is never used.
-  Bytes streams = list("LIST", "strl", {strh("auds"), strf_audio()});
+  Bytes streams = List("LIST", "strl", Cat({sb::Strh("auds", 1, 8000), sb::AudioStrf()}));
   append(streams, video_strl("DIVX"));
   EXPECT_EQ(summarise(avi_image(streams)).found, 0);
 
   // Audio format bytes that happen to spell a listed code decide the result.
-  Bytes odd_audio{1, 0, 2, 0};
-  append(odd_audio, words({44100, 176400}));
-  append(odd_audio, {4, 0, 16, 0});
-  append(odd_audio, fourcc("h263"));
-  Bytes streams2 = list("LIST", "strl", {strh("auds"), chunk("strf", odd_audio)});
+  Bytes odd_audio;
+  for (auto [value, bytes] : {std::pair{1, 2}, {2, 2}, {44100, 4}, {176400, 4}, {4, 2}, {16, 2}})
+    sb::PutLE(odd_audio, static_cast<uint64_t>(value), bytes);
+  append(odd_audio, Fourcc("h263"));
+  Bytes streams2 = List("LIST", "strl", Cat({sb::Strh("auds", 1, 8000), Chunk("strf", odd_audio)}));
   append(streams2, video_strl("DIVX"));
   HeaderResult r = summarise(avi_image(streams2));
   EXPECT_EQ(r.found, 1);
@@ -200,14 +153,14 @@ TEST(AviHeader, UnlistedCodeStopsEveryEnclosingWalk) {
   EXPECT_EQ(_parse_avi_header(&f, 0, static_cast<u32>(image.size()), &info), 0);
   // The cursor stays just after the unknown code: nothing after it was walked.
   const std::string s(image.begin(), image.end());
-  EXPECT_EQ(f.offset, s.find("XVID") + 4);
+  EXPECT_EQ(f.offset, s.find("XVID", s.find("strf")) + 4);
   EXPECT_EQ(code_of(info.standard), 0xFF);
 }
 
 TEST(AviHeader, OddChunkSizesArePaddedOnlyForDataChunks) {
   // JUNK of 3 bytes has no pad byte in front of the next item; 01wb of 3 bytes has one.
-  Bytes streams = chunk("JUNK", {1, 2, 3}, false);
-  append(streams, chunk("01wb", {1, 2, 3}, true));
+  Bytes streams = unpadded_chunk("JUNK", {1, 2, 3});
+  append(streams, Chunk("01wb", {1, 2, 3}));
   append(streams, video_strl("MP42"));
   EXPECT_EQ(summarise(avi_image(streams)).standard, MPEG4_DEC);
 }
@@ -226,9 +179,9 @@ TEST(AviHeader, NeverReadsPastTheImageWhereverItIsCut) {
 
 TEST(AviHeader, HugeSizesEndTheWalkInsteadOfWrapping) {
   // A chunk claiming 4 GiB - 1 before the real header list: the walk ends at the image end.
-  Bytes junk = fourcc("JUNK");
+  Bytes junk = Fourcc("JUNK");
   append(junk, le32(0xFFFFFFFF));
-  Bytes image = list("RIFF", "AVI ", {junk});
+  Bytes image = sb::Riff({junk});
   append(image, avi_image(video_strl("DIVX")));
   EXPECT_EQ(summarise(image, 0xFFFFFFFF).found, 0);
 
@@ -241,22 +194,22 @@ TEST(AviHeader, HugeSizesEndTheWalkInsteadOfWrapping) {
 TEST(AviHeader, ListSmallerThanItsFormTypeHoldsNothing) {
   // RIFF holds a LIST whose size (2) is below the 4 bytes of its form type. Walking only the
   // RIFF, a wrapped size would run on into the header list that follows the RIFF.
-  Bytes tiny = fourcc("LIST");
+  Bytes tiny = Fourcc("LIST");
   append(tiny, le32(2));
-  append(tiny, fourcc("abcd"));
-  Bytes riff = list("RIFF", "AVI ", {tiny});
+  append(tiny, Fourcc("abcd"));
+  Bytes riff = sb::Riff({tiny});
   Bytes image = riff;
-  append(image, list("LIST", "hdrl", {avih(1, 64, 48), video_strl("DIVX")}));
+  append(image, List("LIST", "hdrl", Cat({sb::Avih(1, 64, 48), video_strl("DIVX")})));
   EXPECT_EQ(summarise(image, static_cast<u32>(riff.size())).found, 0);
   EXPECT_EQ(summarise(image).found, 1);
 }
 
 TEST(AviHeader, DeepNestingIsRefusedWithoutExhaustingTheStack) {
-  Bytes inner = list("LIST", "hdrl", {avih(1, 64, 48), video_strl("DIVX")});
+  Bytes inner = List("LIST", "hdrl", Cat({sb::Avih(1, 64, 48), video_strl("DIVX")}));
   Bytes nested = inner;
-  for (int i = 0; i < 3; ++i) nested = list("LIST", "odml", {nested});
+  for (int i = 0; i < 3; ++i) nested = List("LIST", "odml", nested);
   EXPECT_EQ(summarise(nested).found, 1);
-  for (int i = 0; i < 5000; ++i) nested = list("LIST", "odml", {nested});
+  for (int i = 0; i < 5000; ++i) nested = List("LIST", "odml", nested);
   EXPECT_EQ(summarise(nested).found, 0);
 }
 
@@ -319,15 +272,10 @@ Unit dispatch(const Bytes &window, size_t len = SIZE_MAX, u32 size_in = 0) {
   return u;
 }
 
-Bytes payload(size_t n, unsigned char first) {
-  Bytes b(n);
-  for (size_t i = 0; i < n; ++i) b[i] = static_cast<unsigned char>(first + i);
-  return b;
-}
 
 TEST(AviSplit, WholeImageReportsFirstVideoChunkAfterEnteringEveryList) {
-  const Bytes image = avi_image(video_strl("DIVX"), {chunk("01wb", payload(7, 0)),
-                                                     chunk("00dc", payload(16, 0xA0))});
+  const Bytes image = avi_image(video_strl("DIVX"), {Chunk("01wb", Payload(7, 0)),
+                                                     Chunk("00dc", Payload(16, 0xA0))});
   const Unit u = split(image);
   EXPECT_EQ(u.result, AVI_PARSE_FOUND);
   EXPECT_EQ(u.size, 16u);
@@ -336,8 +284,8 @@ TEST(AviSplit, WholeImageReportsFirstVideoChunkAfterEnteringEveryList) {
 }
 
 TEST(AviSplit, IndexChunkInStreamListIsTakenForVideo) {
-  Bytes strl = list("LIST", "strl", {strh("vids"), strf_video("DIVX"), chunk("indx", payload(24, 0x50))});
-  const Bytes image = avi_image(strl, {chunk("00dc", payload(16, 0xA0))});
+  Bytes strl = List("LIST", "strl", Cat({sb::Strh("vids", 1, 25), sb::VideoStrf("DIVX"), Chunk("indx", Payload(24, 0x50))}));
+  const Bytes image = avi_image(strl, {Chunk("00dc", Payload(16, 0xA0))});
   const Unit u = split(image);
   EXPECT_EQ(u.result, AVI_PARSE_FOUND);
   EXPECT_EQ(u.size, 24u);
@@ -345,8 +293,8 @@ TEST(AviSplit, IndexChunkInStreamListIsTakenForVideo) {
 }
 
 TEST(AviSplit, OddChunkIsPaddedAndTheNextFollowsThePad) {
-  Bytes w = chunk("00dc", payload(101, 1));
-  append(w, chunk("00db", payload(4, 0xC0)));
+  Bytes w = Chunk("00dc", Payload(101, 1));
+  append(w, Chunk("00db", Payload(4, 0xC0)));
   const Unit a = split(w);
   EXPECT_EQ(a.result, AVI_PARSE_FOUND);
   EXPECT_EQ(a.start, 8u);
@@ -359,7 +307,7 @@ TEST(AviSplit, OddChunkIsPaddedAndTheNextFollowsThePad) {
 }
 
 TEST(AviSplit, WindowEndingInsideVideoChunk) {
-  const Bytes w = chunk("00dc", payload(1000, 0));
+  const Bytes w = Chunk("00dc", Payload(1000, 0));
   EXPECT_EQ(split(w, 0, 28).result, AVI_PARSE_WINDOW_END);
 
   const Unit cut = dispatch(w, 28);
@@ -375,8 +323,8 @@ TEST(AviSplit, WindowEndingInsideVideoChunk) {
 }
 
 TEST(AviSplit, ZeroSizeVideoChunkIsPassedOver) {
-  Bytes w = chunk("00dc", {});
-  append(w, chunk("00dc", payload(6, 0x30)));
+  Bytes w = Chunk("00dc", {});
+  append(w, Chunk("00dc", Payload(6, 0x30)));
   const Unit u = split(w);
   EXPECT_EQ(u.result, AVI_PARSE_FOUND);
   EXPECT_EQ(u.start, 16u);
@@ -384,11 +332,11 @@ TEST(AviSplit, ZeroSizeVideoChunkIsPassedOver) {
 }
 
 TEST(AviSplit, ShortWindowsAndNonVideoEnds) {
-  const Bytes w = chunk("01wb", payload(10, 0));
+  const Bytes w = Chunk("01wb", Payload(10, 0));
   EXPECT_EQ(split(w, 0, 7).result, AVI_PARSE_NO_ROOM);
   EXPECT_EQ(split(w, 0, 0).result, AVI_PARSE_NO_ROOM);
   EXPECT_EQ(split(w).result, AVI_PARSE_WINDOW_END);  // audio chunk ends the window
-  const Bytes l = list("LIST", "movi", {});
+  const Bytes l = sb::Movi({});
   EXPECT_EQ(split(l).result, AVI_PARSE_WINDOW_END);  // list header ends the window
 
   // Through VsParserForAvi a window end that carries no video chunk leaves the size alone.
@@ -399,15 +347,15 @@ TEST(AviSplit, ShortWindowsAndNonVideoEnds) {
 
 TEST(AviSplit, HugeSizesDoNotWrapThePosition) {
   // 4 + 0xFFFFFFFC would wrap a 32-bit position back to the chunk after it.
-  Bytes w = fourcc("01wb");
+  Bytes w = Fourcc("01wb");
   append(w, le32(0xFFFFFFFC));
-  append(w, chunk("00dc", payload(4, 1)));
+  append(w, Chunk("00dc", Payload(4, 1)));
   EXPECT_EQ(split(w).result, AVI_PARSE_WINDOW_END);
 
   // A video chunk of 2^32 - 1 bytes: padded size cannot be represented, saturates.
-  Bytes v = fourcc("00dc");
+  Bytes v = Fourcc("00dc");
   append(v, le32(0xFFFFFFFF));
-  append(v, payload(10, 1));
+  append(v, Payload(10, 1));
   const Unit u = dispatch(v);
   EXPECT_EQ(u.result, AVI_PARSE_WINDOW_END);
   EXPECT_EQ(u.size, 10u);
@@ -416,8 +364,8 @@ TEST(AviSplit, HugeSizesDoNotWrapThePosition) {
 
 TEST(AviSplit, WalkingAWindowChunkByChunkListsEveryVideoChunk) {
   const Bytes image = avi_image(video_strl("DIVX"),
-                                {chunk("00dc", payload(33, 1)), chunk("01wb", payload(5, 2)),
-                                 chunk("00db", payload(2, 3)), chunk("00dc", payload(9, 4))});
+                                {Chunk("00dc", Payload(33, 1)), Chunk("01wb", Payload(5, 2)),
+                                 Chunk("00db", Payload(2, 3)), Chunk("00dc", Payload(9, 4))});
   std::vector<u32> sizes;
   size_t pos = 0;
   for (int guard = 0; guard < 20 && pos < image.size(); ++guard) {
