@@ -103,7 +103,8 @@ protected:
                 if (rs[seen].kind == Record::FillDone) {
                     OMX_BUFFERHEADERTYPE *o = rs[seen].hdr;
                     queued.erase(o);
-                    if (o->nFilledLen && o->pBuffer) res.outputs.emplace_back(o->pBuffer, o->pBuffer + o->nFilledLen);
+                    if (o->nFilledLen && o->pBuffer && keep_outputs)
+                        res.outputs.emplace_back(o->pBuffer, o->pBuffer + o->nFilledLen);
                     if (o->nFilledLen && on_fill) on_fill(o);
                 } else if (rs[seen].kind == Record::EmptyDone) {
                     ++res.input_returns;
@@ -153,6 +154,7 @@ protected:
     }
 
     std::string stats_path_;
+    bool keep_outputs = true;  // copy every filled output buffer into the result
     // Called for every filled output buffer before it is queued again.
     std::function<void(OMX_BUFFERHEADERTYPE *)> on_fill;
 };
