@@ -139,16 +139,6 @@ FaultOutcome fault(Component *c, const char *call, std::vector<std::string> qual
     return c->counters.evaluate(*c->faults, c->name, false, call, quals);
 }
 
-// Applies delay and error of an outcome; true when the call must return `code` now.
-bool fault_returns(const FaultOutcome &o, OMX_ERRORTYPE &code) {
-    faults_sleep(o);
-    if (o.action == FaultAction::Error) {
-        code = o.code;
-        return true;
-    }
-    return false;
-}
-
 template <typename T>
 bool size_ok(const void *p) {
     return p && static_cast<const T *>(p)->nSize == sizeof(T);
@@ -641,6 +631,20 @@ OMX_ERRORTYPE send_command(OMX_HANDLETYPE h, OMX_COMMANDTYPE cmd, OMX_U32 param,
     return OMX_ErrorNone;
 }
 
+// The common start of the parameter and config calls: fault hooks, a record at all, a state
+// that takes calls; then the body under the component's lock.
+OMX_ERRORTYPE record_call(OMX_HANDLETYPE h, const char *call, OMX_INDEXTYPE index, OMX_PTR p,
+                          OMX_ERRORTYPE (*body)(Component *, OMX_INDEXTYPE, OMX_PTR)) {
+    Component *c = self(h);
+    if (!c) return OMX_ErrorBadParameter;
+    OMX_ERRORTYPE code;
+    if (fault_returns(fault(c, call, index_quals(index, p)), code)) return code;
+    if (!p) return OMX_ErrorBadParameter;
+    std::lock_guard lock(c->mu);
+    if (c->state == OMX_StateInvalid) return OMX_ErrorInvalidState;
+    return body(c, index, p);
+}
+
 void fill_port_definition(Component *c, uint32_t i, OMX_PARAM_PORTDEFINITIONTYPE *p) {
     Port &port = c->ports[i];
     port.def.bPopulated = port.populated() ? OMX_TRUE : OMX_FALSE;
@@ -649,14 +653,7 @@ void fill_port_definition(Component *c, uint32_t i, OMX_PARAM_PORTDEFINITIONTYPE
     p->nVersion = v;
 }
 
-OMX_ERRORTYPE get_parameter(OMX_HANDLETYPE h, OMX_INDEXTYPE index, OMX_PTR p) {
-    Component *c = self(h);
-    if (!c) return OMX_ErrorBadParameter;
-    OMX_ERRORTYPE code;
-    if (fault_returns(fault(c, "GetParameter", index_quals(index, p)), code)) return code;
-    if (!p) return OMX_ErrorBadParameter;
-    std::lock_guard lock(c->mu);
-    if (c->state == OMX_StateInvalid) return OMX_ErrorInvalidState;
+OMX_ERRORTYPE get_parameter_locked(Component *c, OMX_INDEXTYPE index, OMX_PTR p) {
     switch (static_cast<uint32_t>(index)) {
     case OMX_IndexParamPortDefinition: {
         auto *d = static_cast<OMX_PARAM_PORTDEFINITIONTYPE *>(p);
@@ -765,14 +762,7 @@ OMX_ERRORTYPE set_port_definition(Component *c, const OMX_PARAM_PORTDEFINITIONTY
     return OMX_ErrorNone;
 }
 
-OMX_ERRORTYPE set_parameter(OMX_HANDLETYPE h, OMX_INDEXTYPE index, OMX_PTR p) {
-    Component *c = self(h);
-    if (!c) return OMX_ErrorBadParameter;
-    OMX_ERRORTYPE code;
-    if (fault_returns(fault(c, "SetParameter", index_quals(index, p)), code)) return code;
-    if (!p) return OMX_ErrorBadParameter;
-    std::lock_guard lock(c->mu);
-    if (c->state == OMX_StateInvalid) return OMX_ErrorInvalidState;
+OMX_ERRORTYPE set_parameter_locked(Component *c, OMX_INDEXTYPE index, OMX_PTR p) {
     switch (static_cast<uint32_t>(index)) {
     case OMX_IndexParamPortDefinition:
         if (!size_ok<OMX_PARAM_PORTDEFINITIONTYPE>(p)) return OMX_ErrorBadParameter;
@@ -814,14 +804,7 @@ OMX_ERRORTYPE set_parameter(OMX_HANDLETYPE h, OMX_INDEXTYPE index, OMX_PTR p) {
     }
 }
 
-OMX_ERRORTYPE get_config(OMX_HANDLETYPE h, OMX_INDEXTYPE index, OMX_PTR p) {
-    Component *c = self(h);
-    if (!c) return OMX_ErrorBadParameter;
-    OMX_ERRORTYPE code;
-    if (fault_returns(fault(c, "GetConfig", index_quals(index, p)), code)) return code;
-    if (!p) return OMX_ErrorBadParameter;
-    std::lock_guard lock(c->mu);
-    if (c->state == OMX_StateInvalid) return OMX_ErrorInvalidState;
+OMX_ERRORTYPE get_config_locked(Component *c, OMX_INDEXTYPE index, OMX_PTR p) {
     switch (static_cast<uint32_t>(index)) {
     case OMX_IndexConfigCommonScale: {
         auto *d = static_cast<OMX_CONFIG_SCALEFACTORTYPE *>(p);
@@ -854,14 +837,7 @@ OMX_ERRORTYPE get_config(OMX_HANDLETYPE h, OMX_INDEXTYPE index, OMX_PTR p) {
     }
 }
 
-OMX_ERRORTYPE set_config(OMX_HANDLETYPE h, OMX_INDEXTYPE index, OMX_PTR p) {
-    Component *c = self(h);
-    if (!c) return OMX_ErrorBadParameter;
-    OMX_ERRORTYPE code;
-    if (fault_returns(fault(c, "SetConfig", index_quals(index, p)), code)) return code;
-    if (!p) return OMX_ErrorBadParameter;
-    std::lock_guard lock(c->mu);
-    if (c->state == OMX_StateInvalid) return OMX_ErrorInvalidState;
+OMX_ERRORTYPE set_config_locked(Component *c, OMX_INDEXTYPE index, OMX_PTR p) {
     switch (static_cast<uint32_t>(index)) {
     case OMX_IndexConfigCommonScale: {
         auto *d = static_cast<OMX_CONFIG_SCALEFACTORTYPE *>(p);
@@ -881,6 +857,22 @@ OMX_ERRORTYPE set_config(OMX_HANDLETYPE h, OMX_INDEXTYPE index, OMX_PTR p) {
     }
     default: return OMX_ErrorUnsupportedIndex;
     }
+}
+
+OMX_ERRORTYPE get_parameter(OMX_HANDLETYPE h, OMX_INDEXTYPE index, OMX_PTR p) {
+    return record_call(h, "GetParameter", index, p, get_parameter_locked);
+}
+
+OMX_ERRORTYPE set_parameter(OMX_HANDLETYPE h, OMX_INDEXTYPE index, OMX_PTR p) {
+    return record_call(h, "SetParameter", index, p, set_parameter_locked);
+}
+
+OMX_ERRORTYPE get_config(OMX_HANDLETYPE h, OMX_INDEXTYPE index, OMX_PTR p) {
+    return record_call(h, "GetConfig", index, p, get_config_locked);
+}
+
+OMX_ERRORTYPE set_config(OMX_HANDLETYPE h, OMX_INDEXTYPE index, OMX_PTR p) {
+    return record_call(h, "SetConfig", index, p, set_config_locked);
 }
 
 OMX_ERRORTYPE get_extension_index(OMX_HANDLETYPE h, OMX_STRING name, OMX_INDEXTYPE *index) {
