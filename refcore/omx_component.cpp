@@ -287,7 +287,10 @@ void return_port_buffers(Component *c, uint32_t port, std::vector<Emit> &out) {
     }
     while (!c->ports[port].held.empty()) {
         BufferRec *rec = c->ports[port].held.front();
-        if (rec->port == kOutPort) rec->hdr.nFilledLen = 0;
+        if (rec->port == kOutPort) {
+            rec->hdr.nFilledLen = 0;  // returned unfilled: no flag from an earlier trip either
+            rec->hdr.nFlags = 0;
+        }
         return_buffer(c, rec, out);
     }
 }
@@ -531,7 +534,10 @@ bool data_step(Component *c, std::unique_lock<std::mutex> &lock, std::vector<Emi
     BufferRec *rec = ip.held.front();
     ip.held.pop_front();
     c->current_in = rec;
-    if (codec && rec->hdr.nFilledLen > 0) {
+    if (codec && rec->hdr.nFilledLen == 0 && (rec->hdr.nFlags & OMX_BUFFERFLAG_EOS)) {
+        codec->drain();
+        codec->eos_pending = true;
+    } else if (codec && rec->hdr.nFilledLen > 0) {
         rec->busy = true;
         const uint8_t *data = rec->hdr.pBuffer + rec->hdr.nOffset;
         size_t size = rec->hdr.nFilledLen;
@@ -539,7 +545,10 @@ bool data_step(Component *c, std::unique_lock<std::mutex> &lock, std::vector<Emi
         uint32_t flags = rec->hdr.nFlags;
         lock.unlock();
         if (!codec->push(data, size, available, flags)) codec->errors++;
-        if (flags & OMX_BUFFERFLAG_EOS) codec->drain();
+        if (flags & OMX_BUFFERFLAG_EOS) {
+            codec->drain();
+            codec->eos_pending = true;
+        }
         lock.lock();
         if (!unbusy(rec) && c->current_in == rec) c->current_in = nullptr;
     }
