@@ -318,6 +318,16 @@ void open_codec(Component *c) {
         c->codec->errors++;
 }
 
+// Hands back an output buffer the back end has written (or not).
+void finish_output(Component *c, BufferRec *rec, const OutputResult &r, std::vector<Emit> &out) {
+    rec->hdr.nFilledLen = static_cast<OMX_U32>(r.filled);
+    rec->hdr.nOffset = 0;
+    rec->hdr.nFlags = (r.eos ? OMX_BUFFERFLAG_EOS : 0) | (r.sync ? OMX_BUFFERFLAG_SYNCFRAME : 0) |
+                      (r.filled ? OMX_BUFFERFLAG_ENDOFFRAME : 0);
+    return_buffer(c, rec, out);
+    if (r.eos) out.push_back({Emit::Event, OMX_EventBufferFlag, kOutPort, OMX_BUFFERFLAG_EOS, nullptr});
+}
+
 // Leaving Executing or Pause for Idle: delayed pictures go out into held output buffers,
 // then every buffer held goes back.
 void stop_processing(Component *c, std::vector<Emit> &out) {
@@ -327,9 +337,7 @@ void stop_processing(Component *c, std::vector<Emit> &out) {
         while (c->codec->has_output() && !op.held.empty()) {
             BufferRec *rec = op.held.front();
             OutputTarget t{rec->egl_image, c->egl_display, rec->hdr.pBuffer, rec->hdr.nAllocLen};
-            OutputResult r = c->codec->write_output(t);
-            rec->hdr.nFilledLen = static_cast<OMX_U32>(r.filled);
-            return_buffer(c, rec, out);
+            finish_output(c, rec, c->codec->write_output(t), out);
         }
         c->codec->drop_output();
         c->codec->reset();
@@ -500,14 +508,7 @@ bool data_step(Component *c, std::unique_lock<std::mutex> &lock, std::vector<Emi
             lock.unlock();
             OutputResult r = codec->write_output(t);
             lock.lock();
-            if (unbusy(rec) && rec->held) {
-                rec->hdr.nFilledLen = static_cast<OMX_U32>(r.filled);
-                rec->hdr.nOffset = 0;
-                rec->hdr.nFlags = (r.eos ? OMX_BUFFERFLAG_EOS : 0) | (r.sync ? OMX_BUFFERFLAG_SYNCFRAME : 0) |
-                                  OMX_BUFFERFLAG_ENDOFFRAME;
-                return_buffer(c, rec, out);
-                if (r.eos) out.push_back({Emit::Event, OMX_EventBufferFlag, kOutPort, OMX_BUFFERFLAG_EOS, nullptr});
-            }
+            if (unbusy(rec) && rec->held) finish_output(c, rec, r, out);
             return true;
         }
         // No output buffer can ever come: do not hold the input back for it.
@@ -519,9 +520,7 @@ bool data_step(Component *c, std::unique_lock<std::mutex> &lock, std::vector<Emi
     }
     // Decoding switched off: output buffers come straight back empty.
     if (!codec && !c->decode_enabled && !op.held.empty()) {
-        BufferRec *rec = op.held.front();
-        rec->hdr.nFilledLen = 0;
-        return_buffer(c, rec, out);
+        finish_output(c, op.held.front(), OutputResult{}, out);
         return true;
     }
     if (c->current_in) {
