@@ -110,6 +110,7 @@ struct Component {
     // Data path, touched by the worker only.
     std::unique_ptr<CodecBackend> codec;
     BufferRec *current_in = nullptr;  // input unit pushed, waiting for its outputs to be written
+    uint32_t coded_width = 0, coded_height = 0;  // picture size the decoder found, under mu
     bool decode_enabled = true;
 
     // Statistics.
@@ -549,6 +550,9 @@ bool data_step(Component *c, std::unique_lock<std::mutex> &lock, std::vector<Emi
             codec->eos_pending = true;
         }
         lock.lock();
+        // Read by GetConfig on the client's thread, which must not touch the back end.
+        c->coded_width = codec->coded_width();
+        c->coded_height = codec->coded_height();
         if (!unbusy(rec) && c->current_in == rec) c->current_in = nullptr;
     }
     return true;
@@ -832,9 +836,9 @@ OMX_ERRORTYPE get_config_locked(Component *c, OMX_INDEXTYPE index, OMX_PTR p) {
         d->nTop = 0;
         d->nWidth = v.nFrameWidth;
         d->nHeight = v.nFrameHeight;
-        if (c->codec && c->codec->coded_width()) {
-            d->nWidth = c->codec->coded_width();
-            d->nHeight = c->codec->coded_height();
+        if (c->coded_width) {
+            d->nWidth = c->coded_width;
+            d->nHeight = c->coded_height;
         }
         return OMX_ErrorNone;
     }
