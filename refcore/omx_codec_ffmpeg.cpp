@@ -110,7 +110,33 @@ bool parse_rcv_header(const uint8_t *d, size_t n, RcvHeader &out) {
     return out.width > 0 && out.height > 0 && out.width <= 8192 && out.height <= 8192;
 }
 
-class Decoder final : public CodecBackend {
+// What decoders and encoders share: the outputs waiting for a buffer, in order, and the
+// end-of-stream mark that goes out with the last of them.
+template <typename Item>
+class QueuedBackend : public CodecBackend {
+public:
+    bool has_output() const override { return !ready_.empty() || eos_pending; }
+    void drop_output() override {
+        ready_.clear();
+        eos_pending = false;
+    }
+
+protected:
+    // The next output (null for a bare end-of-stream mark); `r` carries the mark with the last.
+    Item next_output(OutputResult &r) {
+        Item item{};
+        if (!ready_.empty()) {
+            item = std::move(ready_.front());
+            ready_.pop_front();
+        }
+        if (ready_.empty()) take_eos(r);
+        return item;
+    }
+
+    std::deque<Item> ready_;
+};
+
+class Decoder final : public QueuedBackend<FramePtr> {
 public:
     Decoder(OMX_VIDEO_CODINGTYPE coding, std::string name)
         : coding_(coding), name_(std::move(name)), md5_(stats_md5_enabled()) {
@@ -155,14 +181,10 @@ public:
         avcodec_flush_buffers(ctx_.get());
     }
 
-    bool has_output() const override { return !ready_.empty() || eos_pending; }
-
     OutputResult write_output(const OutputTarget &t) override {
         OutputResult r;
-        if (ready_.empty()) return take_eos(r);
-        FramePtr f = std::move(ready_.front());
-        ready_.pop_front();
-        if (ready_.empty()) take_eos(r);
+        FramePtr f = next_output(r);
+        if (!f) return r;
         int w = out_.width ? static_cast<int>(out_.width) : f->width;
         int h = out_.height ? static_cast<int>(out_.height) : f->height;
         size_t bytes = size_t(w) * size_t(h) * 4;
@@ -183,11 +205,6 @@ public:
             if (rgb_.convert(f.get(), w, h, AV_PIX_FMT_RGBA, dst, stride)) r.filled = bytes;
         }
         return r;
-    }
-
-    void drop_output() override {
-        ready_.clear();
-        eos_pending = false;
     }
 
     void reset() override {
@@ -330,7 +347,6 @@ private:
     PacketPtr pkt_;
     FramePtr frame_;
     std::vector<uint8_t> packet_;
-    std::deque<FramePtr> ready_;
     std::vector<uint8_t> rgba_;
     Converter rgb_, i420_;
     EglImageWriter egl_;
@@ -338,7 +354,7 @@ private:
 
 // Encoders read one semi-planar (NV12) picture of the input port's size per input buffer, or a
 // planar (I420) one when the input port says YUV420Planar.
-class Encoder final : public CodecBackend {
+class Encoder final : public QueuedBackend<PacketPtr> {
 public:
     explicit Encoder(OMX_VIDEO_CODINGTYPE coding) : coding_(coding) { quiet_ffmpeg(); }
 
@@ -388,14 +404,10 @@ public:
         ctx_.reset();  // an encoder that has drained starts over on the next picture
     }
 
-    bool has_output() const override { return !ready_.empty() || eos_pending; }
-
     OutputResult write_output(const OutputTarget &t) override {
         OutputResult r;
-        if (ready_.empty()) return take_eos(r);
-        PacketPtr p = std::move(ready_.front());
-        ready_.pop_front();
-        if (ready_.empty()) take_eos(r);
+        PacketPtr p = next_output(r);
+        if (!p) return r;
         r.sync = (p->flags & AV_PKT_FLAG_KEY) != 0;
         if (t.data && t.capacity >= static_cast<size_t>(p->size)) {
             std::memcpy(t.data, p->data, static_cast<size_t>(p->size));
@@ -404,11 +416,6 @@ public:
             ++errors;  // the unit does not fit the client's buffer
         }
         return r;
-    }
-
-    void drop_output() override {
-        ready_.clear();
-        eos_pending = false;
     }
 
     void reset() override {
@@ -479,7 +486,6 @@ private:
     ContextPtr ctx_;
     FramePtr frame_;
     int64_t next_pts_ = 0;
-    std::deque<PacketPtr> ready_;
 };
 
 }  // namespace

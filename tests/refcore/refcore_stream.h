@@ -119,7 +119,7 @@ protected:
                 ADD_FAILURE() << "unit " << k << " larger than the input buffer";
                 return res;
             }
-            std::memcpy(b->pBuffer, units[k].data(), units[k].size());
+            if (!units[k].empty()) std::memcpy(b->pBuffer, units[k].data(), units[k].size());
             b->nFilledLen = static_cast<OMX_U32>(filled_len ? filled_len : units[k].size());
             b->nOffset = 0;
             b->nFlags = (eos_last && k + 1 == units.size()) ? OMX_BUFFERFLAG_EOS : 0;
