@@ -90,6 +90,10 @@ int omx_decoding_test(OMX_COMPONENTTYPE *handle, ZYN_OMX_COMPONENT_INFO *compone
 
     // 1. Drop any completions left over from the driver's earlier steps or an earlier run.
     char out_file_name[kOutNameSize] = {};
+    if (!component_info->sema) {
+        puts("omx_decoding_test: no semaphore Error");
+        return -1;
+    }
     while (sem_trywait(component_info->sema) == 0) {
     }
 
