@@ -100,11 +100,12 @@ int omx_decoding_test(OMX_COMPONENTTYPE *handle, ZYN_OMX_COMPONENT_INFO *compone
     // 2. Output name: the entry's name plus the colour format's extension.
     const std::size_t entry_len = strnlen(component_info->out_file_name, kOutNameSize);
     std::string entry_out(component_info->out_file_name, entry_len);
-    std::string full_out = entry_out;
+    // Without a row the name stays empty and creating the file fails at step 15.
+    std::string full_out;
     bool name_fits = true;
     if (colorformat >= SUPPORT_COLOR_FORMAT_YUV420Planar && colorformat < SUPPORT_COLOR_FORMAT_MAX) {
         const ColorFormatRow &row = kColorFormats[colorformat];
-        full_out += row.extension;
+        full_out = entry_out + row.extension;
         component_info->color_type = row.color_type;
         name_fits = full_out.size() < kOutNameSize;
         if (name_fits)
@@ -285,7 +286,7 @@ int omx_decoding_test(OMX_COMPONENTTYPE *handle, ZYN_OMX_COMPONENT_INFO *compone
         if (!aborted) {
             // 23.
             // The source's size with its terminating zero.
-            init_render(&program, &pos_location, kFragmentShaderRGB, (int)std::strlen(kFragmentShaderRGB) + 1);
+            init_render(&program, &pos_location, kFragmentShaderRGB, (int)sizeof kFragmentShaderRGB);
 
             // 24.-29. One frame in flight; the picture shown is the slot
             // filled on the previous iteration.

@@ -405,10 +405,10 @@ TEST_F(DecodingPass, AnOutputNameTooLongForItsExtensionIsRefused)
 {
     const std::string stream = h264_stream(176, 144, 5);
     ASSERT_FALSE(stream.empty());
-    // 124 characters fit with ".rgb" (127); 125 do not.
-    const std::string fits = dir + "/" + std::string(123 - dir.size(), 'a');
+    // 123 characters fit with ".rgb" (127); 124 do not.
+    const std::string fits = dir + "/" + std::string(122 - dir.size(), 'a');
     ASSERT_EQ(fits.size(), 123u);
-    for (const std::string &name : {fits + "b", fits + "bc"}) {
+    for (const std::string &name : {fits, fits + "b"}) {
         entry(stream, name, 176, 144);
         FakeComponent c(&info);
         const std::string report = run(c);
