@@ -23,11 +23,13 @@ media="$work/media"
 lists="$work/lists"
 outputs="$work/out"
 mkdir -p "$media" "$lists" "$outputs"
+cleanup() { [ -n "${OMX_KEEP_WORK:-}" ] || rm -rf "$work"; }
+trap cleanup EXIT
 
 say "making sample streams in $media"
 scripts/make_samples.sh "$media" >&2
 
-shared_media="$root/../shared/media"
+shared_media=$(cd "$root/../shared/media" 2>/dev/null && pwd || echo "$root/../shared/media")
 
 # Picture size of a stream as "W H": from a WxH in its name, else from ffprobe.
 stream_size() {
@@ -44,7 +46,7 @@ stream_size() {
     rcv) fmt=(-f vc1test) ;;
   esac
   ffprobe -v error "${fmt[@]}" -i "$f" -select_streams v:0 -show_entries stream=width,height \
-    -of csv=p=0:s=' ' 2>/dev/null | head -n1
+    -of csv=p=0:s=x 2>/dev/null | head -n1 | tr x ' '
 }
 
 # write_list FILE STREAM...: one entry per stream whose size is known, then the end marker.
@@ -78,9 +80,9 @@ if [ -z "${DISPLAY:-}" ]; then
   # shellcheck source=xvfb.sh
   source scripts/xvfb.sh
 fi
-# xvfb.sh may have set its own exit trap (stopping its server); keep it and add ours.
+# xvfb.sh replaces the exit trap with one that stops its server; keep that and clean up too.
 prev_trap=$(trap -p EXIT | sed -e "s/^trap -- '//" -e "s/' EXIT\$//")
-trap "${prev_trap:+$prev_trap; }[ -n \"\${OMX_KEEP_WORK:-}\" ] || rm -rf '$work'" EXIT
+[ "$prev_trap" = cleanup ] || trap "${prev_trap:+$prev_trap; }cleanup" EXIT
 
 shot="${OMX_SCREENSHOT:-$root/build/last_picture.png}"
 mkdir -p "$(dirname "$shot")"
