@@ -6,15 +6,19 @@
 #include <X11/Xlib.h>
 #include <semaphore.h>
 
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
-#include <map>
+#include <functional>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "KolvexXcdParser.h"
 #include "decoding_fixture.h"
+#include "egl_image_writer.h"
 #include "omx_component.h"
+#include "screen_capture.h"
 #include "video_output.h"
 
 namespace {
@@ -33,6 +37,8 @@ struct FakeComponent {
     bool refuse_etb = false;          // EmptyThisBuffer returns an error
     bool keep_input = false;          // input buffers never come back
     int idle_commands = 0;
+    std::function<void()> on_executing;  // runs when asked for Executing, before completing
+    std::function<void()> on_fill;       // runs after each FillThisBuffer is logged
     // Log.
     std::vector<std::string> calls;
     std::vector<OMX_PARAM_PORTDEFINITIONTYPE> set_params;
@@ -89,6 +95,8 @@ struct FakeComponent {
                     return OMX_ErrorNone;
             } else {
                 c->state = static_cast<OMX_STATETYPE>(param);
+                if (param == OMX_StateExecuting && c->on_executing)
+                    c->on_executing();
             }
         }
         c->post();
@@ -149,6 +157,8 @@ struct FakeComponent {
         FakeComponent *c = self(h);
         c->calls.push_back("FillThisBuffer");
         c->ftb.push_back(hdr);
+        if (c->on_fill)
+            c->on_fill();
         return OMX_ErrorNone;
     }
 
@@ -351,7 +361,10 @@ TEST_P(DecodingPassSizes, PortLinesAndImageHeight)
 INSTANTIATE_TEST_SUITE_P(EdgeCases, DecodingPassSizes,
                          ::testing::Values(EdgeSize{176, 144, 65536, 163840, 160},
                                            EdgeSize{1280, 720, 1433600, 3768320, 736},
-                                           EdgeSize{1920, 1080, 3137536, 8355840, 1088}));
+                                           EdgeSize{1920, 1080, 3137536, 8355840, 1088}),
+                         [](const ::testing::TestParamInfo<EdgeSize> &p) {
+                             return std::to_string(p.param.width) + "x" + std::to_string(p.param.height);
+                         });
 
 TEST_F(DecodingPass, OnlyTheAvcDecoderQueriesTheCrop)
 {
@@ -572,6 +585,73 @@ TEST_F(DecodingPass, PictureSizesThatWouldOverflowTheBufferFormulasAreRefused)
                   1)
             << report;
         EXPECT_TRUE(c.calls.empty());
+    }
+}
+
+// Paints each of the three ring images in a colour of its own from a thread of its own, the
+// way a decoder writes its pictures. The colours survive a red/blue swap.
+const std::uint8_t kSlotColour[3][3] = {{0, 255, 0}, {255, 255, 255}, {255, 0, 255}};
+
+bool paint_ring(EGLDisplay display, const std::vector<void *> &images, int width, int height)
+{
+    bool ok = images.size() == 3;
+    std::thread painter([&] {
+        EGL_IMAGE_WRITER writer;
+        if (!ok || !EglImageWriterOpen(&writer, display)) {
+            ok = false;
+            return;
+        }
+        for (int slot = 0; slot < 3; slot++) {
+            std::vector<std::uint8_t> rgba(static_cast<std::size_t>(width) * height * 4, 255);
+            for (std::size_t i = 0; i < rgba.size(); i += 4)
+                std::memcpy(&rgba[i], kSlotColour[slot], 3);
+            const GLuint tex = EglImageWriterBind(&writer, static_cast<EGLImageKHR>(images[slot]));
+            ok = ok && tex != 0 && EglImageWriterUpload(&writer, tex, width, height, rgba);
+        }
+        EglImageWriterClose(&writer);
+    });
+    painter.join();
+    return ok;
+}
+
+// The ring slot whose colour fills the middle of the screen, or -1.
+int slot_on_screen()
+{
+    RGB_PICTURE picture;
+    if (!CaptureRootWindow(x_display, &picture))
+        return -1;
+    const std::uint8_t *p = picture.At(picture.width / 2, picture.height / 2);
+    for (int slot = 0; slot < 3; slot++)
+        if (std::memcmp(p, kSlotColour[slot], 3) == 0)
+            return slot;
+    return -1;
+}
+
+TEST_F(DecodingPass, ThePictureShownIsTheSlotFilledOnThePreviousIteration)
+{
+    const std::string stream = h264_stream(176, 144, 5);
+    ASSERT_FALSE(stream.empty());
+    for (const int start : {0, 1, 2}) {
+        entry(stream, dir + "/out", 176, 144);
+        nc = start;
+        FakeComponent c(&info);
+        bool painted = false;
+        c.on_executing = [&] { painted = paint_ring(egl_display, c.egl_images, 176, 160); };
+        // What the screen shows when each frame after the first is handed over: the picture of
+        // the iteration before; the last one is read after the run.
+        std::vector<int> shown;
+        c.on_fill = [&] {
+            if (c.ftb.size() >= 2)
+                shown.push_back(slot_on_screen());
+        };
+        run(c);
+        shown.push_back(slot_on_screen());
+        ASSERT_TRUE(painted) << "the ring images could not be painted";
+        ASSERT_EQ(c.etb.size(), 5u);
+        std::vector<int> expected;
+        for (int i = 0; i < 5; i++)
+            expected.push_back((start + i + 2) % 3);  // slot nc - 1, slot 2 for nc 0
+        EXPECT_EQ(shown, expected) << "ring position " << start;
     }
 }
 
