@@ -2,11 +2,14 @@
 // writes into. Nothing made here is ever released: the objects live until the process ends.
 #include "video_output.h"
 
+#include <X11/Xlib.h>
+
 #include "egl_extensions.h"
 
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <vector>
 
 Display *x_display;
 static int temp_count;  // non-zero once x_display is open
@@ -16,6 +19,10 @@ GLuint textures[kVideoRingSlots];
 Pixmap pixmaps[kVideoRingSlots];
 EGLImageKHR khrImages[kVideoRingSlots];
 unsigned char *vAddrEGL[kVideoRingSlots];
+
+// The backdrops' connections: never used again nor closed (closing would remove the windows),
+// only remembered so they are not counted as leaks (hence a list that outlives exit handlers).
+static std::vector<Display *> &blank_displays = *new std::vector<Display *>;
 
 namespace {
 
@@ -132,6 +139,7 @@ int OpenWindowBlank(void)
         std::fflush(stdout);
         return 0;
     }
+    blank_displays.push_back(dpy);
     MakeChatWindow(dpy, 0, 0, 1280, 800);
     // This connection is never used again, so nothing else would ever send the requests.
     XFlush(dpy);

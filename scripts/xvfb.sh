@@ -6,7 +6,7 @@ omx_display_up() { xdpyinfo -display "$1" >/dev/null 2>&1; }
 if [ -z "${DISPLAY:-}" ] || ! omx_display_up "$DISPLAY"; then
   for n in $(seq 90 120); do
     if [ ! -e "/tmp/.X11-unix/X$n" ] && [ ! -e "/tmp/.X$n-lock" ]; then
-      Xvfb ":$n" -screen 0 1280x800x24 -nolisten tcp >/dev/null 2>&1 &
+      Xvfb ":$n" -screen 0 1280x800x24 -nolisten tcp -noreset >/dev/null 2>&1 &
       OMX_XVFB_PID=$!
       trap 'kill $OMX_XVFB_PID 2>/dev/null || true' EXIT
       export DISPLAY=":$n"
