@@ -125,34 +125,30 @@ BOOL KolvexParserDeInit(void *handle)
 
 BOOL KolvexParserSetConfig(KOLVEX_XCD_PARSER_CONF config, void *value)
 {
-    int v = value != nullptr ? *static_cast<int *>(value) : -1;
-    switch (config) {
-    case XCD_PARSER_SETCONF_SLICE_ENABLE:
-        if (v != 0 && v != 1) {
-            std::printf("KolvexParserSetConfig: Slice Enable only 1 or 0 %d \n", v);
-            return FALSE;
-        }
-        slice_enable = v;
-        std::printf("SLICE_ENABLE =%d\n", v);
-        return TRUE;
-    case XCD_PARSER_SETCONF_PARSING_ONLY:
-        if (v != 0 && v != 1) {
-            std::printf("KolvexParserSetConfig: Parsing only must be 1 or 0 %d \n", v);
-            return FALSE;
-        }
-        parsing_only = v;
-        std::printf("PARSING_ONLY =%d\n", v);
-        return TRUE;
-    case XCD_PARSER_SETCONF_DEC_NUMBER:
-        if (v < 1) {
-            std::printf("KolvexParserSetConfig: Decoding number must be greater than 0 : %d \n", v);
-            return FALSE;
-        }
-        decoding_number = v;
-        std::printf("DECODING_NUMBER =%d\n", v);
-        return TRUE;
-    default:
-        std::printf("KolvexParserSetConfig: Invalid config type =%d\n", static_cast<int>(config));
+    struct Option {
+        int *target;
+        int min, max;
+        const char *accepted;
+        const char *refused;
+    };
+    static const Option options[] = {
+        {&slice_enable, 0, 1, "SLICE_ENABLE =%d\n", "KolvexParserSetConfig: Slice Enable only 1 or 0 %d \n"},
+        {&parsing_only, 0, 1, "PARSING_ONLY =%d\n", "KolvexParserSetConfig: Parsing only must be 1 or 0 %d \n"},
+        {&decoding_number, 1, 0x7FFFFFFF, "DECODING_NUMBER =%d\n",
+         "KolvexParserSetConfig: Decoding number must be greater than 0 : %d \n"},
+    };
+    const int c = static_cast<int>(config);
+    if (c < 0 || c > 2) {
+        std::printf("KolvexParserSetConfig: Invalid config type =%d\n", c);
         return FALSE;
     }
+    const Option &o = options[c];
+    int v = value != nullptr ? *static_cast<int *>(value) : -1;
+    if (v < o.min || v > o.max) {
+        std::printf(o.refused, v);
+        return FALSE;
+    }
+    *o.target = v;
+    std::printf(o.accepted, v);
+    return TRUE;
 }

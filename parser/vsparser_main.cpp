@@ -322,6 +322,17 @@ int GetRawFrameCount(void *handle)
     return handle ? static_cast<int>(Ctx(handle)->info.size()) : 0;
 }
 
+int GetRawFrameEntry(void *handle, int index, uint64_t *offset, u32 *size)
+{
+    CtxType *ctx = Ctx(handle);
+    if (ctx == nullptr || index < 0 || static_cast<size_t>(index) >= ctx->info.size()) {
+        return 0;
+    }
+    *offset = ctx->info[index].offset;
+    *size = ctx->info[index].size;
+    return 1;
+}
+
 int GetRawLastFrameIndex(void *handle)
 {
     return handle ? Ctx(handle)->lastFrameNum : -1;

@@ -25,6 +25,8 @@ void DeInitRawFrameExtract(void *handle);
 int GetRawFrameSize(void *handle, int index);
 int GetRawFrameCount(void *handle);
 int GetRawLastFrameIndex(void *handle);
+/* Entry `index` of the table: 1 and its offset and size, or 0 when none. */
+int GetRawFrameEntry(void *handle, int index, uint64_t *offset, u32 *size);
 
 /* Lower-cases an extension into out (10 bytes); false when it does not fit. */
 bool LowerExtension(const char *fileExt, char out[10]);
