@@ -42,9 +42,10 @@ public:
     virtual ~CodecBackend() = default;
     // Opened on the move to Idle with the ports' settings.
     virtual bool open(const PortFormat &in, const PortFormat &out) = 0;
-    // One input unit; outputs it produces wait inside until written. Returns false when the
-    // unit could not be decoded/encoded (counted as an error; the component goes on).
-    virtual bool push(const uint8_t *data, size_t size, uint32_t flags) = 0;
+    // One input unit of `size` bytes (nFilledLen); `available` bytes may be read from `data`
+    // (nAllocLen - nOffset). Outputs it produces wait inside until written. Returns false when
+    // the unit could not be decoded/encoded (counted as an error; the component goes on).
+    virtual bool push(const uint8_t *data, size_t size, size_t available, uint32_t flags) = 0;
     // Moves every delayed output out (end of stream, or leaving Executing).
     virtual void drain() = 0;
     virtual bool has_output() const = 0;
@@ -56,6 +57,8 @@ public:
     // Picture size the decoder found (0 while unknown), for the output crop.
     virtual uint32_t coded_width() const { return 0; }
     virtual uint32_t coded_height() const { return 0; }
+    // Drops what the back end keeps per EGL image (all buffers are gone).
+    virtual void forget_images() {}
     // Releases what belongs to the worker thread (EGL context) before it ends.
     virtual void release_thread_resources() {}
 

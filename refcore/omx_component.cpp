@@ -357,7 +357,10 @@ void check_pending(Component *c, std::vector<Emit> &out) {
             if (done) open_codec(c);
         } else if (p.target == OMX_StateLoaded) {
             done = c->ports[0].buffers.empty() && c->ports[1].buffers.empty();
-            if (done && c->codec) c->codec->reset();
+            if (done && c->codec) {
+                c->codec->reset();
+                c->codec->forget_images();
+            }
         }
         if (done) {
             c->state = p.target;
@@ -521,6 +524,13 @@ bool data_step(Component *c, std::unique_lock<std::mutex> &lock, std::vector<Emi
         }
         return false;  // wait for FillThisBuffer
     }
+    // Decoding switched off: output buffers come straight back empty.
+    if (!codec && !c->decode_enabled && !op.held.empty()) {
+        BufferRec *rec = op.held.front();
+        rec->hdr.nFilledLen = 0;
+        return_buffer(c, rec, out);
+        return true;
+    }
     if (c->current_in) {
         BufferRec *rec = c->current_in;
         c->current_in = nullptr;
@@ -535,9 +545,10 @@ bool data_step(Component *c, std::unique_lock<std::mutex> &lock, std::vector<Emi
         rec->busy = true;
         const uint8_t *data = rec->hdr.pBuffer + rec->hdr.nOffset;
         size_t size = rec->hdr.nFilledLen;
+        size_t available = rec->hdr.nAllocLen - rec->hdr.nOffset;
         uint32_t flags = rec->hdr.nFlags;
         lock.unlock();
-        if (!codec->push(data, size, flags)) codec->errors++;
+        if (!codec->push(data, size, available, flags)) codec->errors++;
         if (flags & OMX_BUFFERFLAG_EOS) codec->drain();
         lock.lock();
         if (!unbusy(rec) && c->current_in == rec) c->current_in = nullptr;
@@ -985,7 +996,7 @@ OMX_ERRORTYPE use_egl_image(OMX_HANDLETYPE h, OMX_BUFFERHEADERTYPE **pp, OMX_U32
     if (c->state == OMX_StateInvalid) return OMX_ErrorInvalidState;
     if (OMX_ERRORTYPE e = buffer_allowed(c, port)) return e;
     if (display) c->egl_display = display;
-    return add_buffer(c, pp, port, app, 0, nullptr, false, image);
+    return add_buffer(c, pp, port, app, c->ports[port].def.nBufferSize, nullptr, false, image);
 }
 
 OMX_ERRORTYPE free_buffer(OMX_HANDLETYPE h, OMX_U32 port, OMX_BUFFERHEADERTYPE *hdr) {

@@ -10,6 +10,7 @@
 #include <dlfcn.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <condition_variable>
 #include <cstdio>
@@ -158,6 +159,15 @@ public:
     bool wait_count(Record::Kind kind, size_t n, int ms = 5000) {
         return wait([&](const auto &rs) { return count_in(rs, kind) >= n; }, ms);
     }
+    // Polls a condition that no callback announces (at most `ms`).
+    static bool poll(const std::function<bool()> &pred, int ms = 5000) {
+        auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+        while (!pred()) {
+            if (std::chrono::steady_clock::now() > end) return false;
+            std::this_thread::sleep_for(std::chrono::milliseconds(2));
+        }
+        return true;
+    }
     // Lets the component's thread run, to show that something did NOT happen.
     static void settle() { std::this_thread::sleep_for(std::chrono::milliseconds(100)); }
 
@@ -216,18 +226,18 @@ protected:
         return d;
     }
 
-    void use_inputs(OMX_U32 n) {
+    void use_inputs(OMX_U32 n, OMX_U32 bytes = kBufferBytes) {
         for (OMX_U32 i = 0; i < n; ++i) {
-            in_mem.emplace_back(kBufferBytes, 0);
+            in_mem.emplace_back(bytes, 0);
             OMX_BUFFERHEADERTYPE *b = nullptr;
-            ASSERT_EQ(OMX_ErrorNone, c()->UseBuffer(h(), &b, 0, nullptr, kBufferBytes, in_mem.back().data()));
+            ASSERT_EQ(OMX_ErrorNone, c()->UseBuffer(h(), &b, 0, nullptr, bytes, in_mem.back().data()));
             in.push_back(b);
         }
     }
-    void allocate_outputs(OMX_U32 n) {
+    void allocate_outputs(OMX_U32 n, OMX_U32 bytes = kBufferBytes) {
         for (OMX_U32 i = 0; i < n; ++i) {
             OMX_BUFFERHEADERTYPE *b = nullptr;
-            ASSERT_EQ(OMX_ErrorNone, c()->AllocateBuffer(h(), &b, 1, nullptr, kBufferBytes));
+            ASSERT_EQ(OMX_ErrorNone, c()->AllocateBuffer(h(), &b, 1, nullptr, bytes));
             out.push_back(b);
         }
     }
@@ -238,21 +248,26 @@ protected:
         out.clear();
     }
     void to_idle() {
+        size_t before = client.count(Record::Event, OMX_EventCmdComplete, OMX_CommandStateSet, OMX_StateIdle);
         ASSERT_EQ(OMX_ErrorNone, c()->SendCommand(h(), OMX_CommandStateSet, OMX_StateIdle, nullptr));
-        use_inputs(port_def(0).nBufferCountActual);
-        allocate_outputs(port_def(1).nBufferCountActual);
-        ASSERT_TRUE(client.wait_complete(OMX_CommandStateSet, OMX_StateIdle));
+        auto d0 = port_def(0), d1 = port_def(1);
+        use_inputs(d0.nBufferCountActual, std::max(kBufferBytes, d0.nBufferSize));
+        allocate_outputs(d1.nBufferCountActual, std::max(kBufferBytes, d1.nBufferSize));
+        ASSERT_TRUE(client.wait_complete(OMX_CommandStateSet, OMX_StateIdle, before + 1));
         ASSERT_EQ(OMX_StateIdle, client.state());
     }
-    void to_state(OMX_STATETYPE s, size_t nth = 1) {
+    // Each waits for one more completion of its state than the record held before the command.
+    void to_state(OMX_STATETYPE s) {
+        size_t before = client.count(Record::Event, OMX_EventCmdComplete, OMX_CommandStateSet, s);
         ASSERT_EQ(OMX_ErrorNone, c()->SendCommand(h(), OMX_CommandStateSet, s, nullptr));
-        ASSERT_TRUE(client.wait_complete(OMX_CommandStateSet, s, nth));
+        ASSERT_TRUE(client.wait_complete(OMX_CommandStateSet, s, before + 1));
         ASSERT_EQ(s, client.state());
     }
-    void to_loaded(size_t nth = 1) {
+    void to_loaded() {
+        size_t before = client.count(Record::Event, OMX_EventCmdComplete, OMX_CommandStateSet, OMX_StateLoaded);
         ASSERT_EQ(OMX_ErrorNone, c()->SendCommand(h(), OMX_CommandStateSet, OMX_StateLoaded, nullptr));
         free_all();
-        ASSERT_TRUE(client.wait_complete(OMX_CommandStateSet, OMX_StateLoaded, nth));
+        ASSERT_TRUE(client.wait_complete(OMX_CommandStateSet, OMX_StateLoaded, before + 1));
         ASSERT_EQ(OMX_StateLoaded, client.state());
     }
     OMX_ERRORTYPE empty(OMX_BUFFERHEADERTYPE *b, OMX_U32 len = 10) {

@@ -1,0 +1,488 @@
+// Codec back ends on FFmpeg's libavcodec: the five decoders (H.264, MPEG-4 Part 2 / H.263,
+// VC-1 from RCV or advanced profile, VP8) and the three encoders (H.264 Baseline through
+// libx264, MPEG-4, H.263).
+#include "omx_codec_factory.h"
+#include "omx_egl_writer.h"
+#include "omx_stats.h"
+
+extern "C" {
+#include <libavcodec/avcodec.h>
+#include <libavutil/imgutils.h>
+#include <libavutil/md5.h>
+#include <libavutil/opt.h>
+#include <libswscale/swscale.h>
+}
+
+#include <OMX_ZYN_Platform.h>
+
+#include <cstdarg>
+#include <cstdio>
+#include <cstring>
+#include <deque>
+#include <mutex>
+#include <vector>
+
+namespace zyn {
+namespace {
+
+// FFmpeg reports broken units through its log; the core prints nothing of its own, so the log
+// is only counted, per worker thread, to tell a damaged unit from a good one.
+thread_local unsigned t_log_errors = 0;
+
+void count_log(void *, int level, const char *, va_list) {
+    if (level <= AV_LOG_ERROR) ++t_log_errors;
+}
+
+void quiet_ffmpeg() {
+    static std::once_flag once;
+    std::call_once(once, [] { av_log_set_callback(count_log); });
+}
+
+uint32_t le32(const uint8_t *p) {
+    return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
+}
+
+struct FrameDeleter {
+    void operator()(AVFrame *f) const { av_frame_free(&f); }
+};
+using FramePtr = std::unique_ptr<AVFrame, FrameDeleter>;
+struct PacketDeleter {
+    void operator()(AVPacket *p) const { av_packet_free(&p); }
+};
+using PacketPtr = std::unique_ptr<AVPacket, PacketDeleter>;
+struct ContextDeleter {
+    void operator()(AVCodecContext *c) const { avcodec_free_context(&c); }
+};
+using ContextPtr = std::unique_ptr<AVCodecContext, ContextDeleter>;
+struct SwsDeleter {
+    void operator()(SwsContext *s) const { sws_freeContext(s); }
+};
+
+// Converts pictures to RGBA or I420 with one cached scaler per direction.
+class Converter {
+public:
+    // dst planes/strides as sws_scale wants them.
+    bool convert(const AVFrame *f, int w, int h, AVPixelFormat fmt, uint8_t *const dst[4], const int stride[4]) {
+        int flags = (w == f->width && h == f->height) ? SWS_POINT : SWS_BILINEAR;
+        SwsContext *s = sws_getCachedContext(ctx_.release(), f->width, f->height,
+                                             static_cast<AVPixelFormat>(f->format), w, h, fmt, flags, nullptr,
+                                             nullptr, nullptr);
+        ctx_.reset(s);
+        if (!s) return false;
+        return sws_scale(s, f->data, f->linesize, 0, f->height, dst, stride) == h;
+    }
+
+private:
+    std::unique_ptr<SwsContext, SwsDeleter> ctx_;
+};
+
+enum class Stream { Unknown, H264, Mpeg4, H263, Wmv3, Vc1, Vp8 };
+
+AVCodecID codec_id(Stream s) {
+    switch (s) {
+    case Stream::H264: return AV_CODEC_ID_H264;
+    case Stream::Mpeg4: return AV_CODEC_ID_MPEG4;
+    case Stream::H263: return AV_CODEC_ID_H263;
+    case Stream::Wmv3: return AV_CODEC_ID_WMV3;
+    case Stream::Vc1: return AV_CODEC_ID_VC1;
+    case Stream::Vp8: return AV_CODEC_ID_VP8;
+    default: return AV_CODEC_ID_NONE;
+    }
+}
+
+bool starts_with_start_code(const uint8_t *d, size_t n) { return n >= 3 && d[0] == 0 && d[1] == 0 && d[2] == 1; }
+bool starts_with_h263_psc(const uint8_t *d, size_t n) { return n >= 3 && d[0] == 0 && d[1] == 0 && (d[2] & 0xFC) == 0x80; }
+
+// The RCV sequence-header unit: 0xC5 in byte 3, the extension length in bytes 4..7 (4, or 5 in
+// some files), the extension (STRUCT_C), height and width, 0x0000000C and 12 bytes of STRUCT_B.
+struct RcvHeader {
+    std::vector<uint8_t> extradata;
+    int width = 0, height = 0;
+};
+
+bool parse_rcv_header(const uint8_t *d, size_t n, RcvHeader &out) {
+    if (n < 8 || d[3] != 0xC5) return false;
+    uint32_t ext = le32(d + 4);
+    if (ext < 4 || ext > 5 || n != 32 + ext) return false;
+    out.extradata.assign(d + 8, d + 8 + ext);
+    out.height = static_cast<int>(le32(d + 8 + ext));
+    out.width = static_cast<int>(le32(d + 12 + ext));
+    return out.width > 0 && out.height > 0 && out.width <= 8192 && out.height <= 8192;
+}
+
+class Decoder final : public CodecBackend {
+public:
+    Decoder(OMX_VIDEO_CODINGTYPE coding, std::string name)
+        : coding_(coding), name_(std::move(name)), md5_(stats_md5_enabled()) {
+        quiet_ffmpeg();
+    }
+
+    bool open(const PortFormat &in, const PortFormat &out) override {
+        in_ = in;
+        out_ = out;
+        drop_output();
+        ctx_.reset();
+        stream_ = Stream::Unknown;
+        return true;
+    }
+
+    bool push(const uint8_t *data, size_t size, size_t, uint32_t flags) override {
+        t_log_errors = 0;
+        if (stream_ == Stream::Unknown || stream_ == Stream::Wmv3) {
+            RcvHeader rcv;
+            if (wmv() && parse_rcv_header(data, size, rcv)) return open_codec(Stream::Wmv3, rcv.extradata, rcv.width, rcv.height);
+        }
+        if (stream_ == Stream::Unknown && !detect(data, size)) return false;
+        if (!ctx_) return false;
+        if (stream_ == Stream::Wmv3 && size >= 8 && (le32(data) & 0x00FFFFFF) == size - 8) {
+            data += 8;  // the RCV frame header: size and key flag, then the time stamp
+            size -= 8;
+        }
+        if (size == 0) return true;
+        packet_.assign(data, data + size);
+        packet_.resize(size + AV_INPUT_BUFFER_PADDING_SIZE, 0);
+        pkt_->data = packet_.data();
+        pkt_->size = static_cast<int>(size);
+        pkt_->flags = (flags & OMX_BUFFERFLAG_SYNCFRAME) ? AV_PKT_FLAG_KEY : 0;
+        int r = avcodec_send_packet(ctx_.get(), pkt_.get());
+        bool ok = receive() && r >= 0;
+        return ok && t_log_errors == 0;
+    }
+
+    void drain() override {
+        if (!ctx_) return;
+        if (avcodec_send_packet(ctx_.get(), nullptr) >= 0) receive();
+        avcodec_flush_buffers(ctx_.get());
+    }
+
+    bool has_output() const override { return !ready_.empty(); }
+
+    OutputResult write_output(const OutputTarget &t) override {
+        OutputResult r;
+        if (ready_.empty()) return r;
+        FramePtr f = std::move(ready_.front());
+        ready_.pop_front();
+        int w = out_.width ? static_cast<int>(out_.width) : f->width;
+        int h = out_.height ? static_cast<int>(out_.height) : f->height;
+        size_t bytes = size_t(w) * size_t(h) * 4;
+        r.sync = f->key_frame != 0;
+        if (t.egl_image) {
+            rgba_.resize(bytes);
+            uint8_t *dst[4] = {rgba_.data(), nullptr, nullptr, nullptr};
+            int stride[4] = {w * 4, 0, 0, 0};
+            if (rgb_.convert(f.get(), w, h, AV_PIX_FMT_RGBA, dst, stride) &&
+                egl_.write(t.egl_display, t.egl_image, w, h, rgba_.data())) {
+                ++egl_writes;
+                r.egl_written = true;
+                r.filled = bytes;
+            }
+        } else if (t.data && t.capacity >= bytes) {
+            uint8_t *dst[4] = {t.data, nullptr, nullptr, nullptr};
+            int stride[4] = {w * 4, 0, 0, 0};
+            if (rgb_.convert(f.get(), w, h, AV_PIX_FMT_RGBA, dst, stride)) r.filled = bytes;
+        }
+        return r;
+    }
+
+    void drop_output() override { ready_.clear(); }
+
+    void reset() override {
+        drop_output();
+        if (ctx_) avcodec_flush_buffers(ctx_.get());
+    }
+
+    void forget_images() override { egl_.forget_images(); }
+
+    uint32_t coded_width() const override { return ctx_ ? static_cast<uint32_t>(ctx_->width) : 0; }
+    uint32_t coded_height() const override { return ctx_ ? static_cast<uint32_t>(ctx_->height) : 0; }
+
+    void release_thread_resources() override { egl_.close(); }
+
+private:
+    bool wmv() const { return coding() == OMX_VIDEO_CodingWMV; }
+    OMX_VIDEO_CODINGTYPE coding() const {
+        return in_.coding ? static_cast<OMX_VIDEO_CODINGTYPE>(in_.coding) : coding_;
+    }
+
+    // The port's coding names the family; the first unit tells which stream of it this is.
+    bool detect(const uint8_t *d, size_t n) {
+        switch (static_cast<uint32_t>(coding())) {
+        case OMX_VIDEO_CodingAVC: return open_codec(Stream::H264, {}, 0, 0);
+        case OMX_VIDEO_CodingVPX: return open_codec(Stream::Vp8, {}, 0, 0);
+        case OMX_VIDEO_CodingMPEG4:
+        case OMX_VIDEO_CodingH263:
+            if (starts_with_h263_psc(d, n)) return open_codec(Stream::H263, {}, 0, 0);
+            if (starts_with_start_code(d, n)) return open_codec(Stream::Mpeg4, {}, 0, 0);
+            return open_codec(coding() == OMX_VIDEO_CodingH263 ? Stream::H263 : Stream::Mpeg4, {}, 0, 0);
+        case OMX_VIDEO_CodingWMV: {
+            // Advanced profile: the sequence header and entry point before the first frame or
+            // field start code are the decoder's set-up data.
+            if (!starts_with_start_code(d, n)) return false;
+            size_t end = n;
+            for (size_t i = 0; i + 3 < n; ++i)
+                if (d[i] == 0 && d[i + 1] == 0 && d[i + 2] == 1 && (d[i + 3] == 0x0D || d[i + 3] == 0x0C)) {
+                    end = i;
+                    break;
+                }
+            return open_codec(Stream::Vc1, std::vector<uint8_t>(d, d + end), 0, 0);
+        }
+        default: return false;
+        }
+    }
+
+    bool open_codec(Stream s, const std::vector<uint8_t> &extradata, int width, int height) {
+        ctx_.reset();
+        stream_ = s;
+        const AVCodec *codec = avcodec_find_decoder(codec_id(s));
+        if (!codec) return false;
+        ContextPtr ctx(avcodec_alloc_context3(codec));
+        if (!ctx) return false;
+        ctx->thread_count = 1;  // no frame threads: no delay beyond the stream's own reordering
+        if (width) {
+            ctx->width = ctx->coded_width = width;
+            ctx->height = ctx->coded_height = height;
+        }
+        if (!extradata.empty()) {
+            ctx->extradata = static_cast<uint8_t *>(av_mallocz(extradata.size() + AV_INPUT_BUFFER_PADDING_SIZE));
+            if (!ctx->extradata) return false;
+            std::memcpy(ctx->extradata, extradata.data(), extradata.size());
+            ctx->extradata_size = static_cast<int>(extradata.size());
+        }
+        if (avcodec_open2(ctx.get(), codec, nullptr) < 0) return false;
+        if (!pkt_) pkt_.reset(av_packet_alloc());
+        if (!frame_) frame_.reset(av_frame_alloc());
+        if (!pkt_ || !frame_) return false;
+        ctx_ = std::move(ctx);
+        return true;
+    }
+
+    bool receive() {
+        bool ok = true;
+        for (;;) {
+            int r = avcodec_receive_frame(ctx_.get(), frame_.get());
+            if (r == AVERROR(EAGAIN) || r == AVERROR_EOF) break;
+            if (r < 0) {
+                ok = false;
+                break;
+            }
+            if (frame_->decode_error_flags || (frame_->flags & AV_FRAME_FLAG_CORRUPT)) ok = false;
+            ++pictures;
+            if (md5_) add_md5(frame_.get());
+            FramePtr f(av_frame_alloc());
+            if (f) {
+                av_frame_move_ref(f.get(), frame_.get());
+                ready_.push_back(std::move(f));
+            }
+            av_frame_unref(frame_.get());
+        }
+        return ok;
+    }
+
+    // MD5 of the picture's I420 planes at its coded size, rows without padding.
+    void add_md5(const AVFrame *f) {
+        int w = f->width, h = f->height, cw = (w + 1) / 2, ch = (h + 1) / 2;
+        const uint8_t *planes[3];
+        int strides[3];
+        std::vector<uint8_t> i420;
+        if (f->format == AV_PIX_FMT_YUV420P || f->format == AV_PIX_FMT_YUVJ420P) {
+            for (int i = 0; i < 3; ++i) {
+                planes[i] = f->data[i];
+                strides[i] = f->linesize[i];
+            }
+        } else {
+            i420.resize(size_t(w) * h + 2 * size_t(cw) * ch);
+            uint8_t *dst[4] = {i420.data(), i420.data() + size_t(w) * h, i420.data() + size_t(w) * h + size_t(cw) * ch,
+                               nullptr};
+            int stride[4] = {w, cw, cw, 0};
+            if (!i420_.convert(f, w, h, AV_PIX_FMT_YUV420P, dst, stride)) return;
+            for (int i = 0; i < 3; ++i) {
+                planes[i] = dst[i];
+                strides[i] = stride[i];
+            }
+        }
+        AVMD5 *md5 = av_md5_alloc();
+        if (!md5) return;
+        av_md5_init(md5);
+        for (int i = 0; i < 3; ++i) {
+            int pw = i ? cw : w, ph = i ? ch : h;
+            for (int y = 0; y < ph; ++y) av_md5_update(md5, planes[i] + size_t(y) * strides[i], pw);
+        }
+        uint8_t digest[16];
+        av_md5_final(md5, digest);
+        av_free(md5);
+        char line[256];
+        int n = std::snprintf(line, sizeof line, "md5 %s %llu ", name_.c_str(), static_cast<unsigned long long>(pictures));
+        for (uint8_t b : digest) n += std::snprintf(line + n, sizeof line - n, "%02x", b);
+        std::snprintf(line + n, sizeof line - n, " %dx%d\n", w, h);
+        md5_lines += line;
+    }
+
+    OMX_VIDEO_CODINGTYPE coding_;
+    std::string name_;
+    bool md5_;
+    PortFormat in_, out_;
+    Stream stream_ = Stream::Unknown;
+    ContextPtr ctx_;
+    PacketPtr pkt_;
+    FramePtr frame_;
+    std::vector<uint8_t> packet_;
+    std::deque<FramePtr> ready_;
+    std::vector<uint8_t> rgba_;
+    Converter rgb_, i420_;
+    EglImageWriter egl_;
+};
+
+// Encoders read one semi-planar (NV12) picture of the input port's size per input buffer, or a
+// planar (I420) one when the input port says YUV420Planar.
+class Encoder final : public CodecBackend {
+public:
+    explicit Encoder(OMX_VIDEO_CODINGTYPE coding) : coding_(coding) { quiet_ffmpeg(); }
+
+    bool open(const PortFormat &in, const PortFormat &out) override {
+        in_ = in;
+        out_ = out;
+        drop_output();
+        ctx_.reset();
+        return true;
+    }
+
+    bool push(const uint8_t *data, size_t size, size_t available, uint32_t flags) override {
+        t_log_errors = 0;
+        const size_t w = in_.width, h = in_.height, luma = w * h, chroma = 2 * ((w + 1) / 2) * ((h + 1) / 2);
+        // The picture is read whole whenever the buffer holds it: a client may count only the
+        // luma plane in nFilledLen.
+        if (size < luma || available < luma + chroma) return false;
+        if (!ctx_ && !open_codec()) return false;
+        if (av_frame_make_writable(frame_.get()) < 0) return false;
+        for (size_t y = 0; y < h; ++y) std::memcpy(frame_->data[0] + y * frame_->linesize[0], data + y * w, w);
+        const uint8_t *c = data + luma;
+        size_t cw = (w + 1) / 2, ch = (h + 1) / 2;
+        bool planar = in_.color == OMX_COLOR_FormatYUV420Planar;
+        for (size_t y = 0; y < ch; ++y) {
+            uint8_t *u = frame_->data[1] + y * frame_->linesize[1];
+            uint8_t *v = frame_->data[2] + y * frame_->linesize[2];
+            if (planar) {
+                std::memcpy(u, c + y * cw, cw);
+                std::memcpy(v, c + cw * ch + y * cw, cw);
+            } else {
+                const uint8_t *row = c + y * 2 * cw;
+                for (size_t x = 0; x < cw; ++x) {
+                    u[x] = row[2 * x];
+                    v[x] = row[2 * x + 1];
+                }
+            }
+        }
+        frame_->pts = next_pts_++;
+        int r = avcodec_send_frame(ctx_.get(), frame_.get());
+        bool ok = receive() && r >= 0;
+        if (flags & OMX_BUFFERFLAG_EOS) drain();
+        return ok && t_log_errors == 0;
+    }
+
+    void drain() override {
+        if (!ctx_) return;
+        if (avcodec_send_frame(ctx_.get(), nullptr) >= 0) receive();
+        ctx_.reset();  // an encoder that has drained starts over on the next picture
+    }
+
+    bool has_output() const override { return !ready_.empty(); }
+
+    OutputResult write_output(const OutputTarget &t) override {
+        OutputResult r;
+        if (ready_.empty()) return r;
+        PacketPtr p = std::move(ready_.front());
+        ready_.pop_front();
+        r.sync = (p->flags & AV_PKT_FLAG_KEY) != 0;
+        if (t.data && t.capacity >= static_cast<size_t>(p->size)) {
+            std::memcpy(t.data, p->data, static_cast<size_t>(p->size));
+            r.filled = static_cast<size_t>(p->size);
+        } else {
+            ++errors;  // the unit does not fit the client's buffer
+        }
+        return r;
+    }
+
+    void drop_output() override { ready_.clear(); }
+
+    void reset() override {
+        drop_output();
+        ctx_.reset();
+    }
+
+private:
+    bool open_codec() {
+        const AVCodec *codec = nullptr;
+        switch (coding_) {
+        case OMX_VIDEO_CodingAVC: codec = avcodec_find_encoder_by_name("libx264"); break;
+        case OMX_VIDEO_CodingMPEG4: codec = avcodec_find_encoder(AV_CODEC_ID_MPEG4); break;
+        case OMX_VIDEO_CodingH263: codec = avcodec_find_encoder(AV_CODEC_ID_H263); break;
+        default: break;
+        }
+        if (!codec || in_.width == 0 || in_.height == 0) return false;
+        ContextPtr ctx(avcodec_alloc_context3(codec));
+        if (!ctx) return false;
+        ctx->width = static_cast<int>(in_.width);
+        ctx->height = static_cast<int>(in_.height);
+        ctx->pix_fmt = AV_PIX_FMT_YUV420P;
+        int fps = out_.framerate_q16 >> 16 ? static_cast<int>(out_.framerate_q16 >> 16) : 30;
+        ctx->time_base = {1, fps};
+        ctx->framerate = {fps, 1};
+        ctx->bit_rate = out_.bitrate ? out_.bitrate : 512000;
+        ctx->gop_size = 30;
+        ctx->max_b_frames = 0;  // one unit out per picture in, nothing held back
+        ctx->thread_count = 1;
+        if (coding_ == OMX_VIDEO_CodingAVC) {
+            ctx->profile = FF_PROFILE_H264_BASELINE;
+            av_opt_set(ctx->priv_data, "preset", "ultrafast", 0);
+            av_opt_set(ctx->priv_data, "tune", "zerolatency", 0);
+            av_opt_set(ctx->priv_data, "profile", "baseline", 0);
+        }
+        if (avcodec_open2(ctx.get(), codec, nullptr) < 0) return false;
+        if (!frame_) frame_.reset(av_frame_alloc());
+        if (!frame_) return false;
+        av_frame_unref(frame_.get());
+        frame_->format = AV_PIX_FMT_YUV420P;
+        frame_->width = ctx->width;
+        frame_->height = ctx->height;
+        if (av_frame_get_buffer(frame_.get(), 0) < 0) return false;
+        ctx_ = std::move(ctx);
+        next_pts_ = 0;
+        return true;
+    }
+
+    bool receive() {
+        bool ok = true;
+        for (;;) {
+            PacketPtr p(av_packet_alloc());
+            if (!p) return false;
+            int r = avcodec_receive_packet(ctx_.get(), p.get());
+            if (r == AVERROR(EAGAIN) || r == AVERROR_EOF) break;
+            if (r < 0) {
+                ok = false;
+                break;
+            }
+            ++pictures;
+            ready_.push_back(std::move(p));
+        }
+        return ok;
+    }
+
+    OMX_VIDEO_CODINGTYPE coding_;
+    PortFormat in_, out_;
+    ContextPtr ctx_;
+    FramePtr frame_;
+    int64_t next_pts_ = 0;
+    std::deque<PacketPtr> ready_;
+};
+
+}  // namespace
+
+std::unique_ptr<CodecBackend> codec_create(const ComponentDesc &desc, const std::string &name) {
+    if (!desc.name) return nullptr;  // the generic component decodes nothing
+    if (desc.kind == ComponentKind::Encoder) return std::make_unique<Encoder>(desc.coding);
+    return std::make_unique<Decoder>(desc.coding, name);
+}
+
+void *egl_current_display() { return egl_display_of_thread(); }
+
+}  // namespace zyn
