@@ -213,12 +213,10 @@ int omx_encoding_test(OMX_COMPONENTTYPE *handle, ZYN_OMX_COMPONENT_INFO *compone
             if (err != OMX_ErrorNone)
                 omx_report_fail("OMX_FillThisBuffer() return Error : %x\n", static_cast<unsigned>(err));
         }
-        // One return per submitted buffer; after one wait expires the rest
-        // would only repeat it.
-        for (unsigned k = 0; k < submitted; k++) {
-            if (omx_wait_sema(component_info, "omx_encoding_test: EmptyBufferDone") != 0)
-                break;
-        }
+        // One return per submitted buffer: every buffer that does not come
+        // back costs its own line, and no post is left for the next wait.
+        for (unsigned k = 0; k < submitted; k++)
+            omx_wait_sema(component_info, "omx_encoding_test: EmptyBufferDone");
 
         err = send_state_and_wait(handle, component_info, OMX_StateIdle, "omx_encoding_test: OMX_StateIdle");
         if (err != OMX_ErrorNone)
