@@ -36,6 +36,8 @@ protected:
         dir = scratch_dir("e2e");
         ASSERT_FALSE(dir.empty());
         write_file(dir + "/faults", "");
+        qcif = h264_stream(176, 144, 5);
+        ASSERT_FALSE(qcif.empty()) << "ffmpeg could not make the test stream";
     }
 
     void faults(const std::string &text) { write_file(dir + "/faults", text); }
@@ -71,12 +73,12 @@ protected:
 
     std::string dir;
     std::string stats;
+    std::string qcif;  // 176x144, 5 frames
 };
 
 TEST_F(DecodingEndToEnd, AnAvcStreamOfNFramesIsFedWholeAndReportedLineByLine)
 {
-    const std::string stream = h264_stream(176, 144, 5);
-    ASSERT_FALSE(stream.empty());
+    const std::string &stream = qcif;
     faults(std::string("core names ") + kAvcDec + "\n");
     list("avcdec_list.txt", list_entry(stream, dir + "/out1", 176, 144));
     const RunResult r = run();
@@ -134,8 +136,7 @@ TEST_F(DecodingEndToEnd, EdgeSizesGiveTheirBufferSizesInEntryOrder)
 
 TEST_F(DecodingEndToEnd, AnOutputFileThatCannotBeCreatedEndsTheRunBeforeIdle)
 {
-    const std::string stream = h264_stream(176, 144, 5);
-    ASSERT_FALSE(stream.empty());
+    const std::string &stream = qcif;
     faults(std::string("core names ") + kAvcDec + "\n");
     list("avcdec_list.txt", list_entry(stream, dir + "/no/such/folder/out1", 176, 144));
     const RunResult r = run();
@@ -160,8 +161,7 @@ TEST_F(DecodingEndToEnd, OnlyTheEndMarkerMeansNoDecodingPass)
 
 TEST_F(DecodingEndToEnd, AnEncoderWithAListFileGoesThroughTheDecodingPass)
 {
-    const std::string stream = h264_stream(176, 144, 5);
-    ASSERT_FALSE(stream.empty());
+    const std::string &stream = qcif;
     faults("core names OMX.ZYN.AVC.Encoder\n");
     list("avcenc_list.txt", list_entry(stream, dir + "/enc", 176, 144) + "1\n512\n30\n");
     const RunResult r = run();
@@ -179,8 +179,7 @@ TEST_F(DecodingEndToEnd, AnEncoderWithAListFileGoesThroughTheDecodingPass)
 
 TEST_F(DecodingEndToEnd, ComponentsWithoutATableRowArePassedOverWithTheirLines)
 {
-    const std::string stream = h264_stream(176, 144, 5);
-    ASSERT_FALSE(stream.empty());
+    const std::string &stream = qcif;
     faults(std::string("core names OMX.Other.Video.Decoder ") + kAvcDec + "\n");
     list("avcdec_list.txt", list_entry(stream, dir + "/out1", 176, 144));
     const RunResult r = run();
@@ -198,8 +197,7 @@ TEST_F(DecodingEndToEnd, ComponentsWithoutATableRowArePassedOverWithTheirLines)
 
 TEST_F(DecodingEndToEnd, ASilentCompletionIsOneTimeoutLineAndTheRunGoesOn)
 {
-    const std::string stream = h264_stream(176, 144, 5);
-    ASSERT_FALSE(stream.empty());
+    const std::string &stream = qcif;
     // The AVC decoder's first Idle never completes; the next component's run is untouched.
     faults(std::string("core names ") + kAvcDec + " OMX.ZYN.MPEG4.Decoder\n" + kAvcDec +
            " SendCommand:StateSet:Idle silent times 1\n");
@@ -217,8 +215,7 @@ TEST_F(DecodingEndToEnd, ASilentCompletionIsOneTimeoutLineAndTheRunGoesOn)
 
 TEST_F(DecodingEndToEnd, AnInputBufferNeverReturnedStopsTheFeedingWithOneTimeoutLine)
 {
-    const std::string stream = h264_stream(176, 144, 5);
-    ASSERT_FALSE(stream.empty());
+    const std::string &stream = qcif;
     faults(std::string("core names ") + kAvcDec + "\n" + kAvcDec + " EmptyThisBuffer silent\n");
     list("avcdec_list.txt", list_entry(stream, dir + "/out", 176, 144));
     const RunResult r = run();
@@ -230,8 +227,7 @@ TEST_F(DecodingEndToEnd, AnInputBufferNeverReturnedStopsTheFeedingWithOneTimeout
 
 TEST_F(DecodingEndToEnd, BufferCountsTheRingCannotHoldEndTheRunInLoaded)
 {
-    const std::string stream = h264_stream(176, 144, 5);
-    ASSERT_FALSE(stream.empty());
+    const std::string &stream = qcif;
     faults(std::string("core names ") + kAvcDec + "\n" + kAvcDec + " min_buffers 0 6\n");
     list("avcdec_list.txt", list_entry(stream, dir + "/out", 176, 144));
     const RunResult r = run();
@@ -246,8 +242,7 @@ TEST_F(DecodingEndToEnd, BufferCountsTheRingCannotHoldEndTheRunInLoaded)
 
 TEST_F(DecodingEndToEnd, WithoutADisplayTheRunSaysSoAndEndsBeforeIdle)
 {
-    const std::string stream = h264_stream(176, 144, 5);
-    ASSERT_FALSE(stream.empty());
+    const std::string &stream = qcif;
     faults(std::string("core names ") + kAvcDec + "\n");
     list("avcdec_list.txt", list_entry(stream, dir + "/out", 176, 144));
     const RunResult r = run({"DISPLAY=:1999"});

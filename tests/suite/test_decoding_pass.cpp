@@ -232,6 +232,9 @@ protected:
         info.coding_type = OMX_VIDEO_CodingAVC;
         dir = scratch_dir("pass");
         setenv("OMX_TEST_WAIT_MS", "300", 1);
+        qcif = h264_stream(176, 144, 5);
+        ASSERT_FALSE(qcif.empty()) << "ffmpeg could not make the test stream";
+        entry(qcif, dir + "/out", 176, 144);
     }
     void TearDown() override
     {
@@ -258,13 +261,13 @@ protected:
     sem_t sema;
     ZYN_OMX_COMPONENT_INFO info;
     std::string dir;
+    std::string qcif;  // 176x144, 5 frames; the default entry's input
     int result = -2;
 };
 
 TEST_F(DecodingPass, FeedsEveryFrameInOrderThroughTheRingAndShowsTheReport)
 {
-    const std::string stream = h264_stream(176, 144, 5);
-    ASSERT_FALSE(stream.empty()) << "ffmpeg could not make the test stream";
+    const std::string &stream = qcif;
     const std::vector<int> sizes = parser_frame_sizes(stream);
     ASSERT_EQ(sizes.size(), 5u);
     entry(stream, dir + "/out1", 176, 144);
@@ -368,8 +371,7 @@ INSTANTIATE_TEST_SUITE_P(EdgeCases, DecodingPassSizes,
 
 TEST_F(DecodingPass, OnlyTheAvcDecoderQueriesTheCrop)
 {
-    const std::string stream = h264_stream(176, 144, 5);
-    ASSERT_FALSE(stream.empty());
+    const std::string &stream = qcif;
     for (TEST_COMPONENT_TYPE kind : {OMX_COMPONENT_VP8DEC, OMX_COMPONENT_MPEG4DEC, OMX_COMPONENT_H263DEC,
                                      OMX_COMPONENT_WMVDEC, OMX_COMPONENT_AVCENC}) {
         entry(stream, dir + "/out", 176, 144);
@@ -383,9 +385,6 @@ TEST_F(DecodingPass, OnlyTheAvcDecoderQueriesTheCrop)
 
 TEST_F(DecodingPass, TheNextRunStartsWhereTheLastLeftTheRing)
 {
-    const std::string stream = h264_stream(176, 144, 5);
-    ASSERT_FALSE(stream.empty());
-    entry(stream, dir + "/out", 176, 144);
     FakeComponent first(&info);
     const int start = nc;
     run(first);
@@ -400,8 +399,7 @@ TEST_F(DecodingPass, TheNextRunStartsWhereTheLastLeftTheRing)
 
 TEST_F(DecodingPass, AnOutputFileThatCannotBeCreatedEndsTheRunInLoaded)
 {
-    const std::string stream = h264_stream(176, 144, 5);
-    ASSERT_FALSE(stream.empty());
+    const std::string &stream = qcif;
     entry(stream, dir + "/missing/out1", 176, 144);
     FakeComponent c(&info);
     const std::string report = run(c);
@@ -416,8 +414,7 @@ TEST_F(DecodingPass, AnOutputFileThatCannotBeCreatedEndsTheRunInLoaded)
 
 TEST_F(DecodingPass, AnOutputNameTooLongForItsExtensionIsRefused)
 {
-    const std::string stream = h264_stream(176, 144, 5);
-    ASSERT_FALSE(stream.empty());
+    const std::string &stream = qcif;
     // 123 characters fit with ".rgb" (127); 124 do not.
     const std::string fits = dir + "/" + std::string(122 - dir.size(), 'a');
     ASSERT_EQ(fits.size(), 123u);
@@ -441,8 +438,7 @@ TEST_F(DecodingPass, AnOutputNameTooLongForItsExtensionIsRefused)
 
 TEST_F(DecodingPass, AColourFormatOutsideTheTableLeavesTheNameEmpty)
 {
-    const std::string stream = h264_stream(176, 144, 5);
-    ASSERT_FALSE(stream.empty());
+    const std::string &stream = qcif;
     entry(stream, dir + "/out1", 176, 144);
     info.color_type = OMX_COLOR_FormatYUV420Planar;
     FakeComponent c(&info);
@@ -455,9 +451,6 @@ TEST_F(DecodingPass, AColourFormatOutsideTheTableLeavesTheNameEmpty)
 
 TEST_F(DecodingPass, ASilentIdleCompletionCostsOneTimeoutLineNotAHang)
 {
-    const std::string stream = h264_stream(176, 144, 5);
-    ASSERT_FALSE(stream.empty());
-    entry(stream, dir + "/out", 176, 144);
     FakeComponent c(&info);
     c.silent_first_idle = true;
     const std::string report = run(c);
@@ -473,9 +466,6 @@ TEST_F(DecodingPass, ASilentIdleCompletionCostsOneTimeoutLineNotAHang)
 
 TEST_F(DecodingPass, ARefusedCommandIsNotWaitedFor)
 {
-    const std::string stream = h264_stream(176, 144, 5);
-    ASSERT_FALSE(stream.empty());
-    entry(stream, dir + "/out", 176, 144);
     FakeComponent c(&info);
     c.refuse_idle = true;
     const std::string report = run(c);
@@ -487,8 +477,7 @@ TEST_F(DecodingPass, ARefusedCommandIsNotWaitedFor)
 
 TEST_F(DecodingPass, BufferCountsOutsideTheRingEndTheRunBeforeAnyBuffer)
 {
-    const std::string stream = h264_stream(176, 144, 5);
-    ASSERT_FALSE(stream.empty());
+    const std::string &stream = qcif;
     struct Counts {
         OMX_U32 in, out;
         bool accepted;
@@ -536,9 +525,6 @@ TEST_F(DecodingPass, AFrameLargerThanTheInputBufferIsReportedAndNotFed)
 
 TEST_F(DecodingPass, AnInputBufferNeverGivenBackStopsTheFeeding)
 {
-    const std::string stream = h264_stream(176, 144, 5);
-    ASSERT_FALSE(stream.empty());
-    entry(stream, dir + "/out", 176, 144);
     FakeComponent c(&info);
     c.keep_input = true;
     const std::string report = run(c);
@@ -550,9 +536,6 @@ TEST_F(DecodingPass, AnInputBufferNeverGivenBackStopsTheFeeding)
 
 TEST_F(DecodingPass, RefusedInputBuffersAreReportedWithoutWaiting)
 {
-    const std::string stream = h264_stream(176, 144, 5);
-    ASSERT_FALSE(stream.empty());
-    entry(stream, dir + "/out", 176, 144);
     FakeComponent c(&info);
     c.refuse_etb = true;
     const std::string report = run(c);
@@ -629,8 +612,7 @@ int slot_on_screen()
 
 TEST_F(DecodingPass, ThePictureShownIsTheSlotFilledOnThePreviousIteration)
 {
-    const std::string stream = h264_stream(176, 144, 5);
-    ASSERT_FALSE(stream.empty());
+    const std::string &stream = qcif;
     for (const int start : {0, 1, 2}) {
         entry(stream, dir + "/out", 176, 144);
         nc = start;
