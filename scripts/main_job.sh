@@ -3,7 +3,7 @@
 #   - installs the packages (scripts/setup.sh) and builds into build/ (CMake + Ninja);
 #   - makes the sample streams (scripts/make_samples.sh) and writes one list file per decoder into
 #     a temporary folder, which omx_test reads through OMX_TEST_LIST_DIR;
-#   - starts a virtual display when none answers (scripts/xvfb.sh);
+#   - starts a virtual display when none is set or answers (scripts/xvfb.sh);
 #   - runs build/bin/omx_test with build/lib/libZYN_OMX_Core.so and saves a screenshot of the last
 #     picture shown.
 # Standard output is omx_test's own report, nothing else; this script's messages go to standard
@@ -76,10 +76,9 @@ write_list "$lists/wmvdec_list.txt" "$shared_media/vc1/SMM0005.rcv"
 shopt -u nullglob
 export OMX_TEST_LIST_DIR="$lists"
 
-if [ -z "${DISPLAY:-}" ]; then
-  # shellcheck source=xvfb.sh
-  source scripts/xvfb.sh
-fi
+# Starts Xvfb only when DISPLAY is unset or does not answer.
+# shellcheck source=xvfb.sh
+source scripts/xvfb.sh
 # xvfb.sh replaces the exit trap with one that stops its server; keep that and clean up too.
 prev_trap=$(trap -p EXIT | sed -e "s/^trap -- '//" -e "s/' EXIT\$//")
 [ "$prev_trap" = cleanup ] || trap "${prev_trap:+$prev_trap; }cleanup" EXIT

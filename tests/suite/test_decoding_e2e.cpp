@@ -3,6 +3,7 @@
 // core's per-handle statistics count the input buffers it received.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -280,6 +281,56 @@ TEST_F(DecodingEndToEnd, EveryFrameOfAVp8VectorIsDecodedInStreamOrder)
     EXPECT_EQ(decoded, expected) << stats;
     EXPECT_EQ(inputs_of("OMX.ZYN.VP8.Decoder"), std::vector<long>{29}) << stats;
     EXPECT_EQ(pass_failures(r.out), 0) << r.out;
+}
+
+// Preloaded into omx_test: malloc of exactly FAIL_MALLOC_SIZE bytes fails from its
+// (FAIL_MALLOC_AFTER + 1)-th call on; every other allocation goes to the C library.
+const char kFailingMalloc[] = R"(
+#include <stddef.h>
+#include <stdlib.h>
+extern void *__libc_malloc(size_t);
+static size_t target, after, seen;
+static int ready;
+void *malloc(size_t n)
+{
+    if (!ready) {
+        ready = 1;
+        const char *t = getenv("FAIL_MALLOC_SIZE"), *a = getenv("FAIL_MALLOC_AFTER");
+        target = t ? strtoul(t, 0, 10) : 0;
+        after = a ? strtoul(a, 0, 10) : 0;
+    }
+    if (target && n == target && seen++ >= after)
+        return 0;
+    return __libc_malloc(n);
+}
+)";
+
+TEST_F(DecodingEndToEnd, AnInputBufferThatCannotBeAllocatedEndsTheRunBeforeIdle)
+{
+#if defined(__SANITIZE_ADDRESS__)
+    GTEST_SKIP() << "a preloaded malloc cannot stand in front of AddressSanitizer's";
+#else
+    const std::string stream = h264_stream(1920, 1080, 2);
+    ASSERT_FALSE(stream.empty());
+    write_file(dir + "/failing_malloc.c", kFailingMalloc);
+    const std::string cc = "cc -shared -fPIC -O1 -o '" + dir + "/failing_malloc.so' '" + dir + "/failing_malloc.c'";
+    if (std::system(cc.c_str()) != 0)
+        GTEST_SKIP() << "no C compiler to build the failing malloc";
+    faults(std::string("core names ") + kAvcDec + "\n");
+    // The second of the three input buffers (3137536 bytes each at 1920x1080) is refused.
+    list("avcdec_list.txt", list_entry(stream, dir + "/big", 1920, 1080));
+    const RunResult r = run({"LD_PRELOAD=" + dir + "/failing_malloc.so", "FAIL_MALLOC_SIZE=3137536",
+                             "FAIL_MALLOC_AFTER=1"});
+    ASSERT_EQ(r.status, 0) << r.out << r.err;
+    EXPECT_NE(r.out.find(" I/P port buf count = 3 I/P port buf size = 3137536 \n"), std::string::npos) << r.out;
+    EXPECT_EQ(count_lines(r.out, "malloc(in_buffer[1]) return Error"), 1) << r.out;
+    EXPECT_EQ(count_lines(r.out, "malloc(in_buffer[2]) return Error"), 1) << r.out;
+    EXPECT_EQ(count_substr(r.out, "malloc(in_buffer[0])"), 0) << r.out;
+    EXPECT_EQ(count_substr(r.out, "Output EGL Buffer is Assigned"), 0) << r.out;
+    EXPECT_EQ(count_substr(r.out, "OMX_GetState"), 0) << r.out;
+    EXPECT_FALSE(file_exists(dir + "/big.rgb"));
+    EXPECT_TRUE(inputs_of(kAvcDec).empty()) << stats;
+#endif
 }
 
 }  // namespace
