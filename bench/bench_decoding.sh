@@ -37,10 +37,9 @@ make_stream "$long" "$frames"
 make_stream "$short" 2
 
 work=$(mktemp -d)
-if [ -z "${DISPLAY:-}" ]; then
-  # shellcheck source=../scripts/xvfb.sh
-  source scripts/xvfb.sh
-fi
+# Starts Xvfb only when DISPLAY is unset or does not answer.
+# shellcheck source=../scripts/xvfb.sh
+source scripts/xvfb.sh
 prev_trap=$(trap -p EXIT | sed -e "s/^trap -- '//" -e "s/' EXIT\$//")
 trap "${prev_trap:+$prev_trap; }rm -rf '$work'" EXIT
 
