@@ -3,12 +3,13 @@
 # Runs build/bin/omx_test on one H.264 list entry of FRAMES frames (default 1000, 1280x720) and
 # of 2 frames, against the reference core with decoding switched off (input buffers come back at
 # once), each with and without drawing (glClear/glDrawArrays/eglSwapBuffers preloaded as no-ops).
-# Per frame = (time of the long run - time of the 2-frame run) / (FRAMES - 2), wall clock and
-# process CPU (user + system), best of RUNS (default 3), so start-up, UTC 001 and window set-up
-# cancel out. Wall time also holds the thread hand-offs to the core and back, which on a loaded
-# or virtual machine cost far more than the work itself; CPU time is the cost of the work.
-# "without draw" is the program's cost per frame (parser copy, buffer calls, semaphore wait, the
-# core's hand-back); "with draw" adds ShowFrame.
+# Per frame = (time of the long run - time of the 2-frame run) / (FRAMES - 2), best of RUNS
+# (default 3), so start-up, UTC 001 and window set-up cancel out. Three clocks: wall; CPU of the
+# whole process (the core's threads included); CPU of the main thread alone, which runs the
+# decoding pass (parser read into the input buffer, the buffer calls, the semaphore wait) and is
+# the program's own cost. Wall time also holds the thread hand-offs to the core and back, which
+# on a loaded or virtual machine cost far more than the work itself.
+# "without draw" preloads glClear/glDrawArrays/eglSwapBuffers as no-ops; "with draw" is real.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
@@ -44,17 +45,19 @@ prev_trap=$(trap -p EXIT | sed -e "s/^trap -- '//" -e "s/' EXIT\$//")
 trap "${prev_trap:+$prev_trap; }rm -rf '$work'" EXIT
 
 cc -shared -fPIC -O2 -o "$work/nodraw.so" bench/nodraw.c
+cc -shared -fPIC -O2 -o "$work/thread_cpu.so" bench/thread_cpu.c
 printf 'core names OMX.ZYN.AVC.Decoder\nOMX.ZYN.AVC.Decoder decode none\n' >"$work/faults"
 
-# run_once STREAM PRELOAD FRAMES -> "wall cpu" seconds of one omx_test run (cpu = user + system of the
-# whole process, the core's worker thread included)
+# run_once STREAM PRELOAD FRAMES -> "wall cpu main" seconds of one omx_test run (cpu = user +
+# system of the whole process, the core's threads included; main = CPU of the main thread alone)
 run_once() {
   mkdir -p "$work/lists"
   printf '%s %s\n%s\n%s\nLIST_FILE_END\n' "$1" "$work/out" "$width" "$height" >"$work/lists/avcdec_list.txt"
   local TIMEFORMAT='%R %U %S'
-  rm -f "$work/stats"
+  rm -f "$work/stats" "$work/main_cpu"
   { time env OMX_TEST_LIST_DIR="$work/lists" ZYN_OMX_FAULTS="$work/faults" ZYN_OMX_STATS="$work/stats" \
-      LD_LIBRARY_PATH="$root/$build/lib" ${2:+LD_PRELOAD="$2"} "$build/bin/omx_test" >"$work/report" 2>/dev/null; } \
+      BENCH_CPU_FILE="$work/main_cpu" LD_LIBRARY_PATH="$root/$build/lib" \
+      LD_PRELOAD="$work/thread_cpu.so${2:+ $2}" "$build/bin/omx_test" >"$work/report" 2>/dev/null; } \
       2>"$work/time"
   # The core must have received every frame, or the run measured something else.
   local fed
@@ -68,35 +71,37 @@ run_once() {
     echo "bench: the decoding pass reported the failures above" >&2
     return 1
   fi
-  awk '{ printf "%.6f %.6f\n", $1, $2 + $3 }' "$work/time"
+  [ -s "$work/main_cpu" ] || { echo "bench: no main-thread CPU time" >&2; return 1; }
+  awk -v m="$(cat "$work/main_cpu")" '{ printf "%.6f %.6f %.6f\n", $1, $2 + $3, m }' "$work/time"
 }
 
-best() {  # best STREAM PRELOAD FRAMES -> "wall cpu", each the smallest of $runs runs
-  local bw="" bc="" w c
+best() {  # best STREAM PRELOAD FRAMES -> "wall cpu main", each the smallest of $runs runs
+  local bw="" bc="" bm="" w c m
   for _ in $(seq 1 "$runs"); do
-    read -r w c < <(run_once "$1" "$2" "$3") || exit 1
-    [ -n "$w" ] || exit 1
+    read -r w c m < <(run_once "$1" "$2" "$3") || exit 1
+    [ -n "$m" ] || exit 1
     if [ -z "$bw" ] || awk -v a="$w" -v b="$bw" 'BEGIN { exit !(a < b) }'; then bw=$w; fi
     if [ -z "$bc" ] || awk -v a="$c" -v b="$bc" 'BEGIN { exit !(a < b) }'; then bc=$c; fi
+    if [ -z "$bm" ] || awk -v a="$m" -v b="$bm" 'BEGIN { exit !(a < b) }'; then bm=$m; fi
   done
-  echo "$bw $bc"
+  echo "$bw $bc $bm"
 }
 
-read -r draw_long_w draw_long_c < <(best "$long" "" "$frames")
-read -r draw_short_w draw_short_c < <(best "$short" "" 2)
-read -r bare_long_w bare_long_c < <(best "$long" "$work/nodraw.so" "$frames")
-read -r bare_short_w bare_short_c < <(best "$short" "$work/nodraw.so" 2)
-for v in draw_long_c draw_short_c bare_long_c bare_short_c; do
+read -r dlw dlc dlm < <(best "$long" "" "$frames")
+read -r dsw dsc dsm < <(best "$short" "" 2)
+read -r blw blc blm < <(best "$long" "$work/nodraw.so" "$frames")
+read -r bsw bsc bsm < <(best "$short" "$work/nodraw.so" 2)
+for v in dlm dsm blm bsm; do
   [ -n "${!v:-}" ] || { echo "bench: a run failed" >&2; exit 1; }
 done
 
-awk -v n="$frames" -v s="$size" -v dlw="$draw_long_w" -v dsw="$draw_short_w" -v blw="$bare_long_w" \
-    -v bsw="$bare_short_w" -v dlc="$draw_long_c" -v dsc="$draw_short_c" -v blc="$bare_long_c" \
-    -v bsc="$bare_short_c" 'BEGIN {
+awk -v n="$frames" -v s="$size" -v dlw="$dlw" -v dsw="$dsw" -v blw="$blw" -v bsw="$bsw" \
+    -v dlc="$dlc" -v dsc="$dsc" -v blc="$blc" -v bsc="$bsc" \
+    -v dlm="$dlm" -v dsm="$dsm" -v blm="$blm" -v bsm="$bsm" 'BEGIN {
   k = 1e6 / (n - 2)
-  printf "decoding pass, %d frames of %s, reference core with decoding off, best of runs, per frame:\n", n, s
-  printf "                                   wall       CPU (process)\n"
-  printf "  without draw (program + core): %8.1f us  %8.1f us   (target < 50 us)\n", (blw - bsw) * k, (blc - bsc) * k
-  printf "  with draw:                     %8.1f us  %8.1f us\n", (dlw - dsw) * k, (dlc - dsc) * k
-  printf "  draw (ShowFrame):              %8.1f us  %8.1f us\n", ((dlw - dsw) - (blw - bsw)) * k, ((dlc - dsc) - (blc - bsc)) * k
+  printf "decoding pass, %d frames of %s, reference core with decoding off, best of runs, per frame (us):\n", n, s
+  printf "                          wall   CPU process   CPU main thread\n"
+  printf "  without draw:       %8.1f      %8.1f          %8.1f   (target < 50)\n", (blw-bsw)*k, (blc-bsc)*k, (blm-bsm)*k
+  printf "  with draw:          %8.1f      %8.1f          %8.1f\n", (dlw-dsw)*k, (dlc-dsc)*k, (dlm-dsm)*k
+  printf "  draw (ShowFrame):   %8.1f      %8.1f          %8.1f\n", ((dlw-dsw)-(blw-bsw))*k, ((dlc-dsc)-(blc-bsc))*k, ((dlm-dsm)-(blm-bsm))*k
 }'
