@@ -15,10 +15,10 @@ namespace {
 
 const OMX_CALLBACKTYPE kDriverCallbacks = {OMX_EventHandlerDone, OMX_EmptyThisBufferDone, OMX_FillThisBufferDone};
 
-// Name and role buffers of one run; every slot is cleared when allocated, so a
-// name the core never wrote reads as an empty string.
 static_assert(OMX_MAX_ROLES == OMX_MAX_COMPONENTS, "name and role buffers are freed slot by slot");
 
+// Name and role buffers of one run; every slot is cleared when allocated, so a
+// name the core never wrote reads as an empty string.
 struct DriverBuffers {
     char *component_name[OMX_MAX_COMPONENTS];
     OMX_U8 *component_role[OMX_MAX_ROLES];

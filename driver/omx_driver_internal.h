@@ -6,6 +6,8 @@
 #include <stddef.h>
 #include <stdio.h>
 
+#include <string>
+
 #include "omx_component.h"
 
 /* Capacity of the driver's name and role tables and of each buffer in them. */
@@ -20,6 +22,9 @@
 /* Folder of the list files; OMX_TEST_LIST_DIR replaces it when set and not empty. */
 #define OMX_LIST_FILE_DIR "/home/omxuser/"
 #define OMX_LIST_DIR_ENV "OMX_TEST_LIST_DIR"
+
+/* Path of a list file: the folder above, then the file name. */
+std::string omx_list_file_path(const char *file_name);
 
 /* The end marker of a list file. */
 #define OMX_LIST_FILE_END "LIST_FILE_END"

@@ -45,7 +45,9 @@ const ListFileRow kListFiles[] = {
      "h263enc fileopen error "},
 };
 
-std::string list_file_path(const char *file_name)
+}  // namespace
+
+std::string omx_list_file_path(const char *file_name)
 {
     const char *dir = getenv(OMX_LIST_DIR_ENV);
     std::string path = (dir && *dir) ? dir : OMX_LIST_FILE_DIR;
@@ -53,6 +55,8 @@ std::string list_file_path(const char *file_name)
         path += '/';
     return path + file_name;
 }
+
+namespace {
 
 enum class Field { Ok, End, TooLong, NotNumber };
 
@@ -171,7 +175,7 @@ FILE *open_list_file(char *component_name, ZYN_OMX_COMPONENT_INFO *component_inf
     for (const ListFileRow &row : kListFiles) {
         if (strcmp(component_name, row.component_name) != 0)
             continue;
-        file = fopen(list_file_path(row.file_name).c_str(), "r");
+        file = fopen(omx_list_file_path(row.file_name).c_str(), "r");
         if (!file) {
             puts(row.open_error_line);
             fflush(stdout);

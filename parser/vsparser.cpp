@@ -395,20 +395,30 @@ u32 h264_parse(uintptr_t buffer_start_addr, u32 buffer_size, u8 *src_mem,
                 *frame_size = boundary;
                 return 0;
             }
-            if (type == 7) {
+            if (type == 7 || type == 8) {
+                // A parameter set is read within its own NAL unit: loops whose
+                // counts come from corrupt data then cost no more than the
+                // unit's bytes, however many such units the window holds.
+                u32 nal_end;
+                if (!FindStartCode(src_mem, static_cast<uint64_t>(j) + 4, buffer_size, &nal_end)) {
+                    nal_end = buffer_size;
+                }
+                g_buffer_size = nal_end;
                 idx = j + 4;
                 _GetBitInit();
-                _ParseSps(&SpsCur);
-                if (SpsCur.SpsId >= 0 && SpsCur.SpsId < 32) {
-                    SpsHeader[SpsCur.SpsId] = SpsCur;
+                if (type == 7) {
+                    _ParseSps(&SpsCur);
+                    if (SpsCur.SpsId >= 0 && SpsCur.SpsId < 32) {
+                        SpsHeader[SpsCur.SpsId] = SpsCur;
+                    }
+                } else {
+                    _ParsePps(&PpsCur);
+                    if (PpsCur.PpsId >= 0 && PpsCur.PpsId < 256) {
+                        PpsHeader[PpsCur.PpsId] = PpsCur;
+                    }
                 }
-            } else if (type == 8) {
-                idx = j + 4;
-                _GetBitInit();
-                _ParsePps(&PpsCur);
-                if (PpsCur.PpsId >= 0 && PpsCur.PpsId < 256) {
-                    PpsHeader[PpsCur.PpsId] = PpsCur;
-                }
+                g_buffer_size = buffer_size;
+                BsEof = 0;
             }
         } else if (type == 1 || type == 5) {
             _GetBitInit();

@@ -7,6 +7,7 @@
 #include <fcntl.h>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <poll.h>
 #include <signal.h>
 #include <spawn.h>
@@ -37,6 +38,12 @@ void write_file(const std::string &path, const std::string &text)
     file << text;
     if (!file)
         throw std::runtime_error("cannot write " + path);
+}
+
+std::string read_file(const std::string &path)
+{
+    std::ifstream file(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
 }
 
 namespace {

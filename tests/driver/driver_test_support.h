@@ -11,6 +11,8 @@
 std::string make_temp_dir();
 void remove_tree(const std::string &dir);
 void write_file(const std::string &path, const std::string &text);
+// The whole file; empty when it cannot be read.
+std::string read_file(const std::string &path);
 
 struct ChildResult {
     bool timed_out = false;

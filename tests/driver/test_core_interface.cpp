@@ -223,28 +223,6 @@ TEST_F(CoreInterfaceTest, NoComponentEndsAfterTheNameTest)
     EXPECT_EQ(fake_.calls, (std::vector<std::string>{"init", "deinit", "init", "enum 0", "deinit"}));
 }
 
-TEST_F(CoreInterfaceTest, OnlyTenOfTwelveComponentsAreTested)
-{
-    for (int i = 0; i < 12; ++i)
-        fake_.names.push_back("comp." + std::to_string(i));
-    const std::string out = run();
-    EXPECT_NE(out.find("enumerateComponents 9 comp.9\n"), std::string::npos);
-    EXPECT_EQ(out.find("comp.10"), std::string::npos);
-    EXPECT_EQ(std::count(fake_.calls.begin(), fake_.calls.end(), "enum 10"), 0);
-    EXPECT_EQ(fake_.get_handle_calls.size(), 10u);
-    EXPECT_NE(out.find(handle_lines(9, "comp.9")), std::string::npos);
-}
-
-TEST_F(CoreInterfaceTest, NoMoreAtIndexThreeTestsThreeComponents)
-{
-    fake_.names = {"c0", "c1", "c2", "c3", "c4"};
-    fake_.enum_errors[3] = OMX_ErrorNoMore;
-    const std::string out = run();
-    EXPECT_NE(out.find("enumerateComponents 2 c2\nUTC 001-04: OMX_GetRolesOfComponent test\n"), std::string::npos);
-    EXPECT_EQ(out.find("c3"), std::string::npos);
-    EXPECT_EQ(fake_.get_handle_calls.size(), 3u);
-}
-
 // A failed index still counts; its name buffer, never written, is an empty name.
 TEST_F(CoreInterfaceTest, FailedEnumerationIndexCountsWithAnEmptyName)
 {

@@ -134,7 +134,7 @@ protected:
 
     // Runs omx_test with `faults` as the fault file (none when empty).
     ChildResult run(const std::string &faults, const std::string &library_dir = kCoreDir,
-                    const std::vector<std::string> &args = {})
+                    const std::vector<std::string> &args = {}, const std::string &stats_file = "")
     {
         std::string fault_file;
         if (!faults.empty()) {
@@ -144,7 +144,7 @@ protected:
         ChildResult r = run_child(kProgram, args,
                                   {{"LD_LIBRARY_PATH", library_dir},
                                    {"ZYN_OMX_FAULTS", fault_file},
-                                   {"ZYN_OMX_STATS", ""},
+                                   {"ZYN_OMX_STATS", stats_file},
                                    {"OMX_TEST_LIST_DIR", list_dir_}},
                                   kTimeoutSeconds);
         EXPECT_FALSE(r.timed_out) << "omx_test did not end within " << kTimeoutSeconds << " s";
@@ -366,6 +366,27 @@ TEST_F(EndToEnd, ListWithOnlyTheEndMarkerGetsNoExtraHandle)
     EXPECT_EQ(lines_[loop + 1], "coding type = 7");
     EXPECT_EQ(lines_[loop + 2], "comp name OMX.ZYN.VP8.Decoder ");
     EXPECT_EQ(find_line(lines_, kLoopRefusal), lines_.size());
+}
+
+}  // namespace
+
+namespace {
+
+// Every list entry gets a handle of its own, freed again (the core writes one
+// statistics line per freed handle); the decoding test runs on each.
+TEST_F(EndToEnd, EveryListEntryGetsAHandleOfItsOwn)
+{
+    const std::string out = dir_ + "/out";
+    list("avcdec_list.txt", "/nonexistent/a.264 " + out + "_a\n176\n144\n/nonexistent/b.264 " + out +
+                                "_b\n176\n144\n/nonexistent/c.264 " + out + "_c\n176\n144\nLIST_FILE_END\n");
+    list("vp8dec_list.txt", "LIST_FILE_END\n");
+    const std::string stats = dir_ + "/stats.txt";
+    run("", kCoreDir, {}, stats);
+    const Lines freed = split_lines(read_file(stats));
+    EXPECT_EQ(count_prefix(freed, "stats OMX.ZYN.AVC.Decoder "), 4u) << read_file(stats);
+    EXPECT_EQ(count_prefix(freed, "stats OMX.ZYN.VP8.Decoder "), 1u);
+    EXPECT_EQ(count_prefix(freed, "stats OMX.ZYN.H263.Encoder "), 1u);
+    EXPECT_EQ(count_prefix(lines_, "infile: /nonexistent/"), 3u);
 }
 
 }  // namespace

@@ -206,3 +206,21 @@ TEST_F(BadInput, AviHeaderRecordsCutShortAreNotUsed)
     EXPECT_EQ(AVI_GetVideoCodec(&info), 0u);
     EXPECT_EQ(AVI_GetFPSinAVI(&info), 0.0f);
 }
+
+TEST_F(BadInput, ManyCorruptParameterSetsAreEachReadOnlyToTheirOwnEnd)
+{
+    // Picture parameter sets claiming billions of slice-group map units: read
+    // through the whole window, each would cost the window's length, and a
+    // window full of them would never finish.
+    Bits b;
+    b.Ue(0).Ue(0).U(0, 1).U(0, 1).Ue(7).Ue(6).Ue(0xFFFFFFF0u);
+    Bytes pps = Nal(8, b.Rbsp());
+    Bytes w;
+    while (w.size() < (1u << 20)) {
+        w.insert(w.end(), pps.begin(), pps.end());
+    }
+    w = Cat({w, IdrSlice(0), PSlice(0, 1)});
+    Unit u = SplitAt(H264_DEC, w, 0, true);
+    EXPECT_EQ(u.ret, 0u);
+    EXPECT_EQ(u.size, w.size() - PSlice(0, 1).size());
+}

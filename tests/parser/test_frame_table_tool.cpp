@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <string>
@@ -15,12 +16,35 @@ namespace {
 struct ToolRun {
     int status;
     std::string out;
+    std::string err;
 };
+
+// stderr of the tool goes to a file of this process (tests may run in parallel).
+std::string ErrPath()
+{
+    return "/tmp/frame_table_stderr_" + std::to_string(getpid());
+}
+
+std::string Slurp(const std::string &path)
+{
+    std::string s;
+    std::FILE *f = std::fopen(path.c_str(), "r");
+    if (f != nullptr) {
+        char buf[1024];
+        size_t n;
+        while ((n = std::fread(buf, 1, sizeof buf, f)) > 0) {
+            s.append(buf, n);
+        }
+        std::fclose(f);
+    }
+    std::remove(path.c_str());
+    return s;
+}
 
 ToolRun FrameTable(const std::string &args)
 {
-    std::string cmd = std::string(OMX_BINARY_DIR) + "/bin/frame_table " + args + " 2>/tmp/frame_table_stderr";
-    ToolRun r{-1, ""};
+    std::string cmd = std::string(OMX_BINARY_DIR) + "/bin/frame_table " + args + " 2>" + ErrPath();
+    ToolRun r{-1, "", ""};
     std::FILE *p = popen(cmd.c_str(), "r");
     if (p == nullptr) {
         return r;
@@ -32,22 +56,8 @@ ToolRun FrameTable(const std::string &args)
     }
     int st = pclose(p);
     r.status = WIFEXITED(st) ? WEXITSTATUS(st) : -1;
+    r.err = Slurp(ErrPath());
     return r;
-}
-
-std::string Stderr()
-{
-    std::string s;
-    std::FILE *f = std::fopen("/tmp/frame_table_stderr", "r");
-    if (f != nullptr) {
-        char buf[1024];
-        size_t n;
-        while ((n = std::fread(buf, 1, sizeof buf, f)) > 0) {
-            s.append(buf, n);
-        }
-        std::fclose(f);
-    }
-    return s;
 }
 
 }  // namespace
@@ -89,7 +99,7 @@ TEST(FrameTableTool, UsageErrorsExitTwo)
         ToolRun r = FrameTable(args);
         EXPECT_EQ(r.status, 2) << args;
         EXPECT_EQ(r.out, "") << args;
-        EXPECT_NE(Stderr().find("usage: frame_table FILE [--slices] [--limit N]"), std::string::npos) << args;
+        EXPECT_NE(r.err.find("usage: frame_table FILE [--slices] [--limit N]"), std::string::npos) << args;
     }
 }
 
