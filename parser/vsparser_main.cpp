@@ -29,6 +29,7 @@ struct CtxType {
     int lastFrameNum = -1;
     FILE *fin = nullptr;
     std::unique_ptr<u8[]> aInputBuf;
+    u32 windowSize = 0;  // 3 MiB, or the file's size when that is smaller
 };
 
 void PrintEntry(int index, uint64_t offset, u32 size)
@@ -65,20 +66,24 @@ void AppendClosing(CtxType *ctx, uint64_t offset, u32 size)
     }
 }
 
+// Size of the open file, 0 when unknown (a pipe, say) or empty.
+uint64_t FileSize(FILE *f)
+{
+    struct stat st;
+    return (fstat(fileno(f), &st) == 0 && st.st_size > 0) ? static_cast<uint64_t>(st.st_size) : 0;
+}
+
 u32 ReadWindow(CtxType *ctx, uint64_t offset)
 {
     if (fseeko(ctx->fin, static_cast<off_t>(offset), SEEK_SET) != 0) {
         return 0;
     }
-    return static_cast<u32>(std::fread(ctx->aInputBuf.get(), 1, kParseWindowSize, ctx->fin));
+    return static_cast<u32>(std::fread(ctx->aInputBuf.get(), 1, ctx->windowSize, ctx->fin));
 }
 
 bool BuildAvi(CtxType *ctx)
 {
-    struct stat st;
-    uint64_t file_size = (fstat(fileno(ctx->fin), &st) == 0 && st.st_size > 0)
-                             ? static_cast<uint64_t>(st.st_size)
-                             : 0;
+    uint64_t file_size = FileSize(ctx->fin);
     u32 image_size = file_size < kAviImageMax ? static_cast<u32>(file_size) : kAviImageMax;
     if (image_size < 12) {
         return false;
@@ -297,7 +302,14 @@ void *InitRawFrameExtract(char *pFilename)
     if (is_avi) {
         ok = BuildAvi(ctx.get());
     } else {
-        ctx->aInputBuf.reset(new (std::nothrow) u8[kParseWindowSize]);
+        // A small file needs no more window than its own size: same units,
+        // less memory.
+        uint64_t file_size = FileSize(ctx->fin);
+        if (file_size == 0) {
+            file_size = kParseWindowSize;
+        }
+        ctx->windowSize = file_size < kParseWindowSize ? static_cast<u32>(file_size) : kParseWindowSize;
+        ctx->aInputBuf.reset(new (std::nothrow) u8[ctx->windowSize]);
         ok = ctx->aInputBuf != nullptr && BuildElementary(ctx.get(), eMode, bIsRcv, bSliceBaseDec);
     }
     if (!ok) {
