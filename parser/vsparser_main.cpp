@@ -1,5 +1,10 @@
 // Raw frame extraction: one pass over the file at open builds the frame
 // table; afterwards every frame is one seek and one read, in any order.
+
+// 64-bit file offsets on 32-bit ARM too: streams may pass 2 GiB.
+#ifndef _FILE_OFFSET_BITS
+#define _FILE_OFFSET_BITS 64
+#endif
 #include "vsparser_main.h"
 
 #include <sys/stat.h>
