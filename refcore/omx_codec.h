@@ -62,11 +62,23 @@ public:
     // Releases what belongs to the worker thread (EGL context) before it ends.
     virtual void release_thread_resources() {}
 
+    // An input unit carried the end-of-stream flag: the last output (an empty one when the
+    // stream ends without any) goes out with the flag too.
+    bool eos_pending = false;
+
     // Statistics.
     uint64_t pictures = 0;
     uint64_t errors = 0;
     uint64_t egl_writes = 0;
     std::string md5_lines;  // one "md5 ..." line per decoded picture when asked for
+
+protected:
+    // Marks `r` as the stream's last output when the end was announced.
+    OutputResult &take_eos(OutputResult &r) {
+        r.eos = eos_pending;
+        eos_pending = false;
+        return r;
+    }
 };
 
 }  // namespace zyn

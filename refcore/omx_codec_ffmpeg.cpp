@@ -155,13 +155,14 @@ public:
         avcodec_flush_buffers(ctx_.get());
     }
 
-    bool has_output() const override { return !ready_.empty(); }
+    bool has_output() const override { return !ready_.empty() || eos_pending; }
 
     OutputResult write_output(const OutputTarget &t) override {
         OutputResult r;
-        if (ready_.empty()) return r;
+        if (ready_.empty()) return take_eos(r);
         FramePtr f = std::move(ready_.front());
         ready_.pop_front();
+        if (ready_.empty()) take_eos(r);
         int w = out_.width ? static_cast<int>(out_.width) : f->width;
         int h = out_.height ? static_cast<int>(out_.height) : f->height;
         size_t bytes = size_t(w) * size_t(h) * 4;
@@ -184,7 +185,10 @@ public:
         return r;
     }
 
-    void drop_output() override { ready_.clear(); }
+    void drop_output() override {
+        ready_.clear();
+        eos_pending = false;
+    }
 
     void reset() override {
         drop_output();
@@ -346,7 +350,7 @@ public:
         return true;
     }
 
-    bool push(const uint8_t *data, size_t size, size_t available, uint32_t flags) override {
+    bool push(const uint8_t *data, size_t size, size_t available, uint32_t) override {
         t_log_errors = 0;
         const size_t w = in_.width, h = in_.height, luma = w * h, chroma = 2 * ((w + 1) / 2) * ((h + 1) / 2);
         // The picture is read whole whenever the buffer holds it: a client may count only the
@@ -375,7 +379,6 @@ public:
         frame_->pts = next_pts_++;
         int r = avcodec_send_frame(ctx_.get(), frame_.get());
         bool ok = receive() && r >= 0;
-        if (flags & OMX_BUFFERFLAG_EOS) drain();
         return ok && t_log_errors == 0;
     }
 
@@ -385,13 +388,14 @@ public:
         ctx_.reset();  // an encoder that has drained starts over on the next picture
     }
 
-    bool has_output() const override { return !ready_.empty(); }
+    bool has_output() const override { return !ready_.empty() || eos_pending; }
 
     OutputResult write_output(const OutputTarget &t) override {
         OutputResult r;
-        if (ready_.empty()) return r;
+        if (ready_.empty()) return take_eos(r);
         PacketPtr p = std::move(ready_.front());
         ready_.pop_front();
+        if (ready_.empty()) take_eos(r);
         r.sync = (p->flags & AV_PKT_FLAG_KEY) != 0;
         if (t.data && t.capacity >= static_cast<size_t>(p->size)) {
             std::memcpy(t.data, p->data, static_cast<size_t>(p->size));
@@ -402,7 +406,10 @@ public:
         return r;
     }
 
-    void drop_output() override { ready_.clear(); }
+    void drop_output() override {
+        ready_.clear();
+        eos_pending = false;
+    }
 
     void reset() override {
         drop_output();

@@ -110,6 +110,7 @@ struct Component {
     // Data path, touched by the worker only.
     std::unique_ptr<CodecBackend> codec;
     BufferRec *current_in = nullptr;  // input unit pushed, waiting for its outputs to be written
+    uint32_t coded_width = 0, coded_height = 0;  // picture size the decoder found, under mu
     bool decode_enabled = true;
 
     // Statistics.
@@ -137,16 +138,6 @@ const char *state_name(OMX_STATETYPE s) {
 
 FaultOutcome fault(Component *c, const char *call, std::vector<std::string> quals = {}) {
     return c->counters.evaluate(*c->faults, c->name, false, call, quals);
-}
-
-// Applies delay and error of an outcome; true when the call must return `code` now.
-bool fault_returns(const FaultOutcome &o, OMX_ERRORTYPE &code) {
-    faults_sleep(o);
-    if (o.action == FaultAction::Error) {
-        code = o.code;
-        return true;
-    }
-    return false;
 }
 
 template <typename T>
@@ -297,7 +288,10 @@ void return_port_buffers(Component *c, uint32_t port, std::vector<Emit> &out) {
     }
     while (!c->ports[port].held.empty()) {
         BufferRec *rec = c->ports[port].held.front();
-        if (rec->port == kOutPort) rec->hdr.nFilledLen = 0;
+        if (rec->port == kOutPort) {
+            rec->hdr.nFilledLen = 0;  // returned unfilled: no flag from an earlier trip either
+            rec->hdr.nFlags = 0;
+        }
         return_buffer(c, rec, out);
     }
 }
@@ -325,6 +319,16 @@ void open_codec(Component *c) {
         c->codec->errors++;
 }
 
+// Hands back an output buffer the back end has written (or not).
+void finish_output(Component *c, BufferRec *rec, const OutputResult &r, std::vector<Emit> &out) {
+    rec->hdr.nFilledLen = static_cast<OMX_U32>(r.filled);
+    rec->hdr.nOffset = 0;
+    rec->hdr.nFlags = (r.eos ? OMX_BUFFERFLAG_EOS : 0) | (r.sync ? OMX_BUFFERFLAG_SYNCFRAME : 0) |
+                      (r.filled ? OMX_BUFFERFLAG_ENDOFFRAME : 0);
+    return_buffer(c, rec, out);
+    if (r.eos) out.push_back({Emit::Event, OMX_EventBufferFlag, kOutPort, OMX_BUFFERFLAG_EOS, nullptr});
+}
+
 // Leaving Executing or Pause for Idle: delayed pictures go out into held output buffers,
 // then every buffer held goes back.
 void stop_processing(Component *c, std::vector<Emit> &out) {
@@ -334,9 +338,7 @@ void stop_processing(Component *c, std::vector<Emit> &out) {
         while (c->codec->has_output() && !op.held.empty()) {
             BufferRec *rec = op.held.front();
             OutputTarget t{rec->egl_image, c->egl_display, rec->hdr.pBuffer, rec->hdr.nAllocLen};
-            OutputResult r = c->codec->write_output(t);
-            rec->hdr.nFilledLen = static_cast<OMX_U32>(r.filled);
-            return_buffer(c, rec, out);
+            finish_output(c, rec, c->codec->write_output(t), out);
         }
         c->codec->drop_output();
         c->codec->reset();
@@ -507,14 +509,7 @@ bool data_step(Component *c, std::unique_lock<std::mutex> &lock, std::vector<Emi
             lock.unlock();
             OutputResult r = codec->write_output(t);
             lock.lock();
-            if (unbusy(rec) && rec->held) {
-                rec->hdr.nFilledLen = static_cast<OMX_U32>(r.filled);
-                rec->hdr.nOffset = 0;
-                rec->hdr.nFlags = (r.eos ? OMX_BUFFERFLAG_EOS : 0) | (r.sync ? OMX_BUFFERFLAG_SYNCFRAME : 0) |
-                                  OMX_BUFFERFLAG_ENDOFFRAME;
-                return_buffer(c, rec, out);
-                if (r.eos) out.push_back({Emit::Event, OMX_EventBufferFlag, kOutPort, OMX_BUFFERFLAG_EOS, nullptr});
-            }
+            if (unbusy(rec) && rec->held) finish_output(c, rec, r, out);
             return true;
         }
         // No output buffer can ever come: do not hold the input back for it.
@@ -526,9 +521,7 @@ bool data_step(Component *c, std::unique_lock<std::mutex> &lock, std::vector<Emi
     }
     // Decoding switched off: output buffers come straight back empty.
     if (!codec && !c->decode_enabled && !op.held.empty()) {
-        BufferRec *rec = op.held.front();
-        rec->hdr.nFilledLen = 0;
-        return_buffer(c, rec, out);
+        finish_output(c, op.held.front(), OutputResult{}, out);
         return true;
     }
     if (c->current_in) {
@@ -541,7 +534,10 @@ bool data_step(Component *c, std::unique_lock<std::mutex> &lock, std::vector<Emi
     BufferRec *rec = ip.held.front();
     ip.held.pop_front();
     c->current_in = rec;
-    if (codec && rec->hdr.nFilledLen > 0) {
+    if (codec && rec->hdr.nFilledLen == 0 && (rec->hdr.nFlags & OMX_BUFFERFLAG_EOS)) {
+        codec->drain();
+        codec->eos_pending = true;
+    } else if (codec && rec->hdr.nFilledLen > 0) {
         rec->busy = true;
         const uint8_t *data = rec->hdr.pBuffer + rec->hdr.nOffset;
         size_t size = rec->hdr.nFilledLen;
@@ -549,8 +545,14 @@ bool data_step(Component *c, std::unique_lock<std::mutex> &lock, std::vector<Emi
         uint32_t flags = rec->hdr.nFlags;
         lock.unlock();
         if (!codec->push(data, size, available, flags)) codec->errors++;
-        if (flags & OMX_BUFFERFLAG_EOS) codec->drain();
+        if (flags & OMX_BUFFERFLAG_EOS) {
+            codec->drain();
+            codec->eos_pending = true;
+        }
         lock.lock();
+        // Read by GetConfig on the client's thread, which must not touch the back end.
+        c->coded_width = codec->coded_width();
+        c->coded_height = codec->coded_height();
         if (!unbusy(rec) && c->current_in == rec) c->current_in = nullptr;
     }
     return true;
@@ -641,6 +643,20 @@ OMX_ERRORTYPE send_command(OMX_HANDLETYPE h, OMX_COMMANDTYPE cmd, OMX_U32 param,
     return OMX_ErrorNone;
 }
 
+// The common start of the parameter and config calls: fault hooks, a record at all, a state
+// that takes calls; then the body under the component's lock.
+OMX_ERRORTYPE record_call(OMX_HANDLETYPE h, const char *call, OMX_INDEXTYPE index, OMX_PTR p,
+                          OMX_ERRORTYPE (*body)(Component *, OMX_INDEXTYPE, OMX_PTR)) {
+    Component *c = self(h);
+    if (!c) return OMX_ErrorBadParameter;
+    OMX_ERRORTYPE code;
+    if (fault_returns(fault(c, call, index_quals(index, p)), code)) return code;
+    if (!p) return OMX_ErrorBadParameter;
+    std::lock_guard lock(c->mu);
+    if (c->state == OMX_StateInvalid) return OMX_ErrorInvalidState;
+    return body(c, index, p);
+}
+
 void fill_port_definition(Component *c, uint32_t i, OMX_PARAM_PORTDEFINITIONTYPE *p) {
     Port &port = c->ports[i];
     port.def.bPopulated = port.populated() ? OMX_TRUE : OMX_FALSE;
@@ -649,14 +665,7 @@ void fill_port_definition(Component *c, uint32_t i, OMX_PARAM_PORTDEFINITIONTYPE
     p->nVersion = v;
 }
 
-OMX_ERRORTYPE get_parameter(OMX_HANDLETYPE h, OMX_INDEXTYPE index, OMX_PTR p) {
-    Component *c = self(h);
-    if (!c) return OMX_ErrorBadParameter;
-    OMX_ERRORTYPE code;
-    if (fault_returns(fault(c, "GetParameter", index_quals(index, p)), code)) return code;
-    if (!p) return OMX_ErrorBadParameter;
-    std::lock_guard lock(c->mu);
-    if (c->state == OMX_StateInvalid) return OMX_ErrorInvalidState;
+OMX_ERRORTYPE get_parameter_locked(Component *c, OMX_INDEXTYPE index, OMX_PTR p) {
     switch (static_cast<uint32_t>(index)) {
     case OMX_IndexParamPortDefinition: {
         auto *d = static_cast<OMX_PARAM_PORTDEFINITIONTYPE *>(p);
@@ -765,14 +774,7 @@ OMX_ERRORTYPE set_port_definition(Component *c, const OMX_PARAM_PORTDEFINITIONTY
     return OMX_ErrorNone;
 }
 
-OMX_ERRORTYPE set_parameter(OMX_HANDLETYPE h, OMX_INDEXTYPE index, OMX_PTR p) {
-    Component *c = self(h);
-    if (!c) return OMX_ErrorBadParameter;
-    OMX_ERRORTYPE code;
-    if (fault_returns(fault(c, "SetParameter", index_quals(index, p)), code)) return code;
-    if (!p) return OMX_ErrorBadParameter;
-    std::lock_guard lock(c->mu);
-    if (c->state == OMX_StateInvalid) return OMX_ErrorInvalidState;
+OMX_ERRORTYPE set_parameter_locked(Component *c, OMX_INDEXTYPE index, OMX_PTR p) {
     switch (static_cast<uint32_t>(index)) {
     case OMX_IndexParamPortDefinition:
         if (!size_ok<OMX_PARAM_PORTDEFINITIONTYPE>(p)) return OMX_ErrorBadParameter;
@@ -814,14 +816,7 @@ OMX_ERRORTYPE set_parameter(OMX_HANDLETYPE h, OMX_INDEXTYPE index, OMX_PTR p) {
     }
 }
 
-OMX_ERRORTYPE get_config(OMX_HANDLETYPE h, OMX_INDEXTYPE index, OMX_PTR p) {
-    Component *c = self(h);
-    if (!c) return OMX_ErrorBadParameter;
-    OMX_ERRORTYPE code;
-    if (fault_returns(fault(c, "GetConfig", index_quals(index, p)), code)) return code;
-    if (!p) return OMX_ErrorBadParameter;
-    std::lock_guard lock(c->mu);
-    if (c->state == OMX_StateInvalid) return OMX_ErrorInvalidState;
+OMX_ERRORTYPE get_config_locked(Component *c, OMX_INDEXTYPE index, OMX_PTR p) {
     switch (static_cast<uint32_t>(index)) {
     case OMX_IndexConfigCommonScale: {
         auto *d = static_cast<OMX_CONFIG_SCALEFACTORTYPE *>(p);
@@ -841,9 +836,9 @@ OMX_ERRORTYPE get_config(OMX_HANDLETYPE h, OMX_INDEXTYPE index, OMX_PTR p) {
         d->nTop = 0;
         d->nWidth = v.nFrameWidth;
         d->nHeight = v.nFrameHeight;
-        if (c->codec && c->codec->coded_width()) {
-            d->nWidth = c->codec->coded_width();
-            d->nHeight = c->codec->coded_height();
+        if (c->coded_width) {
+            d->nWidth = c->coded_width;
+            d->nHeight = c->coded_height;
         }
         return OMX_ErrorNone;
     }
@@ -854,14 +849,7 @@ OMX_ERRORTYPE get_config(OMX_HANDLETYPE h, OMX_INDEXTYPE index, OMX_PTR p) {
     }
 }
 
-OMX_ERRORTYPE set_config(OMX_HANDLETYPE h, OMX_INDEXTYPE index, OMX_PTR p) {
-    Component *c = self(h);
-    if (!c) return OMX_ErrorBadParameter;
-    OMX_ERRORTYPE code;
-    if (fault_returns(fault(c, "SetConfig", index_quals(index, p)), code)) return code;
-    if (!p) return OMX_ErrorBadParameter;
-    std::lock_guard lock(c->mu);
-    if (c->state == OMX_StateInvalid) return OMX_ErrorInvalidState;
+OMX_ERRORTYPE set_config_locked(Component *c, OMX_INDEXTYPE index, OMX_PTR p) {
     switch (static_cast<uint32_t>(index)) {
     case OMX_IndexConfigCommonScale: {
         auto *d = static_cast<OMX_CONFIG_SCALEFACTORTYPE *>(p);
@@ -881,6 +869,22 @@ OMX_ERRORTYPE set_config(OMX_HANDLETYPE h, OMX_INDEXTYPE index, OMX_PTR p) {
     }
     default: return OMX_ErrorUnsupportedIndex;
     }
+}
+
+OMX_ERRORTYPE get_parameter(OMX_HANDLETYPE h, OMX_INDEXTYPE index, OMX_PTR p) {
+    return record_call(h, "GetParameter", index, p, get_parameter_locked);
+}
+
+OMX_ERRORTYPE set_parameter(OMX_HANDLETYPE h, OMX_INDEXTYPE index, OMX_PTR p) {
+    return record_call(h, "SetParameter", index, p, set_parameter_locked);
+}
+
+OMX_ERRORTYPE get_config(OMX_HANDLETYPE h, OMX_INDEXTYPE index, OMX_PTR p) {
+    return record_call(h, "GetConfig", index, p, get_config_locked);
+}
+
+OMX_ERRORTYPE set_config(OMX_HANDLETYPE h, OMX_INDEXTYPE index, OMX_PTR p) {
+    return record_call(h, "SetConfig", index, p, set_config_locked);
 }
 
 OMX_ERRORTYPE get_extension_index(OMX_HANDLETYPE h, OMX_STRING name, OMX_INDEXTYPE *index) {

@@ -57,16 +57,6 @@ FaultOutcome core_fault(const FaultConfig &cfg, std::string_view name, const cha
     return core().counters.evaluate(cfg, name, true, call, {});
 }
 
-// Applies delay and error; true when the entry point must return `code` now.
-bool fault_returns(const FaultOutcome &o, OMX_ERRORTYPE &code) {
-    faults_sleep(o);
-    if (o.action == FaultAction::Error) {
-        code = o.code;
-        return true;
-    }
-    return false;
-}
-
 bool bounded_name(const char *name, std::string &out) {
     if (!name) return false;
     size_t n = strnlen(name, OMX_MAX_STRINGNAME_SIZE);

@@ -277,6 +277,13 @@ void faults_sleep(const FaultOutcome &outcome) {
     if (outcome.delay_us) std::this_thread::sleep_for(std::chrono::microseconds(outcome.delay_us));
 }
 
+bool fault_returns(const FaultOutcome &outcome, OMX_ERRORTYPE &code) {
+    faults_sleep(outcome);
+    if (outcome.action != FaultAction::Error) return false;
+    code = outcome.code;
+    return true;
+}
+
 std::string faults_index_name(OMX_INDEXTYPE index) {
     switch (static_cast<uint32_t>(index)) {
     case OMX_IndexParamPortDefinition: return "PortDefinition";

@@ -77,6 +77,9 @@ private:
 // Sleeps for the outcome's delay.
 void faults_sleep(const FaultOutcome &outcome);
 
+// Sleeps for the delay; true when the call must return `code` at once (an error rule).
+bool fault_returns(const FaultOutcome &outcome, OMX_ERRORTYPE &code);
+
 // Short name of a parameter/config index for qualifiers: "PortDefinition", "CommonScale", ...
 std::string faults_index_name(OMX_INDEXTYPE index);
 

@@ -252,7 +252,15 @@ protected:
         ASSERT_EQ(OMX_ErrorNone, c()->SendCommand(h(), OMX_CommandStateSet, OMX_StateIdle, nullptr));
         auto d0 = port_def(0), d1 = port_def(1);
         use_inputs(d0.nBufferCountActual, std::max(kBufferBytes, d0.nBufferSize));
-        allocate_outputs(d1.nBufferCountActual, std::max(kBufferBytes, d1.nBufferSize));
+        if (egl_images.empty()) {
+            allocate_outputs(d1.nBufferCountActual, std::max(kBufferBytes, d1.nBufferSize));
+        } else {
+            for (void *image : egl_images) {
+                OMX_BUFFERHEADERTYPE *b = nullptr;
+                ASSERT_EQ(OMX_ErrorNone, c()->UseEGLImage(h(), &b, 1, nullptr, image));
+                out.push_back(b);
+            }
+        }
         ASSERT_TRUE(client.wait_complete(OMX_CommandStateSet, OMX_StateIdle, before + 1));
         ASSERT_EQ(OMX_StateIdle, client.state());
     }
@@ -276,6 +284,7 @@ protected:
     }
 
     Client client;
+    std::vector<void *> egl_images;  // given to the output port instead of allocated buffers
     std::vector<std::vector<uint8_t>> in_mem;
     std::vector<OMX_BUFFERHEADERTYPE *> in, out;
 };

@@ -55,6 +55,7 @@ struct PassResult {
     std::vector<std::string> md5;  // hex digests in picture order
     std::string stats;             // the "stats ..." line
     std::vector<Unit> outputs;     // filled output buffers, in return order
+    std::vector<OMX_U32> output_flags;  // of every returned output buffer, in order
     size_t input_returns = 0;
     bool completed = false;
 };
@@ -101,9 +102,12 @@ protected:
             auto rs = client.records();
             for (; seen < rs.size(); ++seen) {
                 if (rs[seen].kind == Record::FillDone) {
-                    queued.erase(rs[seen].hdr);
-                    if (rs[seen].hdr->nFilledLen)
-                        res.outputs.emplace_back(rs[seen].hdr->pBuffer, rs[seen].hdr->pBuffer + rs[seen].hdr->nFilledLen);
+                    OMX_BUFFERHEADERTYPE *o = rs[seen].hdr;
+                    queued.erase(o);
+                    if (o->nFilledLen && o->pBuffer && keep_outputs)
+                        res.outputs.emplace_back(o->pBuffer, o->pBuffer + o->nFilledLen);
+                    if (o->nFilledLen && on_fill) on_fill(o);
+                    res.output_flags.push_back(o->nFlags);
                 } else if (rs[seen].kind == Record::EmptyDone) {
                     ++res.input_returns;
                 }
@@ -118,7 +122,7 @@ protected:
             std::memcpy(b->pBuffer, units[k].data(), units[k].size());
             b->nFilledLen = static_cast<OMX_U32>(filled_len ? filled_len : units[k].size());
             b->nOffset = 0;
-            b->nFlags = 0;
+            b->nFlags = (eos_last && k + 1 == units.size()) ? OMX_BUFFERFLAG_EOS : 0;
             if (c()->EmptyThisBuffer(h(), b) != OMX_ErrorNone) {
                 ADD_FAILURE() << "EmptyThisBuffer " << k;
                 return res;
@@ -152,6 +156,10 @@ protected:
     }
 
     std::string stats_path_;
+    bool keep_outputs = true;
+    bool eos_last = false;     // the last unit carries OMX_BUFFERFLAG_EOS  // copy every filled output buffer into the result
+    // Called for every filled output buffer before it is queued again.
+    std::function<void(OMX_BUFFERHEADERTYPE *)> on_fill;
 };
 
 // Reads "key=value" from a stats line; -1 when missing.

@@ -86,6 +86,32 @@ TEST_F(StreamPassTest, PicturesAreScaledToTheOutputPortSize) {
     EXPECT_EQ(md5_file(kMedia + "/vp8/vp80-00-comprehensive-001.ivf.md5")[0], r.md5.at(0));
 }
 
+TEST_F(StreamPassTest, EndOfStreamFlagReachesTheLastPicture) {
+    auto units = ivf_units(read_file(kMedia + "/vp8/vp80-00-comprehensive-016.ivf"));
+    units.resize(5);
+    eos_last = true;
+    start("OMX.ZYN.VP8.Decoder");
+    configure(176, 144, 65536, 176 * 144 * 4);
+    PassResult r = run(units);
+    // Five pictures, then the buffers still queued come back empty on the way to Idle.
+    ASSERT_EQ(7u, r.output_flags.size());
+    for (size_t i = 0; i < 7; ++i) EXPECT_EQ(i == 4, (r.output_flags[i] & OMX_BUFFERFLAG_EOS) != 0) << i;
+    EXPECT_EQ(1u, client.count(Record::Event, OMX_EventBufferFlag, 1, OMX_BUFFERFLAG_EOS));
+}
+
+TEST_F(StreamPassTest, EmptyEndOfStreamBufferGivesAnEmptyFlaggedOutput) {
+    std::vector<Unit> pictures{nv12_picture(176, 144, 0), Unit{}};
+    eos_last = true;
+    start("OMX.ZYN.MPEG4.Encoder");
+    configure(176, 144, 65536, 65536);
+    PassResult r = run(pictures);
+    ASSERT_TRUE(r.completed);
+    ASSERT_EQ(4u, r.output_flags.size());
+    EXPECT_EQ(1u, r.outputs.size());  // the picture; the flagged buffer is empty
+    for (size_t i = 0; i < 4; ++i) EXPECT_EQ(i == 1, (r.output_flags[i] & OMX_BUFFERFLAG_EOS) != 0) << i;
+    EXPECT_EQ(0, stat_of(r.stats, "errors"));
+}
+
 TEST_F(StreamPassTest, OutputBufferTooSmallForThePictureComesBackEmpty) {
     auto units = ivf_units(read_file(kMedia + "/vp8/vp80-00-comprehensive-004.ivf"));
     units.resize(4);
