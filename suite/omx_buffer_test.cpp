@@ -9,20 +9,15 @@
 
 int omx_buffer_test(OMX_COMPONENTTYPE *handle, ZYN_OMX_COMPONENT_INFO *component_info)
 {
-    OMX_PARAM_PORTDEFINITIONTYPE portdef;
     OMX_U32 min_inbuffer = 0;
     OMX_U32 min_outbuffer = 0;
     omx_data_buffers in_buffer;
     const int type = static_cast<int>(component_info->component_type);
 
     puts("OMX UTC 002: omx_buffer_test");
-    (void)omx_query_min_buffers(handle, 0, &portdef, &min_inbuffer);
-    (void)omx_query_min_buffers(handle, 1, &portdef, &min_outbuffer);
-    if (omx_check_slot_counts("OMX UTC 002", min_inbuffer, min_outbuffer, component_info) != 0)
+    if (omx_case_buffers_setup(handle, component_info, "OMX UTC 002", nullptr, &min_inbuffer, &min_outbuffer,
+                               &in_buffer) != 0)
         return -1;
-    if (in_buffer.allocate(min_inbuffer, OMX_CASE_BUFFER_SIZE, "malloc(in_buffer[%i]) return Error\n") != 0)
-        return -1;
-    omx_clear_header_slots();
 
     OMX_STATETYPE state = OMX_StateInvalid;
     OMX_ERRORTYPE err = OMX_GetState(handle, &state);

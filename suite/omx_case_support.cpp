@@ -6,6 +6,7 @@
 
 #include "omx_record.h"
 #include "omx_report.h"
+#include "omx_wait.h"
 
 OMX_ERRORTYPE omx_query_min_buffers(OMX_COMPONENTTYPE *handle, OMX_U32 port, OMX_PARAM_PORTDEFINITIONTYPE *portdef,
                                     OMX_U32 *min_count)
@@ -38,6 +39,8 @@ void omx_clear_header_slots(void)
         slot = nullptr;
 }
 
+OmxCaseCallocFunc omx_case_calloc = calloc;
+
 omx_data_buffers::~omx_data_buffers()
 {
     for (unsigned char *buffer : data)
@@ -48,7 +51,7 @@ int omx_data_buffers::allocate(OMX_U32 count, size_t size, const char *fail_line
 {
     data.reserve(count);
     for (OMX_U32 i = 0; i < count; i++) {
-        auto *buffer = static_cast<unsigned char *>(calloc(1, size));
+        auto *buffer = static_cast<unsigned char *>(omx_case_calloc(1, size));
         if (buffer == nullptr) {
             omx_report_fail(fail_line, static_cast<int>(i));
             return -1;
@@ -112,4 +115,30 @@ OMX_STATETYPE omx_check_state(OMX_COMPONENTTYPE *handle, const ZYN_OMX_COMPONENT
     if (state != expected)
         omx_report_fail(fail_line, static_cast<int>(state), static_cast<int>(component_info->component_type));
     return state;
+}
+
+int omx_case_buffers_setup(OMX_COMPONENTTYPE *handle, ZYN_OMX_COMPONENT_INFO *component_info, const char *test,
+                           const char *port0_fail_line, OMX_U32 *min_inbuffer, OMX_U32 *min_outbuffer,
+                           omx_data_buffers *in_buffer)
+{
+    OMX_PARAM_PORTDEFINITIONTYPE portdef;
+    const OMX_ERRORTYPE err = omx_query_min_buffers(handle, 0, &portdef, min_inbuffer);
+    if (err != OMX_ErrorNone && port0_fail_line != nullptr)
+        omx_report_error(port0_fail_line, err, component_info);
+    (void)omx_query_min_buffers(handle, 1, &portdef, min_outbuffer);
+    if (omx_check_slot_counts(test, *min_inbuffer, *min_outbuffer, component_info) != 0)
+        return -1;
+    if (in_buffer->allocate(*min_inbuffer, OMX_CASE_BUFFER_SIZE, "malloc(in_buffer[%i]) return Error\n") != 0)
+        return -1;
+    omx_clear_header_slots();
+    return 0;
+}
+
+OMX_ERRORTYPE omx_send_state_and_wait(OMX_COMPONENTTYPE *handle, ZYN_OMX_COMPONENT_INFO *component_info,
+                                      OMX_STATETYPE state, const char *what)
+{
+    const OMX_ERRORTYPE err = OMX_SendCommand(handle, OMX_CommandStateSet, state, nullptr);
+    if (err == OMX_ErrorNone)
+        omx_wait_sema(component_info, what);
+    return err;
 }

@@ -26,6 +26,11 @@ int omx_check_slot_counts(const char *test, OMX_U32 min_inbuffer, OMX_U32 min_ou
  * component did not fill is never handed on. */
 void omx_clear_header_slots(void);
 
+/* The allocator of the tests' own data buffers (calloc); the suite's tests
+ * replace it to reach the allocation failure lines. */
+typedef void *(*OmxCaseCallocFunc)(size_t count, size_t size);
+extern OmxCaseCallocFunc omx_case_calloc;
+
 /* Data buffers owned by one test run, zero-filled, freed with the object. */
 struct omx_data_buffers {
     std::vector<unsigned char *> data;
@@ -67,6 +72,21 @@ void omx_free_buffers(OMX_COMPONENTTYPE *handle, const ZYN_OMX_COMPONENT_INFO *c
  * OMX_StateInvalid (0) rather than a stale state. Returns the state found. */
 OMX_STATETYPE omx_check_state(OMX_COMPONENTTYPE *handle, const ZYN_OMX_COMPONENT_INFO *component_info,
                               OMX_STATETYPE expected, const char *fail_line);
+
+/* The opening of UTC 002, 003 and 004: the minimum counts of both ports
+ * (`port0_fail_line`, when not null, reports a refused port-0 query with the
+ * error and component_type), the slot limits, the zero-filled input data
+ * buffers of OMX_CASE_BUFFER_SIZE bytes and cleared header slots. Returns 0
+ * when the case can go on, -1 when it is refused (its line printed). */
+int omx_case_buffers_setup(OMX_COMPONENTTYPE *handle, ZYN_OMX_COMPONENT_INFO *component_info, const char *test,
+                           const char *port0_fail_line, OMX_U32 *min_inbuffer, OMX_U32 *min_outbuffer,
+                           omx_data_buffers *in_buffer);
+
+/* OMX_SendCommand(OMX_CommandStateSet, state), then one bounded wait for its
+ * completion unless the command was refused (a refusal posts nothing).
+ * Returns the send's result; the caller reports it. */
+OMX_ERRORTYPE omx_send_state_and_wait(OMX_COMPONENTTYPE *handle, ZYN_OMX_COMPONENT_INFO *component_info,
+                                      OMX_STATETYPE state, const char *what);
 
 /* Prints a failure line taking the error (%x) and component_type (%d). */
 void omx_report_error(const char *fail_line, OMX_ERRORTYPE err, const ZYN_OMX_COMPONENT_INFO *component_info);

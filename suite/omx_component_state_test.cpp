@@ -9,22 +9,15 @@
 
 int omx_component_state_test(OMX_COMPONENTTYPE *handle, ZYN_OMX_COMPONENT_INFO *component_info)
 {
-    OMX_PARAM_PORTDEFINITIONTYPE portdef;
     OMX_U32 min_inbuffer = 0;
     OMX_U32 min_outbuffer = 0;
     omx_data_buffers in_buffer;
 
     puts("OMX UTC 004: omx_component_state_test");
-    OMX_ERRORTYPE err = omx_query_min_buffers(handle, 0, &portdef, &min_inbuffer);
-    if (err != OMX_ErrorNone)
-        omx_report_error("OMX UTC 004: omx_component_state_test: OMX_GetParameter: FAIL: %x, %d\n", err,
-                         component_info);
-    (void)omx_query_min_buffers(handle, 1, &portdef, &min_outbuffer);
-    if (omx_check_slot_counts("OMX UTC 004", min_inbuffer, min_outbuffer, component_info) != 0)
+    if (omx_case_buffers_setup(handle, component_info, "OMX UTC 004",
+                               "OMX UTC 004: omx_component_state_test: OMX_GetParameter: FAIL: %x, %d\n",
+                               &min_inbuffer, &min_outbuffer, &in_buffer) != 0)
         return -1;
-    if (in_buffer.allocate(min_inbuffer, OMX_CASE_BUFFER_SIZE, "malloc(in_buffer[%i]) return Error\n") != 0)
-        return -1;
-    omx_clear_header_slots();
 
     puts("OMX UTC 004-01: OMX_GetState test");
     OMX_STATETYPE state = OMX_StateInvalid;
@@ -34,7 +27,7 @@ int omx_component_state_test(OMX_COMPONENTTYPE *handle, ZYN_OMX_COMPONENT_INFO *
 
     puts("OMX UTC 004-02: OMX Component state transaction test");
     // The Idle transition needs the buffers, so its completion is waited for after them.
-    err = omx_timed_call(component_info, OMX_BUDGET_20MS, OMX_TIMED_NO_WAIT,
+    OMX_ERRORTYPE err = omx_timed_call(component_info, OMX_BUDGET_20MS, OMX_TIMED_NO_WAIT,
                          "OMX UTC 004-02: OMX Component state transaction: OMX_StateIdle: FAIL: %x, %d\n",
                          "OMX UTC 004-02: OMX Component state transaction: OMX_StateIdle: timeout FAIL: %d, %d\n",
                          [&] { return OMX_SendCommand(handle, OMX_CommandStateSet, OMX_StateIdle, nullptr); });

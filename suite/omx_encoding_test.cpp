@@ -26,17 +26,6 @@ int encoding_buffer_size(int width, int height)
     return align(align(width, 128) * align(height, 32), 8192) + align(align(width, 128) * align(height / 2, 32), 8192);
 }
 
-// A state command waited for unless refused; the send's own failure is
-// reported after the wait, as for the other streaming test.
-OMX_ERRORTYPE send_state_and_wait(OMX_COMPONENTTYPE *handle, ZYN_OMX_COMPONENT_INFO *component_info,
-                                  OMX_STATETYPE state, const char *what)
-{
-    const OMX_ERRORTYPE err = OMX_SendCommand(handle, OMX_CommandStateSet, state, nullptr);
-    if (err == OMX_ErrorNone)
-        omx_wait_sema(component_info, what);
-    return err;
-}
-
 void flush_and_wait(OMX_COMPONENTTYPE *handle, ZYN_OMX_COMPONENT_INFO *component_info, OMX_U32 port,
                     const char *fail_line, const char *what)
 {
@@ -145,7 +134,7 @@ int omx_encoding_test(OMX_COMPONENTTYPE *handle, ZYN_OMX_COMPONENT_INFO *compone
                             "malloc(out_buffer[%i]) return Error\n") != 0)
         return 0;
     free(temp_buffer);
-    temp_buffer = static_cast<unsigned char *>(calloc(1, static_cast<size_t>(in_buffer_size)));
+    temp_buffer = static_cast<unsigned char *>(omx_case_calloc(1, static_cast<size_t>(in_buffer_size)));
     if (temp_buffer == nullptr) {
         omx_report_fail("malloc(temp_buffer) return Error : %x\n", static_cast<unsigned>(err));
         return 0;
@@ -174,7 +163,7 @@ int omx_encoding_test(OMX_COMPONENTTYPE *handle, ZYN_OMX_COMPONENT_INFO *compone
         omx_check_state(handle, component_info, OMX_StateIdle,
                         "omx_encoding_test: OMX_GetState: OMX_StateIdle: FAIL: %d, %d\n");
 
-        err = send_state_and_wait(handle, component_info, OMX_StateExecuting, "omx_encoding_test: OMX_StateExecuting");
+        err = omx_send_state_and_wait(handle, component_info, OMX_StateExecuting, "omx_encoding_test: OMX_StateExecuting");
         if (err != OMX_ErrorNone)
             omx_report_error("omx_encoding_test: OMX_SendCommand: OMX_StateExecuting: FAIL: %x, %d\n", err, component_info);
         omx_check_state(handle, component_info, OMX_StateExecuting,
@@ -218,7 +207,7 @@ int omx_encoding_test(OMX_COMPONENTTYPE *handle, ZYN_OMX_COMPONENT_INFO *compone
         for (unsigned k = 0; k < submitted; k++)
             omx_wait_sema(component_info, "omx_encoding_test: EmptyBufferDone");
 
-        err = send_state_and_wait(handle, component_info, OMX_StateIdle, "omx_encoding_test: OMX_StateIdle");
+        err = omx_send_state_and_wait(handle, component_info, OMX_StateIdle, "omx_encoding_test: OMX_StateIdle");
         if (err != OMX_ErrorNone)
             omx_report_error("omx_encoding_test: OMX_SendCommand: OMX_StateIdle: FAIL: %x, %d\n", err, component_info);
         omx_check_state(handle, component_info, OMX_StateIdle,

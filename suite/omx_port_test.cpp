@@ -9,16 +9,6 @@
 
 namespace {
 
-// A state command whose completion is waited for unless the send was refused.
-OMX_ERRORTYPE send_state_and_wait(OMX_COMPONENTTYPE *handle, ZYN_OMX_COMPONENT_INFO *component_info,
-                                  OMX_STATETYPE state, const char *what)
-{
-    const OMX_ERRORTYPE err = OMX_SendCommand(handle, OMX_CommandStateSet, state, nullptr);
-    if (err == OMX_ErrorNone)
-        omx_wait_sema(component_info, what);
-    return err;
-}
-
 // One timed port command with its completion; an error counts towards the 003-04 summary.
 void port_command(OMX_COMPONENTTYPE *handle, ZYN_OMX_COMPONENT_INFO *component_info, OMX_COMMANDTYPE command,
                   OMX_U32 port, const char *fail_line, const char *timeout_line, int *error_count)
@@ -34,20 +24,15 @@ void port_command(OMX_COMPONENTTYPE *handle, ZYN_OMX_COMPONENT_INFO *component_i
 
 int omx_port_test(OMX_COMPONENTTYPE *handle, ZYN_OMX_COMPONENT_INFO *component_info)
 {
-    OMX_PARAM_PORTDEFINITIONTYPE portdef;
     OMX_U32 min_inbuffer = 0;
     OMX_U32 min_outbuffer = 0;
     omx_data_buffers in_buffer;
     int error_count = 0;
 
     puts("OMX UTC 003: omx_port_test");
-    (void)omx_query_min_buffers(handle, 0, &portdef, &min_inbuffer);
-    (void)omx_query_min_buffers(handle, 1, &portdef, &min_outbuffer);
-    if (omx_check_slot_counts("OMX UTC 003", min_inbuffer, min_outbuffer, component_info) != 0)
+    if (omx_case_buffers_setup(handle, component_info, "OMX UTC 003", nullptr, &min_inbuffer, &min_outbuffer,
+                               &in_buffer) != 0)
         return -1;
-    if (in_buffer.allocate(min_inbuffer, OMX_CASE_BUFFER_SIZE, "malloc(in_buffer[%i]) return Error\n") != 0)
-        return -1;
-    omx_clear_header_slots();
 
     OMX_STATETYPE state = OMX_StateInvalid;
     OMX_ERRORTYPE err = OMX_GetState(handle, &state);
@@ -63,7 +48,7 @@ int omx_port_test(OMX_COMPONENTTYPE *handle, ZYN_OMX_COMPONENT_INFO *component_i
                          "OMX UTC 003: OMX_AllocateBuffer: FAIL: %x, %d\n");
     if (err == OMX_ErrorNone)
         omx_wait_sema(component_info, "OMX UTC 003: OMX_StateIdle");
-    (void)send_state_and_wait(handle, component_info, OMX_StateExecuting, "OMX UTC 003: OMX_StateExecuting");
+    (void)omx_send_state_and_wait(handle, component_info, OMX_StateExecuting, "OMX UTC 003: OMX_StateExecuting");
 
     puts("OMX UTC 003-03: OMX port flush test");
     port_command(handle, component_info, OMX_CommandFlush, 0, "OMX UTC 003-03: OMX port flush(in): FAIL: %x, %d\n",
@@ -71,7 +56,7 @@ int omx_port_test(OMX_COMPONENTTYPE *handle, ZYN_OMX_COMPONENT_INFO *component_i
     port_command(handle, component_info, OMX_CommandFlush, 1, "OMX UTC 003-03: OMX port flush(out): FAIL: %x, %d\n",
                  "OMX UTC 003-03: OMX port flush(out): timeout FAIL: %d, %d\n", &error_count);
 
-    (void)send_state_and_wait(handle, component_info, OMX_StateIdle, "OMX UTC 003: OMX_StateIdle");
+    (void)omx_send_state_and_wait(handle, component_info, OMX_StateIdle, "OMX UTC 003: OMX_StateIdle");
     err = OMX_SendCommand(handle, OMX_CommandStateSet, OMX_StateLoaded, nullptr);
     if (err != OMX_ErrorNone)
         omx_report_fail("OMX UTC 003: OMX_SendCommand: OMX_StateLoaded err=%x\n", static_cast<unsigned>(err));

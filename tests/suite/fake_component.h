@@ -23,6 +23,8 @@ struct FakeComponent {
     std::vector<std::unique_ptr<OMX_U8[]>> owned;
     std::vector<std::vector<OMX_U8>> emptied; // the filled bytes of each input buffer received
     std::vector<OMX_U32> emptied_lengths;
+    // Every parameter record as it arrived, by index, gets and sets alike.
+    std::vector<std::pair<OMX_INDEXTYPE, std::vector<OMX_U8>>> records;
 
     explicit FakeComponent(ZYN_OMX_COMPONENT_INFO *info) : app_data(info)
     {
@@ -54,8 +56,17 @@ struct FakeComponent {
         return OMX_ErrorNone;
     }
 
+    void keep_record(OMX_INDEXTYPE index, OMX_PTR record)
+    {
+        const auto *bytes = static_cast<const OMX_U8 *>(record);
+        OMX_U32 size;
+        memcpy(&size, bytes, sizeof(size));
+        records.emplace_back(index, std::vector<OMX_U8>(bytes, bytes + size));
+    }
+
     static OMX_ERRORTYPE get_parameter(OMX_HANDLETYPE h, OMX_INDEXTYPE index, OMX_PTR record)
     {
+        self(h)->keep_record(index, record);
         if (index != OMX_IndexParamPortDefinition)
             return OMX_ErrorUnsupportedIndex;
         auto *portdef = static_cast<OMX_PARAM_PORTDEFINITIONTYPE *>(record);
@@ -68,6 +79,7 @@ struct FakeComponent {
 
     static OMX_ERRORTYPE set_parameter(OMX_HANDLETYPE h, OMX_INDEXTYPE index, OMX_PTR record)
     {
+        self(h)->keep_record(index, record);
         if (index != OMX_IndexParamPortDefinition)
             return OMX_ErrorUnsupportedIndex;
         auto *portdef = static_cast<OMX_PARAM_PORTDEFINITIONTYPE *>(record);

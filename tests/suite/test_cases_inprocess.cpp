@@ -6,6 +6,7 @@
 
 #include "fake_component.h"
 #include "omx_component.h"
+#include "omx_case_support.h"
 #include "omx_report.h"
 
 namespace {
@@ -147,6 +148,85 @@ TEST_F(CaseOnFake, PortCaseWaitsOncePerCommand)
                      "OMX UTC 003-02: OMX port enable test\n");
     EXPECT_EQ(component.commands, 10);
     EXPECT_EQ(leftover_posts(), 0);
+}
+
+// Fails the allocation with the given number (0 = the first), succeeds otherwise.
+int failing_allocation = -1;
+int allocations = 0;
+void *counting_calloc(size_t count, size_t size)
+{
+    return allocations++ == failing_allocation ? nullptr : calloc(count, size);
+}
+
+struct AllocationFailure : CaseOnFake {
+    void SetUp() override
+    {
+        CaseOnFake::SetUp();
+        allocations = 0;
+        omx_case_calloc = counting_calloc;
+    }
+    void TearDown() override
+    {
+        omx_case_calloc = calloc;
+        failing_allocation = -1;
+        CaseOnFake::TearDown();
+    }
+};
+
+TEST_F(AllocationFailure, InputBufferThatCannotBeHadEndsTheCaseBeforeAnyCall)
+{
+    struct {
+        int (*test)(OMX_COMPONENTTYPE *, ZYN_OMX_COMPONENT_INFO *);
+        const char *banner;
+    } cases[] = {{omx_component_state_test, "OMX UTC 004: omx_component_state_test\n"},
+                 {omx_buffer_test, "OMX UTC 002: omx_buffer_test\n"},
+                 {omx_port_test, "OMX UTC 003: omx_port_test\n"}};
+    for (const auto &c : cases) {
+        FakeComponent component(&info);
+        allocations = 0;
+        failing_allocation = 1;
+        const Result r = run(c.test, component);
+        EXPECT_EQ(r.status, -1);
+        EXPECT_EQ(r.out, std::string(c.banner) + "malloc(in_buffer[1]) return Error\n");
+        EXPECT_EQ(r.fails, 1);
+        EXPECT_EQ(component.commands + component.buffer_calls, 0);
+    }
+}
+
+// Fields a case does not set reach the component as zeros, after nSize and
+// the 1.0.0.0 stamp.
+TEST_F(CaseOnFake, ParameterRecordsArriveClearedWithSizeAndVersion)
+{
+    FakeComponent component(&info);
+    const Result get = run(omx_get_parameter_test, component);
+    EXPECT_EQ(get.status, 0);
+    const Result set = run(omx_set_parameter_test, component);
+    EXPECT_EQ(set.status, 0);
+    struct Expect {
+        OMX_INDEXTYPE index;
+        size_t size;
+    };
+    const Expect expected[] = {
+        {OMX_IndexParamStandardComponentRole, sizeof(OMX_PARAM_COMPONENTROLETYPE)},
+        {OMX_IndexParamVideoPortFormat, sizeof(OMX_VIDEO_PARAM_PORTFORMATTYPE)},
+        {OMX_IndexParamVideoProfileLevelQuerySupported, sizeof(OMX_VIDEO_PARAM_PROFILELEVELTYPE)},
+        {OMX_IndexParamVideoErrorCorrection, sizeof(OMX_VIDEO_PARAM_ERRORCORRECTIONTYPE)},
+    };
+    int checked = 0;
+    for (const auto &[index, bytes] : component.records) {
+        for (const Expect &e : expected) {
+            if (e.index != index)
+                continue;
+            // The fake answers these with an error, so every record holds what the case sent.
+            ASSERT_EQ(bytes.size(), e.size);
+            EXPECT_EQ(bytes[4], 1);  // nVersionMajor
+            for (size_t i = 5; i < bytes.size(); i++)
+                ASSERT_EQ(bytes[i], 0) << "index " << std::hex << index << " byte " << std::dec << i;
+            checked++;
+        }
+    }
+    // 005: role, format, profile level, error correction; 006: get and set of three of them.
+    EXPECT_EQ(checked, 4 + 3 * 2);
 }
 
 } // namespace

@@ -8,6 +8,7 @@
 
 #include "fake_component.h"
 #include "omx_component.h"
+#include "omx_case_support.h"
 #include "omx_report.h"
 
 namespace {
@@ -164,6 +165,50 @@ TEST_F(EncodingPass, PictureSizeOutsideTheBuffersIsRefused)
     EXPECT_NE(out.find("omx_encoding_test: picture size -176x144: Error\n"), std::string::npos) << out;
     EXPECT_EQ(component.commands, 0);
     EXPECT_EQ(component.buffer_calls, 0);
+}
+
+TEST_F(EncodingPass, OutputFileThatCannotBeCreatedStopsBeforeAnyCommand)
+{
+    write_input(3);
+    snprintf(info.out_file_name, sizeof(info.out_file_name), "%s/missing/out.264", dir.c_str());
+    FakeComponent component(&info);
+    const std::string out = run(component);
+    EXPECT_NE(out.find("fopen(" + std::string(info.out_file_name) + ") Error\n"), std::string::npos) << out;
+    EXPECT_EQ(component.commands, 0);
+    EXPECT_EQ(component.buffer_calls, 0);
+}
+
+int failing_allocation = -1;
+int allocations = 0;
+void *counting_calloc(size_t count, size_t size)
+{
+    return allocations++ == failing_allocation ? nullptr : calloc(count, size);
+}
+
+// Three input buffers, three output buffers, then the chroma buffer: whichever
+// cannot be had is reported, and no component call follows.
+TEST_F(EncodingPass, BufferThatCannotBeHadIsReportedAndNothingSent)
+{
+    write_input(3);
+    const struct {
+        int failing;
+        const char *line;
+    } cases[] = {{0, "malloc(in_buffer[0]) return Error\n"},
+                 {4, "malloc(out_buffer[1]) return Error\n"},
+                 {6, "malloc(temp_buffer) return Error : 0\n"}};
+    omx_case_calloc = counting_calloc;
+    for (const auto &c : cases) {
+        allocations = 0;
+        failing_allocation = c.failing;
+        FakeComponent component(&info);
+        const int fails = omx_report_fail_count();
+        const std::string out = run(component);
+        EXPECT_NE(out.find(c.line), std::string::npos) << out;
+        EXPECT_EQ(omx_report_fail_count(), fails + 1) << out;
+        EXPECT_EQ(component.commands + component.buffer_calls, 0);
+        EXPECT_EQ(temp_buffer, nullptr);
+    }
+    omx_case_calloc = calloc;
 }
 
 } // namespace
