@@ -36,6 +36,8 @@ struct FakeComponent {
     bool refuse_idle = false;         // SendCommand(Idle) returns an error
     bool refuse_etb = false;          // EmptyThisBuffer returns an error
     bool keep_input = false;          // input buffers never come back
+    int refuse_use_buffer = -1;       // UseBuffer call with this index (0-based) is refused
+    int use_buffer_calls = 0;
     int idle_commands = 0;
     std::function<void()> on_executing;  // runs when asked for Executing, before completing
     std::function<void()> on_fill;       // runs after each FillThisBuffer is logged
@@ -112,6 +114,8 @@ struct FakeComponent {
     {
         FakeComponent *c = self(h);
         c->calls.push_back("UseBuffer " + std::to_string(port) + " " + std::to_string(size));
+        if (c->use_buffer_calls++ == c->refuse_use_buffer)
+            return OMX_ErrorInsufficientResources;
         auto *hdr = new OMX_BUFFERHEADERTYPE{};
         hdr->nSize = sizeof *hdr;
         hdr->pBuffer = buf;
@@ -531,6 +535,23 @@ TEST_F(DecodingPass, AnInputBufferNeverGivenBackStopsTheFeeding)
     EXPECT_EQ(c.etb.size(), 1u);
     EXPECT_EQ(count_lines(report, "wait for OMX_EmptyThisBuffer: timeout FAIL: 300 ms"), 1) << report;
     EXPECT_EQ(c.count(kLoaded), 1);
+    EXPECT_EQ(c.state, OMX_StateLoaded);
+}
+
+TEST_F(DecodingPass, ARefusedInputBufferIsNeitherFedNorFreed)
+{
+    nc = 0;
+    FakeComponent c(&info);
+    c.refuse_use_buffer = 1;
+    const std::string report = run(c);
+    EXPECT_EQ(count_lines(report, "omx_decoding_test: OMX_UseBuffer: FAIL: 80001000, 0"), 1) << report;
+    // Slot 0 is fed; slot 1 has no header, so the feeding stops there.
+    EXPECT_EQ(count_lines(report, "omx_decoding_test: no buffer header in slot 1: FAIL, 0"), 1) << report;
+    ASSERT_EQ(c.etb.size(), 1u);
+    EXPECT_EQ(c.etb[0].first, c.in_headers[0]);
+    EXPECT_EQ(c.count("FreeBuffer 0"), 2);
+    EXPECT_EQ(c.count("FreeBuffer 1"), 3);
+    EXPECT_EQ(in_buffer_header[1], nullptr);
     EXPECT_EQ(c.state, OMX_StateLoaded);
 }
 
