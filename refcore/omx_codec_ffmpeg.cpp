@@ -91,6 +91,14 @@ AVCodecID codec_id(Stream s) {
 }
 
 bool starts_with_start_code(const uint8_t *d, size_t n) { return n >= 3 && d[0] == 0 && d[1] == 0 && d[2] == 1; }
+// A VOP start code (00 00 01 B6) anywhere in the unit.
+bool has_vop_start_code(const uint8_t *d, size_t n) {
+    for (size_t i = 0; i + 3 < n; ++i)
+        if (d[i] == 0 && d[i + 1] == 0 && d[i + 2] == 1 && d[i + 3] == 0xB6) return true;
+    return false;
+}
+// Header-only units are small; a stream of nothing else is not kept growing.
+constexpr size_t kMaxHeldHeaderBytes = 1 << 16;
 bool starts_with_h263_psc(const uint8_t *d, size_t n) { return n >= 3 && d[0] == 0 && d[1] == 0 && (d[2] & 0xFC) == 0x80; }
 
 // The RCV sequence-header unit: 0xC5 in byte 3, the extension length in bytes 4..7 (4, or 5 in
@@ -149,6 +157,7 @@ public:
         drop_output();
         ctx_.reset();
         stream_ = Stream::Unknown;
+        mpeg4_headers_.clear();
         return true;
     }
 
@@ -165,10 +174,20 @@ public:
             size -= 8;
         }
         if (size == 0) return true;
-        packet_.assign(data, data + size);
-        packet_.resize(size + AV_INPUT_BUFFER_PADDING_SIZE, 0);
+        // An MPEG-4 unit of headers only (VOS/VOL, as the parser hands the stream's start) does
+        // not set libavcodec up on its own: it goes in front of the next unit with a picture.
+        if (stream_ == Stream::Mpeg4 && !has_vop_start_code(data, size)) {
+            if (mpeg4_headers_.size() + size <= kMaxHeldHeaderBytes)
+                mpeg4_headers_.insert(mpeg4_headers_.end(), data, data + size);
+            return true;
+        }
+        packet_.assign(mpeg4_headers_.begin(), mpeg4_headers_.end());
+        mpeg4_headers_.clear();
+        packet_.insert(packet_.end(), data, data + size);
+        const size_t packet_size = packet_.size();
+        packet_.resize(packet_size + AV_INPUT_BUFFER_PADDING_SIZE, 0);
         pkt_->data = packet_.data();
-        pkt_->size = static_cast<int>(size);
+        pkt_->size = static_cast<int>(packet_size);
         pkt_->flags = (flags & OMX_BUFFERFLAG_SYNCFRAME) ? AV_PKT_FLAG_KEY : 0;
         int r = avcodec_send_packet(ctx_.get(), pkt_.get());
         bool ok = receive() && r >= 0;
@@ -347,6 +366,7 @@ private:
     PacketPtr pkt_;
     FramePtr frame_;
     std::vector<uint8_t> packet_;
+    std::vector<uint8_t> mpeg4_headers_;  // header-only units waiting for a picture unit
     std::vector<uint8_t> rgba_;
     Converter rgb_, i420_;
     EglImageWriter egl_;
