@@ -91,11 +91,13 @@ AVCodecID codec_id(Stream s) {
 }
 
 bool starts_with_start_code(const uint8_t *d, size_t n) { return n >= 3 && d[0] == 0 && d[1] == 0 && d[2] == 1; }
-// A VOP start code (00 00 01 B6) anywhere in the unit.
-bool has_vop_start_code(const uint8_t *d, size_t n) {
+// A unit of MPEG-4 headers only: it opens with a visual object sequence, visual object or video
+// object layer start code (00 00 01 B0, 00..2F) and holds no VOP start code (00 00 01 B6).
+bool is_mpeg4_header_unit(const uint8_t *d, size_t n) {
+    if (n < 4 || !starts_with_start_code(d, n) || !(d[3] == 0xB0 || d[3] <= 0x2F)) return false;
     for (size_t i = 0; i + 3 < n; ++i)
-        if (d[i] == 0 && d[i + 1] == 0 && d[i + 2] == 1 && d[i + 3] == 0xB6) return true;
-    return false;
+        if (d[i] == 0 && d[i + 1] == 0 && d[i + 2] == 1 && d[i + 3] == 0xB6) return false;
+    return true;
 }
 // Header-only units are small; a stream of nothing else is not kept growing.
 constexpr size_t kMaxHeldHeaderBytes = 1 << 16;
@@ -176,7 +178,7 @@ public:
         if (size == 0) return true;
         // An MPEG-4 unit of headers only (VOS/VOL, as the parser hands the stream's start) does
         // not set libavcodec up on its own: it goes in front of the next unit with a picture.
-        if (stream_ == Stream::Mpeg4 && !has_vop_start_code(data, size)) {
+        if (stream_ == Stream::Mpeg4 && is_mpeg4_header_unit(data, size)) {
             if (mpeg4_headers_.size() + size <= kMaxHeldHeaderBytes)
                 mpeg4_headers_.insert(mpeg4_headers_.end(), data, data + size);
             return true;
