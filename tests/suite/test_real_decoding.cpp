@@ -292,18 +292,13 @@ struct Rgb {
     std::vector<unsigned char> data;  // rgb24, rows top to bottom
 };
 
-// Picture K (0-based, output order) of `file`, converted to RGB with nearest-neighbour chroma as
-// the core converts (its scaler at the same size), at the stream's own size.
-Rgb ffmpeg_picture(const std::string &file, int k, int width, int height, const std::string &raw)
+// The rgb24 picture of `width` x `height` that `cmd` (an ffmpeg run) writes to `raw`; empty when
+// it fails or the size is wrong.
+Rgb ffmpeg_rgb(const std::string &cmd, const std::string &raw, int width, int height)
 {
     Rgb p;
-    const std::string cmd = "timeout 120 ffmpeg -nostdin -v error -y -threads 1 -i " + quoted(file) +
-                            " -vf 'select=eq(n\\," + std::to_string(k) +
-                            "),scale=w=iw:h=ih:flags=neighbor,format=rgb24' -frames:v 1 -f rawvideo " + quoted(raw) +
-                            " >/dev/null 2>&1";
     if (!run_shell(cmd))
         return p;
-    p.data.clear();
     const std::string bytes = read_file(raw);
     if (bytes.size() != std::size_t(width) * height * 3)
         return p;
@@ -313,21 +308,23 @@ Rgb ffmpeg_picture(const std::string &file, int k, int width, int height, const 
     return p;
 }
 
+// Picture K (0-based, output order) of `file`, converted to RGB with nearest-neighbour chroma as
+// the core converts (its scaler at the same size), at the stream's own size.
+Rgb ffmpeg_picture(const std::string &file, int k, int width, int height, const std::string &raw)
+{
+    return ffmpeg_rgb("timeout 120 ffmpeg -nostdin -v error -y -threads 1 -i " + quoted(file) +
+                          " -vf 'select=eq(n\\," + std::to_string(k) +
+                          "),scale=w=iw:h=ih:flags=neighbor,format=rgb24' -frames:v 1 -f rawvideo " + quoted(raw) +
+                          " >/dev/null 2>&1",
+                      raw, width, height);
+}
+
 // The screen saved by xwd, as rgb24 through ffmpeg's XWD reader.
 Rgb screen_picture(const std::string &xwd, const std::string &raw)
 {
-    Rgb p;
-    const std::string cmd = "timeout 60 ffmpeg -nostdin -v error -y -i " + quoted(xwd) +
-                            " -pix_fmt rgb24 -f rawvideo " + quoted(raw) + " >/dev/null 2>&1";
-    if (!run_shell(cmd))
-        return p;
-    const std::string bytes = read_file(raw);
-    if (bytes.size() != std::size_t(kWindowWidth) * kWindowHeight * 3)
-        return p;
-    p.width = kWindowWidth;
-    p.height = kWindowHeight;
-    p.data.assign(bytes.begin(), bytes.end());
-    return p;
+    return ffmpeg_rgb("timeout 60 ffmpeg -nostdin -v error -y -i " + quoted(xwd) + " -pix_fmt rgb24 -f rawvideo " +
+                          quoted(raw) + " >/dev/null 2>&1",
+                      raw, kWindowWidth, kWindowHeight);
 }
 
 // PSNR over R, G and B of the window's picture area against `picture` stretched as the output
