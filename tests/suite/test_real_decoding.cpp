@@ -13,6 +13,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <limits>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -366,6 +367,9 @@ struct ShotCase {
     const char *list;
     int width, height;
 };
+
+// Names the case in test output by its stream.
+void PrintTo(const ShotCase &c, std::ostream *os) { *os << c.sample; }
 
 class RealDecodingScreenshot : public RealDecoding, public ::testing::WithParamInterface<ShotCase> {};
 

@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
+#include <ostream>
 #include <string>
 
 #ifndef REFCORE_LIBRARY
@@ -49,6 +50,9 @@ struct EncoderCase {
     const char *encoder;
     const char *format;  // ffmpeg's name of the elementary stream format
 };
+
+// Names the case in test output by its encoder.
+void PrintTo(const EncoderCase &c, std::ostream *os) { *os << c.encoder; }
 
 class RealEncoding : public StreamTest, public ::testing::WithParamInterface<EncoderCase> {
 protected:
