@@ -40,8 +40,8 @@ measure() {
 printf "%-18s %7s | %-26s | %-26s | %7s %7s\n" "" "" "parser (table + read-back)" "ffmpeg -c copy -f null" "ratio" ""
 printf "%-18s %7s | %6s %6s %5s %6s | %6s %6s %5s %6s | %7s %7s\n" \
   file MB wall_s GB/s cpu_s GB/s wall_s GB/s cpu_s GB/s cpu peak_MB
-for spec in h264_baseline.264:h264 mpeg2.m2v:mpegvideo mpeg4.m4v:m4v mpeg4.avi:avi; do
-  f=${spec%%:*}; fmt=${spec##*:}
+for item in h264_baseline.264:h264 mpeg2.m2v:mpegvideo mpeg4.m4v:m4v mpeg4.avi:avi; do
+  f=${item%%:*}; fmt=${item##*:}
   path=$work/$f
   bytes=$(stat -c %s "$path")
   cat "$path" >/dev/null  # both runs start from the page cache

@@ -1,5 +1,10 @@
 // Raw frame extraction: one pass over the file at open builds the frame
 // table; afterwards every frame is one seek and one read, in any order.
+
+// 64-bit file offsets on 32-bit ARM too: streams may pass 2 GiB.
+#ifndef _FILE_OFFSET_BITS
+#define _FILE_OFFSET_BITS 64
+#endif
 #include "vsparser_main.h"
 
 #include <sys/stat.h>
@@ -29,6 +34,7 @@ struct CtxType {
     int lastFrameNum = -1;
     FILE *fin = nullptr;
     std::unique_ptr<u8[]> aInputBuf;
+    u32 windowSize = 0;  // 3 MiB, or the file's size when that is smaller
 };
 
 void PrintEntry(int index, uint64_t offset, u32 size)
@@ -65,20 +71,24 @@ void AppendClosing(CtxType *ctx, uint64_t offset, u32 size)
     }
 }
 
+// Size of the open file, 0 when unknown (a pipe, say) or empty.
+uint64_t FileSize(FILE *f)
+{
+    struct stat st;
+    return (fstat(fileno(f), &st) == 0 && st.st_size > 0) ? static_cast<uint64_t>(st.st_size) : 0;
+}
+
 u32 ReadWindow(CtxType *ctx, uint64_t offset)
 {
     if (fseeko(ctx->fin, static_cast<off_t>(offset), SEEK_SET) != 0) {
         return 0;
     }
-    return static_cast<u32>(std::fread(ctx->aInputBuf.get(), 1, kParseWindowSize, ctx->fin));
+    return static_cast<u32>(std::fread(ctx->aInputBuf.get(), 1, ctx->windowSize, ctx->fin));
 }
 
 bool BuildAvi(CtxType *ctx)
 {
-    struct stat st;
-    uint64_t file_size = (fstat(fileno(ctx->fin), &st) == 0 && st.st_size > 0)
-                             ? static_cast<uint64_t>(st.st_size)
-                             : 0;
+    uint64_t file_size = FileSize(ctx->fin);
     u32 image_size = file_size < kAviImageMax ? static_cast<u32>(file_size) : kAviImageMax;
     if (image_size < 12) {
         return false;
@@ -297,7 +307,14 @@ void *InitRawFrameExtract(char *pFilename)
     if (is_avi) {
         ok = BuildAvi(ctx.get());
     } else {
-        ctx->aInputBuf.reset(new (std::nothrow) u8[kParseWindowSize]);
+        // A small file needs no more window than its own size: same units,
+        // less memory.
+        uint64_t file_size = FileSize(ctx->fin);
+        if (file_size == 0) {
+            file_size = kParseWindowSize;
+        }
+        ctx->windowSize = file_size < kParseWindowSize ? static_cast<u32>(file_size) : kParseWindowSize;
+        ctx->aInputBuf.reset(new (std::nothrow) u8[ctx->windowSize]);
         ok = ctx->aInputBuf != nullptr && BuildElementary(ctx.get(), eMode, bIsRcv, bSliceBaseDec);
     }
     if (!ok) {

@@ -330,3 +330,22 @@ TEST(CodecFromExtension, TableAndCase)
         EXPECT_EQ(m, MPEG1_DEC) << bad;
     }
 }
+
+TEST_F(Extraction, Mpeg4StreamOpeningWithAVopHasNoEmptyEntry)
+{
+    Bytes v1 = Mpeg4Vop(20);
+    Bytes v2 = Mpeg4Vop(30);
+    TempFile f(Cat({v1, v2}), "m4v");
+    ASSERT_NE(Open(f), nullptr);
+    EXPECT_EQ(Table(handle_), (std::vector<Entry>{{0, static_cast<u32>(v1.size())},
+                                                  {v1.size(), static_cast<u32>(v2.size())}}));
+}
+
+TEST_F(Extraction, OnlyMpeg4MarksALastEntry)
+{
+    // The same bytes as H.263 (codec 6) leave the table without a last mark.
+    TempFile f(Cat({H263Picture(), H263Picture(), H263Picture()}), "263");
+    ASSERT_NE(Open(f), nullptr);
+    EXPECT_EQ(Table(handle_).size(), 3u);
+    EXPECT_EQ(GetRawLastFrameIndex(handle_), -1);
+}
