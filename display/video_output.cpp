@@ -1,0 +1,253 @@
+// Output windows, the EGL window surface and context, and the ring of EGL images that the decoder
+// writes into. Nothing made here is ever released: the objects live until the process ends.
+#include "video_output.h"
+
+#include "egl_extensions.h"
+
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+
+Display *x_display;
+static int temp_count;  // non-zero once x_display is open
+EGLDisplay egl_display;
+EGLSurface egl_surface;
+GLuint textures[kVideoRingSlots];
+Pixmap pixmaps[kVideoRingSlots];
+EGLImageKHR khrImages[kVideoRingSlots];
+unsigned char *vAddrEGL[kVideoRingSlots];
+
+namespace {
+
+// Key press, button press and expose (0x8005).
+constexpr long kWindowEventMask = KeyPressMask | ButtonPressMask | ExposureMask;
+
+// Window and pixmap sides travel as 16-bit fields in the X protocol.
+constexpr int kMaxSide = 32767;
+
+const EGLint attr[] = {EGL_BUFFER_SIZE, 16, EGL_RENDERABLE_TYPE, EGL_OPENGL_ES2_BIT, EGL_NONE};
+const EGLint ctxattr[] = {EGL_CONTEXT_CLIENT_VERSION, 2, EGL_NONE};
+const EGLint image_attrs[] = {EGL_IMAGE_PRESERVED_KHR, EGL_TRUE, EGL_NONE};
+
+// Asks the window manager to show `win` full-screen. Not flushed: the request leaves with the
+// connection's next flush.
+void RequestFullScreen(Display *dpy, Window win)
+{
+    Atom wm_state = XInternAtom(dpy, "_NET_WM_STATE", False);
+    Atom fullscreen = XInternAtom(dpy, "_NET_WM_STATE_FULLSCREEN", False);
+
+    XEvent xev;
+    std::memset(&xev, 0, sizeof(xev));
+    xev.type = ClientMessage;
+    xev.xclient.window = win;
+    xev.xclient.message_type = wm_state;
+    xev.xclient.format = 32;
+    xev.xclient.data.l[0] = 1;  // add the state
+    xev.xclient.data.l[1] = static_cast<long>(fullscreen);
+    XSendEvent(dpy, DefaultRootWindow(dpy), False, SubstructureNotifyMask, &xev);
+}
+
+// Black, borderless, titled "Chat", mapped and asking for full-screen state.
+Window MakeChatWindow(Display *dpy, int x, int y, unsigned width, unsigned height)
+{
+    int screen = DefaultScreen(dpy);
+    Window root_window = RootWindow(dpy, screen);
+    unsigned long black = BlackPixel(dpy, screen);
+    Window win = XCreateSimpleWindow(dpy, root_window, x, y, width, height, 0, black, black);
+    XStoreName(dpy, win, "Chat");
+    XSelectInput(dpy, win, kWindowEventMask);
+    XMapWindow(dpy, win);
+    RequestFullScreen(dpy, win);
+    return win;
+}
+
+void SetRingTextureParameters()
+{
+    // Sizes are rarely powers of two: nearest sampling and clamping keep such textures complete.
+    glTexParameterf(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, static_cast<GLfloat>(GL_NEAREST));
+    glTexParameterf(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, static_cast<GLfloat>(GL_NEAREST));
+    glTexParameterf(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, static_cast<GLfloat>(GL_CLAMP_TO_EDGE));
+    glTexParameterf(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, static_cast<GLfloat>(GL_CLAMP_TO_EDGE));
+}
+
+struct SLOT_IMAGE_REQUEST {
+    EGLDisplay display;
+    EGLContext context;  // the context OpenWindow made, current on this thread
+    PFNEGLCREATEIMAGEKHRPROC create_image;
+    GLuint slot_texture;  // bound to GL_TEXTURE_2D on entry and on return
+    Pixmap pixmap;
+    int width;
+    int height;
+};
+
+using SlotImageMaker = EGLImageKHR (*)(const SLOT_IMAGE_REQUEST &);
+
+// The image over the slot's pixmap: what a board whose EGL offers pixmap images uses.
+EGLImageKHR MakePixmapImage(const SLOT_IMAGE_REQUEST &r)
+{
+    return r.create_image(r.display, EGL_NO_CONTEXT, EGL_NATIVE_PIXMAP_KHR,
+                          reinterpret_cast<EGLClientBuffer>(static_cast<uintptr_t>(r.pixmap)),
+                          image_attrs);
+}
+
+// The image over a GL texture of the slot's size with RGBA storage, for EGLs without pixmap
+// images (Mesa on a GPU-less X server). The source texture is never drawn; it only owns the
+// storage, which the image keeps alive.
+EGLImageKHR MakeTextureImage(const SLOT_IMAGE_REQUEST &r)
+{
+    GLuint source = 0;
+    glGenTextures(1, &source);
+    glBindTexture(GL_TEXTURE_2D, source);
+    SetRingTextureParameters();
+    glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA, r.width, r.height, 0, GL_RGBA, GL_UNSIGNED_BYTE, nullptr);
+    const EGLint attrs[] = {EGL_GL_TEXTURE_LEVEL_KHR, 0, EGL_IMAGE_PRESERVED_KHR, EGL_TRUE, EGL_NONE};
+    // The owning context must be named: Mesa crashes on EGL_NO_CONTEXT here.
+    EGLImageKHR image = r.create_image(r.display, r.context, EGL_GL_TEXTURE_2D_KHR,
+                                       reinterpret_cast<EGLClientBuffer>(static_cast<uintptr_t>(source)),
+                                       attrs);
+    glBindTexture(GL_TEXTURE_2D, r.slot_texture);
+    return image;
+}
+
+// The one place that decides what the ring's images are made over. Says which on standard error.
+SlotImageMaker ChooseSlotImageMaker(EGLDisplay dpy)
+{
+    const char *extensions = eglQueryString(dpy, EGL_EXTENSIONS);
+    if (!EglHasExtension(extensions, "EGL_KHR_image_pixmap") &&
+        EglHasExtension(extensions, "EGL_KHR_gl_texture_2D_image")) {
+        std::fputs("video output: EGL images over GL textures (no EGL_KHR_image_pixmap)\n", stderr);
+        return MakeTextureImage;
+    }
+    std::fputs("video output: EGL images over X pixmaps\n", stderr);
+    return MakePixmapImage;
+}
+
+}  // namespace
+
+int OpenWindowBlank(void)
+{
+    Display *dpy = XOpenDisplay(nullptr);
+    if (dpy == nullptr) {
+        std::puts("Error - cannot open display");
+        std::fflush(stdout);
+        return 0;
+    }
+    MakeChatWindow(dpy, 0, 0, 1280, 800);
+    // This connection is never used again, so nothing else would ever send the requests.
+    XFlush(dpy);
+    return 1;
+}
+
+int OpenWindow(EGLDisplay *pegl_display, EGLSurface *pegl_surface, int pos1, int pos2, int w_width,
+               int w_height, GLuint *texs, Pixmap *pixs, EGLImageKHR *khrs, unsigned char ** /*vAddrs*/,
+               int size, int w, int h)
+{
+    // Out-of-range sides would end the process through Xlib's default error handler, and a
+    // longer ring would overrun the callers' three-slot arrays.
+    if (w_width < 1 || w_width > kMaxSide || w_height < 1 || w_height > kMaxSide) {
+        std::printf("OpenWindow: window size %d x %d not usable\n", w_width, w_height);
+        std::fflush(stdout);
+        return 1;
+    }
+    if (size < 0 || size > kVideoRingSlots || (size > 0 && (w < 1 || w > kMaxSide || h < 1 || h > kMaxSide))) {
+        std::printf("OpenWindow: ring of %d images of %d x %d not usable\n", size, w, h);
+        std::fflush(stdout);
+        return -1;
+    }
+
+    if (temp_count == 0) {
+        x_display = XOpenDisplay(nullptr);
+        if (x_display == nullptr) {
+            std::puts("Error - cannot open display");
+            std::fflush(stdout);
+            return 1;
+        }
+        temp_count++;
+    }
+
+    Window win = MakeChatWindow(x_display, pos1, pos2, static_cast<unsigned>(w_width),
+                                static_cast<unsigned>(w_height));
+
+    EGLDisplay dpy = eglGetDisplay(reinterpret_cast<EGLNativeDisplayType>(x_display));
+    if (dpy == EGL_NO_DISPLAY) {
+        std::puts("Got no EGL display.");
+        std::fflush(stdout);
+        return 1;
+    }
+    if (!eglInitialize(dpy, nullptr, nullptr)) {
+        std::puts("Unable to initialize EGL");
+        std::fflush(stdout);
+        return 1;
+    }
+
+    EGLConfig ecfg;
+    EGLint num_config = 0;
+    if (!eglChooseConfig(dpy, attr, &ecfg, 1, &num_config)) {
+        std::printf("Failed to choose config (eglError %d :)\n", eglGetError());
+        std::fflush(stdout);
+        return 1;
+    }
+    if (num_config != 1) {
+        std::printf("Didn't get exactly one config, but %d \n", num_config);
+        std::fflush(stdout);
+        return 1;
+    }
+
+    EGLSurface surface = eglCreateWindowSurface(dpy, ecfg, static_cast<EGLNativeWindowType>(win), nullptr);
+    if (surface == EGL_NO_SURFACE) {
+        std::printf("Unable to create EGL surface (eglError %d :)\n", eglGetError());
+        std::fflush(stdout);
+        return 1;
+    }
+    EGLContext egl_context = eglCreateContext(dpy, ecfg, EGL_NO_CONTEXT, ctxattr);
+    if (egl_context == EGL_NO_CONTEXT) {
+        std::printf("Unable to create EGL context (eglError %d :)\n", eglGetError());
+        std::fflush(stdout);
+        return 1;
+    }
+    eglMakeCurrent(dpy, surface, surface, egl_context);
+
+    auto create_image = reinterpret_cast<PFNEGLCREATEIMAGEKHRPROC>(eglGetProcAddress("eglCreateImageKHR"));
+    auto target_texture = reinterpret_cast<PFNGLEGLIMAGETARGETTEXTURE2DOESPROC>(
+        eglGetProcAddress("glEGLImageTargetTexture2DOES"));
+
+    glGenTextures(size, texs);
+
+    if (size > 0) {
+        // Only the image ring needs the extensions; without them no slot can be made.
+        for (auto [entry, name] : {std::pair{reinterpret_cast<void *>(create_image), "eglCreateImageKHR"},
+                                   std::pair{reinterpret_cast<void *>(target_texture),
+                                             "glEGLImageTargetTexture2DOES"}}) {
+            if (entry == nullptr) {
+                std::printf("Couldn't find %s\n", name);
+                std::fflush(stdout);
+                return -1;
+            }
+        }
+    }
+    SlotImageMaker make_image = size > 0 ? ChooseSlotImageMaker(dpy) : nullptr;
+
+    for (int i = 0; i < size; i++) {
+        glBindTexture(GL_TEXTURE_2D, texs[i]);
+        SetRingTextureParameters();
+
+        pixs[i] = XCreatePixmap(x_display, RootWindow(x_display, 0), static_cast<unsigned>(w),
+                                static_cast<unsigned>(h), 32);
+        if (pixs[i] == None) {
+            std::puts("Couldn't create pixmap");
+            return -1;
+        }
+        khrs[i] = make_image({dpy, egl_context, create_image, texs[i], pixs[i], w, h});
+        if (khrs[i] == EGL_NO_IMAGE_KHR) {
+            std::puts("Couldn't create khrImages");
+            return -1;
+        }
+        target_texture(GL_TEXTURE_2D, static_cast<GLeglImageOES>(khrs[i]));
+    }
+
+    *pegl_display = dpy;
+    *pegl_surface = surface;
+    std::puts("Created EGL Images");
+    std::fflush(nullptr);
+    return 0;
+}
