@@ -5,7 +5,7 @@
 #   cmake -S . -B build-armhf -G Ninja -DCMAKE_TOOLCHAIN_FILE=cmake/toolchain-armhf.cmake
 #
 # Test programs run under qemu-arm (CTest and gtest_discover_tests use
-# CMAKE_CROSSCOMPILING_EMULATOR), so the same tests pass on the build machine.
+# CMAKE_CROSSCOMPILING_EMULATOR), so the same tests run on the build machine.
 set(CMAKE_SYSTEM_NAME Linux)
 set(CMAKE_SYSTEM_PROCESSOR arm)
 
@@ -31,9 +31,17 @@ set(ENV{PKG_CONFIG_LIBDIR} /usr/lib/${OMX_ARMHF_TRIPLE}/pkgconfig:/usr/share/pkg
 set(ENV{PKG_CONFIG_PATH} "")
 set(ENV{PKG_CONFIG_SYSROOT_DIR} "")
 
-# Run target programs (tests, test discovery) under user-mode emulation. -L makes qemu
-# load the armhf dynamic loader and C library from the cross prefix.
+# Run target programs (tests, test discovery) under user-mode emulation. The dynamic loader
+# and the C library must come from the same glibc build: once any armhf library package is
+# installed, Debian's multiarch libc6:armhf provides both under / (the cross prefix's copy is
+# often an older release, and its loader with the newer libc crashes in pthread_create).
+# Without multiarch libc6:armhf, the cross prefix holds the only armhf loader.
 find_program(OMX_QEMU_ARM NAMES qemu-arm qemu-arm-static)
+if(EXISTS /lib/arm-linux-gnueabihf/libc.so.6 AND EXISTS /lib/ld-linux-armhf.so.3)
+  set(OMX_ARMHF_LD_PREFIX /)
+else()
+  set(OMX_ARMHF_LD_PREFIX /usr/${OMX_ARMHF_TRIPLE})
+endif()
 if(OMX_QEMU_ARM)
-  set(CMAKE_CROSSCOMPILING_EMULATOR ${OMX_QEMU_ARM} -L /usr/${OMX_ARMHF_TRIPLE})
+  set(CMAKE_CROSSCOMPILING_EMULATOR ${OMX_QEMU_ARM} -L ${OMX_ARMHF_LD_PREFIX})
 endif()
