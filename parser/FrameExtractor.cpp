@@ -1,6 +1,7 @@
 // Delimiter frame extractor.
 #include "FrameExtractor.h"
 
+#include <algorithm>
 #include <array>
 #include <cstdint>
 #include <cstdio>
@@ -111,7 +112,10 @@ int next_delimiter_in(FRAMEX_CTX *ctx, Input in, unsigned char *outbuf, int outb
       held = ctx->cont_offset;
       if (held > outbuf_size) return FRAMEX_ERR_BUF_FULL;  // still full: nothing to re-examine
       // Re-examine the last bytes held so that a delimiter split across the break is found.
-      for (int i = held >= leng ? held - leng : 0; i < held; ++i) queue.push(outbuf[i]);
+      // An inserted leading delimiter is not stream data: re-examined, its tail could join
+      // the bytes read after it into a delimiter the stream does not hold.
+      const int first_read = ctx->delim_insert ? leng : 0;
+      for (int i = std::max(held - leng, first_read); i < held; ++i) queue.push(outbuf[i]);
     }
   }
 

@@ -71,9 +71,8 @@ Walk walk(RFILE *fp, u32 start_position, u32 total_size, AVI_INFOs *info, int de
       position += 8;
       const Walk inner =
           walk(fp, static_cast<u32>(start_position + position), size, info, depth + 1);
-      if (inner == Walk::Stop) return Walk::Stop;
+      if (inner != Walk::NotFound) return inner;  // found, or the whole walk ends
       position += size;
-      if (info->standard != AVI_STANDARD_NONE) return Walk::Found;
     } else if (compare_fourcc(fcc, "avih")) {
       if (bytes_left(fp) < 60) {
         fp->offset = fp->filesize;

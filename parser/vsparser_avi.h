@@ -8,7 +8,7 @@
 
 #include <cstdint>
 
-#include "kolvex_codec_type.h"
+#include "KolvexXcdParser.h"
 
 typedef uint32_t u32;
 typedef uint8_t u8;
@@ -20,7 +20,7 @@ typedef struct _RAMFILE {
   unsigned long filesize;  // size of the image in bytes
 } RFILE;
 
-// Header summary; standard is AVI_STANDARD_NONE while no known compression code was seen.
+// Header summary; standard is AVI_STANDARD_NONE (0xFF) while no known compression code was seen.
 typedef struct __AVI_INFOs {
   KOLVEX_XCD_CODEC_TYPE standard;
   unsigned char fccHandler[5];
@@ -29,7 +29,9 @@ typedef struct __AVI_INFOs {
   u32 height;
 } AVI_INFOs;
 
-inline constexpr KOLVEX_XCD_CODEC_TYPE AVI_STANDARD_NONE = static_cast<KOLVEX_XCD_CODEC_TYPE>(0xFF);
+// Not an enumerator: the walk never reads it back from a record, callers should test the
+// result instead.
+inline const KOLVEX_XCD_CODEC_TYPE AVI_STANDARD_NONE = static_cast<KOLVEX_XCD_CODEC_TYPE>(0xFF);
 
 // Result codes of avi_parse / VsParserForAvi.
 enum : u32 {
