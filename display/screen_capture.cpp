@@ -1,6 +1,7 @@
 // Root-window screenshots and a dependency-free image writer (uncompressed PNG or PPM).
 #include "screen_capture.h"
 
+#include <X11/Xlib.h>
 #include <X11/Xutil.h>
 
 #include <array>

@@ -2,17 +2,18 @@
 #ifndef DISPLAY_SCREEN_CAPTURE_H
 #define DISPLAY_SCREEN_CAPTURE_H
 
-#include <X11/Xlib.h>
-
+#include <cstddef>
 #include <cstdint>
 #include <vector>
+
+typedef struct _XDisplay Display;  // as Xlib declares it, without its macros
 
 struct RGB_PICTURE {
     int width = 0;
     int height = 0;
     std::vector<std::uint8_t> rgb;  // rows top to bottom, 3 bytes per pixel
 
-    const std::uint8_t *At(int x, int y) const { return &rgb[(static_cast<size_t>(y) * width + x) * 3]; }
+    const std::uint8_t *At(int x, int y) const { return &rgb[(static_cast<std::size_t>(y) * width + x) * 3]; }
 };
 
 // Reads the whole root window of the default screen. Requests sent earlier on `dpy` (such as

@@ -1,11 +1,15 @@
 // A picture whose every texel differs from its neighbours in both directions, so a screenshot
-// tells nearest from blended sampling and shows which way up and which slot it is.
+// tells nearest from blended sampling and shows which way up and which slot it is; and a writer
+// that puts it into EGL images the way a decoder does, from a thread and context of its own.
 #ifndef DISPLAY_TEST_PATTERN_H
 #define DISPLAY_TEST_PATTERN_H
 
 #include <array>
 #include <cstdint>
+#include <string>
 #include <vector>
+
+#include "egl_image_writer.h"
 
 inline std::array<std::uint8_t, 4> TestPatternTexel(int slot, int x, int y)
 {
@@ -14,16 +18,11 @@ inline std::array<std::uint8_t, 4> TestPatternTexel(int slot, int x, int y)
 }
 
 // width x height RGBA texels, rows top to bottom.
-inline std::vector<std::uint8_t> MakeTestPattern(int slot, int width, int height)
-{
-    std::vector<std::uint8_t> rgba;
-    rgba.reserve(static_cast<size_t>(width) * height * 4);
-    for (int y = 0; y < height; y++)
-        for (int x = 0; x < width; x++) {
-            auto t = TestPatternTexel(slot, x, y);
-            rgba.insert(rgba.end(), t.begin(), t.end());
-        }
-    return rgba;
-}
+std::vector<std::uint8_t> MakeTestPattern(int slot, int width, int height);
+
+// On a new thread: opens an image writer on `display`, writes slot i's pattern into images[i]
+// for every slot, closes the writer. Returns "" on success, else what failed.
+std::string WriteTestPatternsFromThread(EGLDisplay display, const EGLImageKHR *images, int slots, int width,
+                                        int height, EGL_WRITER_SURFACE mode = EGL_WRITER_SURFACE::kAuto);
 
 #endif

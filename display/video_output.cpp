@@ -2,6 +2,8 @@
 // writes into. Nothing made here is ever released: the objects live until the process ends.
 #include "video_output.h"
 
+#include <X11/Xlib.h>
+
 #include "egl_extensions.h"
 
 #include <cstdint>

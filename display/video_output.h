@@ -4,12 +4,17 @@
 #ifndef DISPLAY_VIDEO_OUTPUT_H
 #define DISPLAY_VIDEO_OUTPUT_H
 
-#include <X11/Xlib.h>
-
 #include <EGL/egl.h>
 #include <EGL/eglext.h>
 #include <GLES2/gl2.h>
 #include <GLES2/gl2ext.h>
+
+// The two Xlib types of the interface, declared as Xlib does, so that users of this header do not
+// get Xlib's macros (None, Bool, Status, True, ...), which clash with other headers such as
+// GoogleTest's.
+typedef struct _XDisplay Display;
+typedef unsigned long XID;
+typedef XID Pixmap;
 
 // Slots of the output ring; the arrays below have this many entries and OpenWindow makes at most
 // this many images.

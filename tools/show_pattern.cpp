@@ -10,9 +10,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
-#include <thread>
 
-#include "egl_image_writer.h"
 #include "screen_capture.h"
 #include "test_pattern.h"
 #include "video_output.h"
@@ -62,29 +60,6 @@ bool ParseOptions(int argc, char **argv, OPTIONS *o)
     return true;
 }
 
-// The decoder's side: its own context on its own thread, writing each slot's pattern.
-bool WritePatterns(EGLDisplay display, int slots, int width, int height)
-{
-    bool ok = true;
-    std::thread writer_thread([&] {
-        EGL_IMAGE_WRITER writer;
-        if (!EglImageWriterOpen(&writer, display)) {
-            std::fprintf(stderr, "show_pattern: writer: %s\n", writer.error);
-            ok = false;
-            return;
-        }
-        for (int i = 0; i < slots && ok; i++) {
-            GLuint tex = EglImageWriterBind(&writer, khrImages[i]);
-            ok = tex != 0 && EglImageWriterUpload(&writer, tex, width, height, MakeTestPattern(i, width, height));
-            if (!ok)
-                std::fprintf(stderr, "show_pattern: slot %d: %s\n", i, writer.error);
-        }
-        EglImageWriterClose(&writer);
-    });
-    writer_thread.join();
-    return ok;
-}
-
 }  // namespace
 
 int main(int argc, char **argv)
@@ -107,8 +82,11 @@ int main(int argc, char **argv)
         init_render(&program, &pos_location, kFragmentShaderRGB, sizeof(kFragmentShaderRGB));
 
     // The handover carries only the images; the display comes from the thread that made them.
-    if (!WritePatterns(eglGetCurrentDisplay(), o.slots, o.width, o.height))
+    std::string failure = WriteTestPatternsFromThread(eglGetCurrentDisplay(), khrImages, o.slots, o.width, o.height);
+    if (!failure.empty()) {
+        std::fprintf(stderr, "show_pattern: %s\n", failure.c_str());
         return 1;
+    }
 
     for (int i = 0; i < o.slots; i++)
         ShowFrame(egl_display, egl_surface, static_cast<int>(program), textures[i], pos_location);
