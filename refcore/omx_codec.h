@@ -1,0 +1,69 @@
+// The small interface between the component base and a codec back end: decode a unit into
+// pictures, or encode a picture into units. The component base owns buffers, states and
+// callbacks; a back end only turns bytes into outputs and writes an output into a buffer.
+#pragma once
+
+#include <OMX_Core.h>
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string>
+
+namespace zyn {
+
+struct PortFormat {
+    uint32_t width = 0;   // nFrameWidth
+    uint32_t height = 0;  // nFrameHeight
+    uint32_t color = 0;   // eColorFormat
+    uint32_t coding = 0;  // eCompressionFormat
+    uint32_t bitrate = 0;
+    uint32_t framerate_q16 = 0;
+};
+
+// Where an output goes: an EGL image (written through the component's own context) or the
+// buffer's memory.
+struct OutputTarget {
+    void *egl_image = nullptr;
+    void *egl_display = nullptr;
+    uint8_t *data = nullptr;
+    size_t capacity = 0;
+};
+
+struct OutputResult {
+    size_t filled = 0;     // bytes written into data (EGL: size of the picture written)
+    bool egl_written = false;
+    bool eos = false;
+    bool sync = false;
+};
+
+class CodecBackend {
+public:
+    virtual ~CodecBackend() = default;
+    // Opened on the move to Idle with the ports' settings.
+    virtual bool open(const PortFormat &in, const PortFormat &out) = 0;
+    // One input unit; outputs it produces wait inside until written. Returns false when the
+    // unit could not be decoded/encoded (counted as an error; the component goes on).
+    virtual bool push(const uint8_t *data, size_t size, uint32_t flags) = 0;
+    // Moves every delayed output out (end of stream, or leaving Executing).
+    virtual void drain() = 0;
+    virtual bool has_output() const = 0;
+    virtual OutputResult write_output(const OutputTarget &target) = 0;
+    // Forgets every output not yet written (pictures counted as made, then dropped).
+    virtual void drop_output() = 0;
+    // Flush: forget stream state, keep the configuration.
+    virtual void reset() = 0;
+    // Picture size the decoder found (0 while unknown), for the output crop.
+    virtual uint32_t coded_width() const { return 0; }
+    virtual uint32_t coded_height() const { return 0; }
+    // Releases what belongs to the worker thread (EGL context) before it ends.
+    virtual void release_thread_resources() {}
+
+    // Statistics.
+    uint64_t pictures = 0;
+    uint64_t errors = 0;
+    uint64_t egl_writes = 0;
+    std::string md5_lines;  // one "md5 ..." line per decoded picture when asked for
+};
+
+}  // namespace zyn

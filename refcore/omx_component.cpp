@@ -1,0 +1,1188 @@
+#include "omx_component.h"
+
+#include "omx_codec.h"
+#include "omx_codec_factory.h"
+#include "omx_stats.h"
+
+#include <OMX_ZYN_Platform.h>
+
+#include <algorithm>
+#include <condition_variable>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <deque>
+#include <mutex>
+#include <optional>
+#include <thread>
+#include <vector>
+
+namespace zyn {
+namespace {
+
+constexpr uint32_t kPorts = 2;
+constexpr uint32_t kInPort = 0;
+constexpr uint32_t kOutPort = 1;
+constexpr uint32_t kDefaultMinBuffers = 3;
+constexpr uint32_t kMaxBuffers = 64;
+constexpr uint32_t kDefaultBufferSize = 32768;
+constexpr uint32_t kDefaultWidth = 176;
+constexpr uint32_t kDefaultHeight = 144;
+constexpr uint32_t kMaxDimension = 8192;
+constexpr OMX_U32 kThumbnailExtension = OMX_IndexVendorThumbnailMode;
+constexpr const char *kThumbnailExtensionName = "OMX.ZYN.index.ThumbnailMode";
+
+OMX_VERSIONTYPE spec_version() {
+    OMX_VERSIONTYPE v{};
+    v.s.nVersionMajor = 1;
+    v.s.nVersionMinor = 1;
+    return v;
+}
+
+struct BufferRec {
+    OMX_BUFFERHEADERTYPE hdr{};
+    uint32_t port = 0;
+    bool own_data = false;  // AllocateBuffer: the component frees pBuffer
+    void *egl_image = nullptr;
+    bool held = false;      // given to the component and not yet returned
+    bool silent = false;    // its return is not reported (fault)
+    bool busy = false;      // the worker is reading or writing it without the lock
+    bool zombie = false;    // freed by the client while busy: the worker deletes it
+};
+
+void delete_buffer(BufferRec *rec) {
+    if (rec->own_data) std::free(rec->hdr.pBuffer);
+    delete rec;
+}
+
+struct Port {
+    OMX_PARAM_PORTDEFINITIONTYPE def{};
+    std::vector<BufferRec *> buffers;  // every header of the port
+    std::deque<BufferRec *> held;      // given by the client, in arrival order
+    OMX_VIDEO_PARAM_ERRORCORRECTIONTYPE ec{};
+    bool populated() const { return buffers.size() >= def.nBufferCountActual; }
+};
+
+struct Command {
+    OMX_COMMANDTYPE cmd;
+    uint32_t param;
+    bool silent;
+    OMX_ERRORTYPE event_error;  // OMX_ErrorNone: carry it out
+};
+
+// A command under way: waits for buffers to come or go.
+struct Pending {
+    OMX_COMMANDTYPE cmd;
+    OMX_STATETYPE target;
+    uint32_t ports;  // bit mask of the ports still to complete (port commands)
+    bool silent;
+};
+
+struct Emit {
+    enum Kind { Event, EmptyDone, FillDone } kind;
+    OMX_EVENTTYPE event;
+    uint32_t d1, d2;
+    OMX_BUFFERHEADERTYPE *hdr;
+};
+
+struct Component {
+    OMX_COMPONENTTYPE *handle = nullptr;
+    std::string name;
+    ComponentDesc desc{};
+    std::shared_ptr<const FaultConfig> faults;
+    FaultCounters counters;
+    OMX_CALLBACKTYPE callbacks{};
+    OMX_PTR app_data = nullptr;
+
+    std::mutex mu;
+    std::condition_variable cv;
+    bool wake = false;
+    bool quit = false;
+    OMX_STATETYPE state = OMX_StateLoaded;
+    Port ports[kPorts];
+    std::deque<Command> commands;
+    std::optional<Pending> pending;
+    std::string role;
+    int32_t thumbnail = 0;
+    OMX_S32 scale_w = 1 << 16, scale_h = 1 << 16;
+    void *egl_display = nullptr;
+
+    // Data path, touched by the worker only.
+    std::unique_ptr<CodecBackend> codec;
+    BufferRec *current_in = nullptr;  // input unit pushed, waiting for its outputs to be written
+    bool decode_enabled = true;
+
+    // Statistics.
+    uint64_t inputs = 0;
+
+    std::thread worker;
+};
+
+Component *self(OMX_HANDLETYPE h) {
+    auto *c = static_cast<OMX_COMPONENTTYPE *>(h);
+    return c ? static_cast<Component *>(c->pComponentPrivate) : nullptr;
+}
+
+const char *state_name(OMX_STATETYPE s) {
+    switch (s) {
+    case OMX_StateLoaded: return "Loaded";
+    case OMX_StateIdle: return "Idle";
+    case OMX_StateExecuting: return "Executing";
+    case OMX_StatePause: return "Pause";
+    case OMX_StateWaitForResources: return "WaitForResources";
+    case OMX_StateInvalid: return "Invalid";
+    default: return nullptr;
+    }
+}
+
+FaultOutcome fault(Component *c, const char *call, std::vector<std::string> quals = {}) {
+    return c->counters.evaluate(*c->faults, c->name, false, call, quals);
+}
+
+// Applies delay and error of an outcome; true when the call must return `code` now.
+bool fault_returns(const FaultOutcome &o, OMX_ERRORTYPE &code) {
+    faults_sleep(o);
+    if (o.action == FaultAction::Error) {
+        code = o.code;
+        return true;
+    }
+    return false;
+}
+
+template <typename T>
+bool size_ok(const void *p) {
+    return p && static_cast<const T *>(p)->nSize == sizeof(T);
+}
+
+// Port index of a record that has one, read only when the record is large enough to hold it.
+std::optional<uint32_t> record_port(OMX_INDEXTYPE index, const void *p) {
+    if (!p) return std::nullopt;
+    switch (static_cast<uint32_t>(index)) {
+    case OMX_IndexParamPortDefinition:
+    case OMX_IndexParamVideoPortFormat:
+    case OMX_IndexParamVideoProfileLevelQuerySupported:
+    case OMX_IndexParamVideoProfileLevelCurrent:
+    case OMX_IndexParamVideoErrorCorrection:
+    case OMX_IndexConfigCommonScale:
+    case OMX_IndexConfigCommonOutputCrop: {
+        uint32_t size = 0;
+        std::memcpy(&size, p, sizeof size);
+        if (size < 12) return std::nullopt;
+        uint32_t port = 0;
+        std::memcpy(&port, static_cast<const uint8_t *>(p) + 8, sizeof port);
+        return port;
+    }
+    default: return std::nullopt;
+    }
+}
+
+std::vector<std::string> index_quals(OMX_INDEXTYPE index, const void *p) {
+    std::vector<std::string> q{faults_index_name(index)};
+    if (auto port = record_port(index, p)) q.push_back(faults_number(*port));
+    return q;
+}
+
+bool is_decoder(const Component *c) { return c->desc.kind == ComponentKind::Decoder; }
+uint32_t stream_port(const Component *c) { return is_decoder(c) ? kInPort : kOutPort; }
+
+// Codings a stream port takes: its own first.
+std::vector<OMX_VIDEO_CODINGTYPE> stream_codings(const Component *c) {
+    switch (c->desc.coding) {
+    case OMX_VIDEO_CodingMPEG4: return {OMX_VIDEO_CodingMPEG4, OMX_VIDEO_CodingH263};
+    case OMX_VIDEO_CodingH263: return {OMX_VIDEO_CodingH263, OMX_VIDEO_CodingMPEG4};
+    case OMX_VIDEO_CodingAutoDetect:
+        return {OMX_VIDEO_CodingAutoDetect, OMX_VIDEO_CodingAVC, OMX_VIDEO_CodingVPX, OMX_VIDEO_CodingMPEG4,
+                OMX_VIDEO_CodingH263, OMX_VIDEO_CodingWMV};
+    default: return {c->desc.coding};
+    }
+}
+
+std::vector<OMX_COLOR_FORMATTYPE> picture_colors() {
+    return {OMX_COLOR_Format32bitARGB8888, OMX_COLOR_FormatYUV420Planar, OMX_COLOR_FormatYUV420SemiPlanar,
+            OMX_ZYN_COLOR_FormatNV12Tiled};
+}
+
+// The formats a port lists for VideoPortFormat: entry 0 is the port's current format.
+std::vector<OMX_VIDEO_PARAM_PORTFORMATTYPE> port_formats(const Component *c, uint32_t port) {
+    const auto &v = c->ports[port].def.format.video;
+    std::vector<OMX_VIDEO_PARAM_PORTFORMATTYPE> list;
+    auto add = [&](OMX_VIDEO_CODINGTYPE coding, OMX_COLOR_FORMATTYPE color) {
+        for (const auto &f : list)
+            if (f.eCompressionFormat == coding && f.eColorFormat == color) return;
+        OMX_VIDEO_PARAM_PORTFORMATTYPE f{};
+        f.nSize = sizeof f;
+        f.nVersion = spec_version();
+        f.nPortIndex = port;
+        f.nIndex = static_cast<OMX_U32>(list.size());
+        f.eCompressionFormat = coding;
+        f.eColorFormat = color;
+        f.xFramerate = v.xFramerate;
+        list.push_back(f);
+    };
+    add(v.eCompressionFormat, v.eColorFormat);
+    if (port == stream_port(c)) {
+        for (auto coding : stream_codings(c)) add(coding, OMX_COLOR_FormatUnused);
+    } else if (is_decoder(c)) {
+        for (auto color : picture_colors()) add(OMX_VIDEO_CodingUnused, color);
+    } else {
+        add(OMX_VIDEO_CodingUnused, OMX_COLOR_FormatYUV420SemiPlanar);
+        add(OMX_VIDEO_CodingUnused, OMX_COLOR_FormatYUV420Planar);
+    }
+    return list;
+}
+
+struct ProfileLevel {
+    OMX_U32 profile, level;
+};
+
+std::vector<ProfileLevel> profile_levels(OMX_VIDEO_CODINGTYPE coding) {
+    switch (coding) {
+    case OMX_VIDEO_CodingAVC:
+        return {{OMX_VIDEO_AVCProfileBaseline, OMX_VIDEO_AVCLevel41},
+                {OMX_VIDEO_AVCProfileMain, OMX_VIDEO_AVCLevel41},
+                {OMX_VIDEO_AVCProfileHigh, OMX_VIDEO_AVCLevel41}};
+    case OMX_VIDEO_CodingMPEG4: return {{0x01 /* Simple */, 0x80 /* Level 5 */}, {0x8000 /* Advanced Simple */, 0x80}};
+    case OMX_VIDEO_CodingH263: return {{0x01 /* Baseline */, 0x80 /* Level 70 */}};
+    case OMX_VIDEO_CodingWMV: return {{0x04 /* WMV 9 */, 0x01}};
+    default: return {{0x01, 0x01}};
+    }
+}
+
+// --- locked helpers (c->mu held) ---
+
+void notify(Component *c) {
+    c->wake = true;
+    c->cv.notify_one();
+}
+
+// A state change or port enable that the queue or the command under way asks for.
+bool requested(const Component *c, OMX_COMMANDTYPE cmd, uint32_t param) {
+    auto match = [&](OMX_COMMANDTYPE k, uint32_t p) {
+        if (k != cmd) return false;
+        if (cmd == OMX_CommandStateSet) return p == param;
+        return p == param || p == OMX_ALL;
+    };
+    if (const auto &p = c->pending; p && p->cmd == cmd) {
+        if (cmd == OMX_CommandStateSet && static_cast<uint32_t>(p->target) == param) return true;
+        if (cmd != OMX_CommandStateSet && param < kPorts && ((p->ports >> param) & 1)) return true;
+    }
+    for (const auto &q : c->commands)
+        if (q.event_error == OMX_ErrorNone && match(q.cmd, q.param)) return true;
+    return false;
+}
+
+BufferRec *find_buffer(Port &port, const OMX_BUFFERHEADERTYPE *hdr) {
+    for (auto *rec : port.buffers)
+        if (&rec->hdr == hdr) return rec;
+    return nullptr;
+}
+
+void return_buffer(Component *c, BufferRec *rec, std::vector<Emit> &out) {
+    Port &port = c->ports[rec->port];
+    if (auto it = std::find(port.held.begin(), port.held.end(), rec); it != port.held.end()) port.held.erase(it);
+    rec->held = false;
+    if (rec->port == kInPort) {
+        rec->hdr.nFilledLen = 0;
+        rec->hdr.nOffset = 0;
+    }
+    if (!rec->silent) out.push_back({rec->port == kInPort ? Emit::EmptyDone : Emit::FillDone, {}, 0, 0, &rec->hdr});
+    rec->silent = false;
+}
+
+void return_port_buffers(Component *c, uint32_t port, std::vector<Emit> &out) {
+    if (port == kInPort && c->current_in) {
+        BufferRec *rec = c->current_in;
+        c->current_in = nullptr;
+        return_buffer(c, rec, out);
+    }
+    while (!c->ports[port].held.empty()) {
+        BufferRec *rec = c->ports[port].held.front();
+        if (rec->port == kOutPort) rec->hdr.nFilledLen = 0;
+        return_buffer(c, rec, out);
+    }
+}
+
+void complete(OMX_COMMANDTYPE cmd, uint32_t param, bool silent, std::vector<Emit> &out) {
+    if (!silent) out.push_back({Emit::Event, OMX_EventCmdComplete, static_cast<uint32_t>(cmd), param, nullptr});
+}
+
+void error_event(OMX_ERRORTYPE err, uint32_t d2, std::vector<Emit> &out) {
+    out.push_back({Emit::Event, OMX_EventError, static_cast<uint32_t>(err), d2, nullptr});
+}
+
+PortFormat port_format(const Port &p) {
+    const auto &v = p.def.format.video;
+    return {v.nFrameWidth, v.nFrameHeight, static_cast<uint32_t>(v.eColorFormat),
+            static_cast<uint32_t>(v.eCompressionFormat), v.nBitrate, v.xFramerate};
+}
+
+// On every move to Idle: the ports may have changed while Loaded. The back end lives as long as
+// the component, so its statistics cover every run of the handle.
+void open_codec(Component *c) {
+    if (!c->decode_enabled) return;
+    if (!c->codec) c->codec = codec_create(c->desc, c->name);
+    if (c->codec && !c->codec->open(port_format(c->ports[kInPort]), port_format(c->ports[kOutPort])))
+        c->codec->errors++;
+}
+
+// Leaving Executing or Pause for Idle: delayed pictures go out into held output buffers,
+// then every buffer held goes back.
+void stop_processing(Component *c, std::vector<Emit> &out) {
+    if (c->codec) {
+        c->codec->drain();
+        Port &op = c->ports[kOutPort];
+        while (c->codec->has_output() && !op.held.empty()) {
+            BufferRec *rec = op.held.front();
+            OutputTarget t{rec->egl_image, c->egl_display, rec->hdr.pBuffer, rec->hdr.nAllocLen};
+            OutputResult r = c->codec->write_output(t);
+            rec->hdr.nFilledLen = static_cast<OMX_U32>(r.filled);
+            return_buffer(c, rec, out);
+        }
+        c->codec->drop_output();
+        c->codec->reset();
+    }
+    return_port_buffers(c, kOutPort, out);
+    return_port_buffers(c, kInPort, out);
+}
+
+void check_pending(Component *c, std::vector<Emit> &out) {
+    if (!c->pending) return;
+    Pending &p = *c->pending;
+    if (p.cmd == OMX_CommandStateSet) {
+        bool done = false;
+        if (p.target == OMX_StateIdle) {
+            done = true;
+            for (auto &port : c->ports)
+                if (port.def.bEnabled && !port.populated()) done = false;
+            if (done) open_codec(c);
+        } else if (p.target == OMX_StateLoaded) {
+            done = c->ports[0].buffers.empty() && c->ports[1].buffers.empty();
+            if (done && c->codec) c->codec->reset();
+        }
+        if (done) {
+            c->state = p.target;
+            complete(OMX_CommandStateSet, p.target, p.silent, out);
+            c->pending.reset();
+        }
+        return;
+    }
+    for (uint32_t i = 0; i < kPorts; ++i) {
+        if (!((p.ports >> i) & 1)) continue;
+        Port &port = c->ports[i];
+        bool done = p.cmd == OMX_CommandPortDisable ? port.buffers.empty() : port.populated();
+        if (done) {
+            port.def.bPopulated = port.populated() ? OMX_TRUE : OMX_FALSE;
+            p.ports &= ~(1u << i);
+            complete(p.cmd, i, p.silent, out);
+        }
+    }
+    if (!p.ports) c->pending.reset();
+}
+
+bool transition_allowed(OMX_STATETYPE from, OMX_STATETYPE to) {
+    switch (from) {
+    case OMX_StateLoaded: return to == OMX_StateIdle || to == OMX_StateWaitForResources;
+    case OMX_StateWaitForResources: return to == OMX_StateLoaded || to == OMX_StateIdle;
+    case OMX_StateIdle: return to == OMX_StateLoaded || to == OMX_StateExecuting || to == OMX_StatePause;
+    case OMX_StateExecuting: return to == OMX_StateIdle || to == OMX_StatePause;
+    case OMX_StatePause: return to == OMX_StateIdle || to == OMX_StateExecuting;
+    default: return false;
+    }
+}
+
+uint32_t port_mask(uint32_t param) { return param == OMX_ALL ? 0x3u : (1u << param); }
+
+void start_command(Component *c, const Command &cmd, std::vector<Emit> &out) {
+    if (cmd.event_error != OMX_ErrorNone) {
+        error_event(cmd.event_error, 0, out);
+        return;
+    }
+    switch (cmd.cmd) {
+    case OMX_CommandStateSet: {
+        auto target = static_cast<OMX_STATETYPE>(cmd.param);
+        if (target == c->state) {
+            error_event(OMX_ErrorSameState, 0, out);
+        } else if (target == OMX_StateInvalid) {
+            stop_processing(c, out);
+            c->state = OMX_StateInvalid;
+            error_event(OMX_ErrorInvalidState, 0, out);
+        } else if (!transition_allowed(c->state, target)) {
+            error_event(OMX_ErrorIncorrectStateTransition, 0, out);
+        } else if ((c->state == OMX_StateLoaded || c->state == OMX_StateWaitForResources) &&
+                   target == OMX_StateIdle) {
+            c->pending = Pending{OMX_CommandStateSet, target, 0, cmd.silent};
+        } else if (c->state == OMX_StateIdle && target == OMX_StateLoaded) {
+            return_port_buffers(c, kOutPort, out);
+            return_port_buffers(c, kInPort, out);
+            c->pending = Pending{OMX_CommandStateSet, target, 0, cmd.silent};
+        } else {
+            if (target == OMX_StateIdle) stop_processing(c, out);
+            c->state = target;
+            complete(OMX_CommandStateSet, target, cmd.silent, out);
+        }
+        break;
+    }
+    case OMX_CommandFlush:
+        for (uint32_t i = 0; i < kPorts; ++i) {
+            if (!((port_mask(cmd.param) >> i) & 1)) continue;
+            if (i == kInPort && c->codec) c->codec->reset();
+            return_port_buffers(c, i, out);
+            complete(OMX_CommandFlush, i, cmd.silent, out);
+        }
+        break;
+    case OMX_CommandPortDisable:
+        for (uint32_t i = 0; i < kPorts; ++i) {
+            if (!((port_mask(cmd.param) >> i) & 1)) continue;
+            c->ports[i].def.bEnabled = OMX_FALSE;
+            if (i == kInPort && c->codec) c->codec->reset();
+            return_port_buffers(c, i, out);
+        }
+        c->pending = Pending{OMX_CommandPortDisable, OMX_StateInvalid, port_mask(cmd.param), cmd.silent};
+        break;
+    case OMX_CommandPortEnable:
+        for (uint32_t i = 0; i < kPorts; ++i)
+            if ((port_mask(cmd.param) >> i) & 1) c->ports[i].def.bEnabled = OMX_TRUE;
+        if (c->state == OMX_StateLoaded || c->state == OMX_StateWaitForResources) {
+            for (uint32_t i = 0; i < kPorts; ++i)
+                if ((port_mask(cmd.param) >> i) & 1) complete(OMX_CommandPortEnable, i, cmd.silent, out);
+        } else {
+            c->pending = Pending{OMX_CommandPortEnable, OMX_StateInvalid, port_mask(cmd.param), cmd.silent};
+        }
+        break;
+    case OMX_CommandMarkBuffer:
+        complete(OMX_CommandMarkBuffer, cmd.param, cmd.silent, out);
+        break;
+    default:
+        error_event(OMX_ErrorBadParameter, 0, out);
+        break;
+    }
+    check_pending(c, out);
+}
+
+void deliver(Component *c, std::vector<Emit> &out) {
+    for (const Emit &e : out) {
+        switch (e.kind) {
+        case Emit::Event:
+            if (c->callbacks.EventHandler)
+                c->callbacks.EventHandler(c->handle, c->app_data, e.event, e.d1, e.d2, nullptr);
+            break;
+        case Emit::EmptyDone:
+            if (c->callbacks.EmptyBufferDone) c->callbacks.EmptyBufferDone(c->handle, c->app_data, e.hdr);
+            break;
+        case Emit::FillDone:
+            if (c->callbacks.FillBufferDone) c->callbacks.FillBufferDone(c->handle, c->app_data, e.hdr);
+            break;
+        }
+    }
+    out.clear();
+}
+
+// Finishes a buffer the worker used without the lock; false when the client freed it meanwhile.
+bool unbusy(BufferRec *rec) {
+    rec->busy = false;
+    if (rec->zombie) {
+        delete_buffer(rec);
+        return false;
+    }
+    return true;
+}
+
+// One step of data work in Executing. Returns true when it made progress. Called with the
+// lock held; releases it around decoding and writing.
+bool data_step(Component *c, std::unique_lock<std::mutex> &lock, std::vector<Emit> &out) {
+    if (c->state != OMX_StateExecuting || c->pending) return false;
+    Port &ip = c->ports[kInPort];
+    Port &op = c->ports[kOutPort];
+    CodecBackend *codec = c->codec.get();
+
+    // Outputs first: a picture is written and returned before its input goes back.
+    if (codec && codec->has_output()) {
+        if (!op.held.empty()) {
+            BufferRec *rec = op.held.front();
+            rec->busy = true;
+            OutputTarget t{rec->egl_image, c->egl_display, rec->hdr.pBuffer, rec->hdr.nAllocLen};
+            lock.unlock();
+            OutputResult r = codec->write_output(t);
+            lock.lock();
+            if (unbusy(rec) && rec->held) {
+                rec->hdr.nFilledLen = static_cast<OMX_U32>(r.filled);
+                rec->hdr.nOffset = 0;
+                rec->hdr.nFlags = (r.eos ? OMX_BUFFERFLAG_EOS : 0) | (r.sync ? OMX_BUFFERFLAG_SYNCFRAME : 0) |
+                                  OMX_BUFFERFLAG_ENDOFFRAME;
+                return_buffer(c, rec, out);
+                if (r.eos) out.push_back({Emit::Event, OMX_EventBufferFlag, kOutPort, OMX_BUFFERFLAG_EOS, nullptr});
+            }
+            return true;
+        }
+        // No output buffer can ever come: do not hold the input back for it.
+        if (!op.def.bEnabled || op.def.nBufferCountActual == 0) {
+            codec->drop_output();
+            return true;
+        }
+        return false;  // wait for FillThisBuffer
+    }
+    if (c->current_in) {
+        BufferRec *rec = c->current_in;
+        c->current_in = nullptr;
+        return_buffer(c, rec, out);
+        return true;
+    }
+    if (ip.held.empty()) return false;
+    BufferRec *rec = ip.held.front();
+    ip.held.pop_front();
+    c->current_in = rec;
+    if (codec && rec->hdr.nFilledLen > 0) {
+        rec->busy = true;
+        const uint8_t *data = rec->hdr.pBuffer + rec->hdr.nOffset;
+        size_t size = rec->hdr.nFilledLen;
+        uint32_t flags = rec->hdr.nFlags;
+        lock.unlock();
+        if (!codec->push(data, size, flags)) codec->errors++;
+        if (flags & OMX_BUFFERFLAG_EOS) codec->drain();
+        lock.lock();
+        if (!unbusy(rec) && c->current_in == rec) c->current_in = nullptr;
+    }
+    return true;
+}
+
+void worker_main(Component *c) {
+    std::vector<Emit> out;
+    std::unique_lock lock(c->mu);
+    while (!c->quit) {
+        bool progress = true;
+        while (progress && !c->quit) {
+            progress = false;
+            check_pending(c, out);
+            if (!c->pending && !c->commands.empty()) {
+                Command cmd = c->commands.front();
+                c->commands.pop_front();
+                start_command(c, cmd, out);
+                progress = true;
+            }
+            if (!progress) progress = data_step(c, lock, out);
+            if (!out.empty()) {
+                lock.unlock();
+                deliver(c, out);
+                lock.lock();
+            }
+        }
+        if (c->quit) break;
+        c->cv.wait(lock, [c] { return c->wake || c->quit; });
+        c->wake = false;
+    }
+    if (c->codec) c->codec->release_thread_resources();
+}
+
+// --- function table ---
+
+OMX_ERRORTYPE get_component_version(OMX_HANDLETYPE h, OMX_STRING name, OMX_VERSIONTYPE *comp_version,
+                                    OMX_VERSIONTYPE *spec, OMX_UUIDTYPE *uuid) {
+    Component *c = self(h);
+    if (!c || !name || !comp_version || !spec || !uuid) return OMX_ErrorBadParameter;
+    std::snprintf(name, OMX_MAX_STRINGNAME_SIZE, "%s", c->name.c_str());
+    *comp_version = spec_version();
+    *spec = spec_version();
+    std::memset(*uuid, 0, sizeof *uuid);
+    std::snprintf(reinterpret_cast<char *>(*uuid), sizeof *uuid, "%s:%p", c->name.c_str(), static_cast<void *>(c));
+    return OMX_ErrorNone;
+}
+
+OMX_ERRORTYPE send_command(OMX_HANDLETYPE h, OMX_COMMANDTYPE cmd, OMX_U32 param, OMX_PTR data) {
+    Component *c = self(h);
+    if (!c) return OMX_ErrorBadParameter;
+    std::vector<std::string> quals;
+    switch (cmd) {
+    case OMX_CommandStateSet: {
+        const char *s = state_name(static_cast<OMX_STATETYPE>(param));
+        quals = {"StateSet", s ? s : faults_number(param)};
+        break;
+    }
+    case OMX_CommandFlush: quals = {"Flush", faults_number(param)}; break;
+    case OMX_CommandPortDisable: quals = {"PortDisable", faults_number(param)}; break;
+    case OMX_CommandPortEnable: quals = {"PortEnable", faults_number(param)}; break;
+    case OMX_CommandMarkBuffer: quals = {"MarkBuffer", faults_number(param)}; break;
+    default: quals = {faults_number(cmd)}; break;
+    }
+    FaultOutcome f = fault(c, "SendCommand", quals);
+    OMX_ERRORTYPE code;
+    if (fault_returns(f, code)) return code;
+
+    std::lock_guard lock(c->mu);
+    if (c->state == OMX_StateInvalid) return OMX_ErrorInvalidState;
+    switch (cmd) {
+    case OMX_CommandStateSet:
+        if (param < OMX_StateInvalid || param > OMX_StateWaitForResources) return OMX_ErrorBadParameter;
+        break;
+    case OMX_CommandFlush:
+    case OMX_CommandPortDisable:
+    case OMX_CommandPortEnable:
+        if (param >= kPorts && param != OMX_ALL) return OMX_ErrorBadPortIndex;
+        break;
+    case OMX_CommandMarkBuffer:
+        if (param >= kPorts) return OMX_ErrorBadPortIndex;
+        if (!data) return OMX_ErrorBadParameter;
+        break;
+    default: return OMX_ErrorBadParameter;
+    }
+    c->commands.push_back({cmd, param, f.action == FaultAction::Silent,
+                           f.action == FaultAction::EventError ? f.code : OMX_ErrorNone});
+    notify(c);
+    return OMX_ErrorNone;
+}
+
+void fill_port_definition(Component *c, uint32_t i, OMX_PARAM_PORTDEFINITIONTYPE *p) {
+    Port &port = c->ports[i];
+    port.def.bPopulated = port.populated() ? OMX_TRUE : OMX_FALSE;
+    OMX_VERSIONTYPE v = p->nVersion;
+    *p = port.def;
+    p->nVersion = v;
+}
+
+OMX_ERRORTYPE get_parameter(OMX_HANDLETYPE h, OMX_INDEXTYPE index, OMX_PTR p) {
+    Component *c = self(h);
+    if (!c) return OMX_ErrorBadParameter;
+    OMX_ERRORTYPE code;
+    if (fault_returns(fault(c, "GetParameter", index_quals(index, p)), code)) return code;
+    if (!p) return OMX_ErrorBadParameter;
+    std::lock_guard lock(c->mu);
+    if (c->state == OMX_StateInvalid) return OMX_ErrorInvalidState;
+    switch (static_cast<uint32_t>(index)) {
+    case OMX_IndexParamPortDefinition: {
+        auto *d = static_cast<OMX_PARAM_PORTDEFINITIONTYPE *>(p);
+        if (!size_ok<OMX_PARAM_PORTDEFINITIONTYPE>(p)) return OMX_ErrorBadParameter;
+        if (d->nPortIndex >= kPorts) return OMX_ErrorBadPortIndex;
+        fill_port_definition(c, d->nPortIndex, d);
+        return OMX_ErrorNone;
+    }
+    case OMX_IndexParamVideoInit: {
+        auto *d = static_cast<OMX_PORT_PARAM_TYPE *>(p);
+        if (!size_ok<OMX_PORT_PARAM_TYPE>(p)) return OMX_ErrorBadParameter;
+        d->nPorts = kPorts;
+        d->nStartPortNumber = 0;
+        return OMX_ErrorNone;
+    }
+    case OMX_IndexParamStandardComponentRole: {
+        auto *d = static_cast<OMX_PARAM_COMPONENTROLETYPE *>(p);
+        if (!size_ok<OMX_PARAM_COMPONENTROLETYPE>(p)) return OMX_ErrorBadParameter;
+        std::memset(d->cRole, 0, sizeof d->cRole);
+        std::snprintf(reinterpret_cast<char *>(d->cRole), sizeof d->cRole, "%s", c->role.c_str());
+        return OMX_ErrorNone;
+    }
+    case OMX_IndexParamVideoPortFormat: {
+        auto *d = static_cast<OMX_VIDEO_PARAM_PORTFORMATTYPE *>(p);
+        if (!size_ok<OMX_VIDEO_PARAM_PORTFORMATTYPE>(p)) return OMX_ErrorBadParameter;
+        if (d->nPortIndex >= kPorts) return OMX_ErrorBadPortIndex;
+        auto list = port_formats(c, d->nPortIndex);
+        if (d->nIndex >= list.size()) return OMX_ErrorNoMore;
+        OMX_VERSIONTYPE v = d->nVersion;
+        *d = list[d->nIndex];
+        d->nVersion = v;
+        return OMX_ErrorNone;
+    }
+    case OMX_IndexParamVideoProfileLevelQuerySupported:
+    case OMX_IndexParamVideoProfileLevelCurrent: {
+        auto *d = static_cast<OMX_VIDEO_PARAM_PROFILELEVELTYPE *>(p);
+        if (!size_ok<OMX_VIDEO_PARAM_PROFILELEVELTYPE>(p)) return OMX_ErrorBadParameter;
+        if (d->nPortIndex >= kPorts) return OMX_ErrorBadPortIndex;
+        auto list = profile_levels(c->desc.coding);
+        uint32_t i = index == OMX_IndexParamVideoProfileLevelCurrent ? 0 : d->nProfileIndex;
+        if (i >= list.size()) return OMX_ErrorNoMore;
+        d->eProfile = list[i].profile;
+        d->eLevel = list[i].level;
+        return OMX_ErrorNone;
+    }
+    case OMX_IndexParamVideoErrorCorrection: {
+        auto *d = static_cast<OMX_VIDEO_PARAM_ERRORCORRECTIONTYPE *>(p);
+        if (!size_ok<OMX_VIDEO_PARAM_ERRORCORRECTIONTYPE>(p)) return OMX_ErrorBadParameter;
+        if (d->nPortIndex >= kPorts) return OMX_ErrorBadPortIndex;
+        OMX_VERSIONTYPE v = d->nVersion;
+        *d = c->ports[d->nPortIndex].ec;
+        d->nVersion = v;
+        return OMX_ErrorNone;
+    }
+    default: return OMX_ErrorUnsupportedIndex;
+    }
+}
+
+// Parameters may change in Loaded, or on a disabled port.
+bool settable(const Component *c, uint32_t port) {
+    return c->state == OMX_StateLoaded || c->state == OMX_StateWaitForResources ||
+           (port < kPorts && !c->ports[port].def.bEnabled);
+}
+
+OMX_ERRORTYPE set_port_definition(Component *c, const OMX_PARAM_PORTDEFINITIONTYPE *d) {
+    if (d->nPortIndex >= kPorts) return OMX_ErrorBadPortIndex;
+    if (!settable(c, d->nPortIndex)) return OMX_ErrorIncorrectStateOperation;
+    Port &port = c->ports[d->nPortIndex];
+    const auto &in = d->format.video;
+    if (d->nBufferCountActual < port.def.nBufferCountMin || d->nBufferCountActual > kMaxBuffers)
+        return OMX_ErrorBadParameter;
+    if (d->nBufferSize == 0) return OMX_ErrorBadParameter;
+    if (in.nFrameWidth == 0 || in.nFrameHeight == 0 || in.nFrameWidth > kMaxDimension ||
+        in.nFrameHeight > kMaxDimension)
+        return OMX_ErrorBadParameter;
+    OMX_VIDEO_CODINGTYPE coding = port.def.format.video.eCompressionFormat;
+    OMX_COLOR_FORMATTYPE color = port.def.format.video.eColorFormat;
+    if (d->nPortIndex == stream_port(c)) {
+        auto codings = stream_codings(c);
+        if (std::find(codings.begin(), codings.end(), in.eCompressionFormat) != codings.end()) {
+            coding = in.eCompressionFormat;
+        } else if (is_decoder(c)) {
+            return OMX_ErrorUnsupportedSetting;
+        }
+        // An encoder keeps its own coding whatever the client names: it has only one.
+    } else if (is_decoder(c)) {
+        auto colors = picture_colors();
+        if (std::find(colors.begin(), colors.end(), in.eColorFormat) == colors.end())
+            return OMX_ErrorUnsupportedSetting;
+        color = in.eColorFormat;
+    } else {
+        color = in.eColorFormat;  // the encoder reads semi-planar unless told planar
+    }
+    port.def.nBufferCountActual = d->nBufferCountActual;
+    port.def.nBufferSize = d->nBufferSize;
+    auto &v = port.def.format.video;
+    v.nFrameWidth = in.nFrameWidth;
+    v.nFrameHeight = in.nFrameHeight;
+    v.nStride = static_cast<OMX_S32>(in.nFrameWidth);
+    v.nSliceHeight = in.nFrameHeight;
+    v.nBitrate = in.nBitrate;
+    v.xFramerate = in.xFramerate;
+    v.bFlagErrorConcealment = in.bFlagErrorConcealment;
+    v.eCompressionFormat = coding;
+    v.eColorFormat = color;
+    return OMX_ErrorNone;
+}
+
+OMX_ERRORTYPE set_parameter(OMX_HANDLETYPE h, OMX_INDEXTYPE index, OMX_PTR p) {
+    Component *c = self(h);
+    if (!c) return OMX_ErrorBadParameter;
+    OMX_ERRORTYPE code;
+    if (fault_returns(fault(c, "SetParameter", index_quals(index, p)), code)) return code;
+    if (!p) return OMX_ErrorBadParameter;
+    std::lock_guard lock(c->mu);
+    if (c->state == OMX_StateInvalid) return OMX_ErrorInvalidState;
+    switch (static_cast<uint32_t>(index)) {
+    case OMX_IndexParamPortDefinition:
+        if (!size_ok<OMX_PARAM_PORTDEFINITIONTYPE>(p)) return OMX_ErrorBadParameter;
+        return set_port_definition(c, static_cast<OMX_PARAM_PORTDEFINITIONTYPE *>(p));
+    case OMX_IndexParamStandardComponentRole: {
+        auto *d = static_cast<OMX_PARAM_COMPONENTROLETYPE *>(p);
+        if (!size_ok<OMX_PARAM_COMPONENTROLETYPE>(p)) return OMX_ErrorBadParameter;
+        if (!settable(c, OMX_ALL)) return OMX_ErrorIncorrectStateOperation;
+        const char *role = reinterpret_cast<const char *>(d->cRole);
+        if (strnlen(role, sizeof d->cRole) == sizeof d->cRole) return OMX_ErrorBadParameter;
+        if (c->role != role) return OMX_ErrorUnsupportedSetting;
+        return OMX_ErrorNone;
+    }
+    case OMX_IndexParamVideoPortFormat: {
+        auto *d = static_cast<OMX_VIDEO_PARAM_PORTFORMATTYPE *>(p);
+        if (!size_ok<OMX_VIDEO_PARAM_PORTFORMATTYPE>(p)) return OMX_ErrorBadParameter;
+        if (d->nPortIndex >= kPorts) return OMX_ErrorBadPortIndex;
+        if (!settable(c, d->nPortIndex)) return OMX_ErrorIncorrectStateOperation;
+        for (const auto &f : port_formats(c, d->nPortIndex)) {
+            if (f.eCompressionFormat == d->eCompressionFormat && f.eColorFormat == d->eColorFormat) {
+                auto &v = c->ports[d->nPortIndex].def.format.video;
+                v.eCompressionFormat = d->eCompressionFormat;
+                v.eColorFormat = d->eColorFormat;
+                v.xFramerate = d->xFramerate;
+                return OMX_ErrorNone;
+            }
+        }
+        return OMX_ErrorUnsupportedSetting;
+    }
+    case OMX_IndexParamVideoErrorCorrection: {
+        auto *d = static_cast<OMX_VIDEO_PARAM_ERRORCORRECTIONTYPE *>(p);
+        if (!size_ok<OMX_VIDEO_PARAM_ERRORCORRECTIONTYPE>(p)) return OMX_ErrorBadParameter;
+        if (d->nPortIndex >= kPorts) return OMX_ErrorBadPortIndex;
+        if (!settable(c, d->nPortIndex)) return OMX_ErrorIncorrectStateOperation;
+        c->ports[d->nPortIndex].ec = *d;
+        return OMX_ErrorNone;
+    }
+    default: return OMX_ErrorUnsupportedIndex;
+    }
+}
+
+OMX_ERRORTYPE get_config(OMX_HANDLETYPE h, OMX_INDEXTYPE index, OMX_PTR p) {
+    Component *c = self(h);
+    if (!c) return OMX_ErrorBadParameter;
+    OMX_ERRORTYPE code;
+    if (fault_returns(fault(c, "GetConfig", index_quals(index, p)), code)) return code;
+    if (!p) return OMX_ErrorBadParameter;
+    std::lock_guard lock(c->mu);
+    if (c->state == OMX_StateInvalid) return OMX_ErrorInvalidState;
+    switch (static_cast<uint32_t>(index)) {
+    case OMX_IndexConfigCommonScale: {
+        auto *d = static_cast<OMX_CONFIG_SCALEFACTORTYPE *>(p);
+        if (!size_ok<OMX_CONFIG_SCALEFACTORTYPE>(p)) return OMX_ErrorBadParameter;
+        if (d->nPortIndex >= kPorts) return OMX_ErrorBadPortIndex;
+        d->xWidth = c->scale_w;
+        d->xHeight = c->scale_h;
+        return OMX_ErrorNone;
+    }
+    case OMX_IndexConfigCommonOutputCrop: {
+        auto *d = static_cast<OMX_CONFIG_RECTTYPE *>(p);
+        if (!is_decoder(c)) return OMX_ErrorUnsupportedIndex;
+        if (!size_ok<OMX_CONFIG_RECTTYPE>(p)) return OMX_ErrorBadParameter;
+        if (d->nPortIndex != kOutPort) return OMX_ErrorBadPortIndex;
+        const auto &v = c->ports[kOutPort].def.format.video;
+        d->nLeft = 0;
+        d->nTop = 0;
+        d->nWidth = v.nFrameWidth;
+        d->nHeight = v.nFrameHeight;
+        if (c->codec && c->codec->coded_width()) {
+            d->nWidth = c->codec->coded_width();
+            d->nHeight = c->codec->coded_height();
+        }
+        return OMX_ErrorNone;
+    }
+    case kThumbnailExtension:
+        *static_cast<int32_t *>(p) = c->thumbnail;
+        return OMX_ErrorNone;
+    default: return OMX_ErrorUnsupportedIndex;
+    }
+}
+
+OMX_ERRORTYPE set_config(OMX_HANDLETYPE h, OMX_INDEXTYPE index, OMX_PTR p) {
+    Component *c = self(h);
+    if (!c) return OMX_ErrorBadParameter;
+    OMX_ERRORTYPE code;
+    if (fault_returns(fault(c, "SetConfig", index_quals(index, p)), code)) return code;
+    if (!p) return OMX_ErrorBadParameter;
+    std::lock_guard lock(c->mu);
+    if (c->state == OMX_StateInvalid) return OMX_ErrorInvalidState;
+    switch (static_cast<uint32_t>(index)) {
+    case OMX_IndexConfigCommonScale: {
+        auto *d = static_cast<OMX_CONFIG_SCALEFACTORTYPE *>(p);
+        if (!size_ok<OMX_CONFIG_SCALEFACTORTYPE>(p)) return OMX_ErrorBadParameter;
+        if (d->nPortIndex >= kPorts) return OMX_ErrorBadPortIndex;
+        if (d->xWidth <= 0 || d->xHeight <= 0) return OMX_ErrorBadParameter;
+        c->scale_w = d->xWidth;
+        c->scale_h = d->xHeight;
+        return OMX_ErrorNone;
+    }
+    case kThumbnailExtension: {
+        // A bare 32-bit int: 0 off, 1 on.
+        int32_t v = *static_cast<const int32_t *>(p);
+        if (v != 0 && v != 1) return OMX_ErrorBadParameter;
+        c->thumbnail = v;
+        return OMX_ErrorNone;
+    }
+    default: return OMX_ErrorUnsupportedIndex;
+    }
+}
+
+OMX_ERRORTYPE get_extension_index(OMX_HANDLETYPE h, OMX_STRING name, OMX_INDEXTYPE *index) {
+    Component *c = self(h);
+    if (!c) return OMX_ErrorBadParameter;
+    std::vector<std::string> quals;
+    if (name) quals.emplace_back(strnlen(name, 256) < 256 ? name : "");
+    OMX_ERRORTYPE code;
+    if (fault_returns(fault(c, "GetExtensionIndex", quals), code)) return code;
+    if (!name || !index) return OMX_ErrorBadParameter;
+    if (std::strncmp(name, kThumbnailExtensionName, OMX_MAX_STRINGNAME_SIZE) != 0)
+        return OMX_ErrorUnsupportedIndex;
+    *index = static_cast<OMX_INDEXTYPE>(kThumbnailExtension);
+    return OMX_ErrorNone;
+}
+
+OMX_ERRORTYPE get_state(OMX_HANDLETYPE h, OMX_STATETYPE *state) {
+    Component *c = self(h);
+    if (!c) return OMX_ErrorBadParameter;
+    OMX_ERRORTYPE code;
+    if (fault_returns(fault(c, "GetState"), code)) return code;
+    if (!state) return OMX_ErrorBadParameter;
+    std::lock_guard lock(c->mu);
+    *state = c->state;
+    return OMX_ErrorNone;
+}
+
+OMX_ERRORTYPE tunnel_request(OMX_HANDLETYPE, OMX_U32, OMX_HANDLETYPE, OMX_U32, OMX_TUNNELSETUPTYPE *) {
+    return OMX_ErrorTunnelingUnsupported;
+}
+
+// Whether the client may hand a buffer to this port now: in Loaded on the way to Idle, or on a
+// disabled port that is being enabled.
+OMX_ERRORTYPE buffer_allowed(Component *c, uint32_t port) {
+    if (port >= kPorts) return OMX_ErrorBadPortIndex;
+    const Port &p = c->ports[port];
+    bool loading = (c->state == OMX_StateLoaded || c->state == OMX_StateWaitForResources) &&
+                   requested(c, OMX_CommandStateSet, OMX_StateIdle);
+    bool enabling = requested(c, OMX_CommandPortEnable, port);
+    if (p.def.bEnabled ? !(loading || enabling) : !enabling) return OMX_ErrorIncorrectStateOperation;
+    if (p.buffers.size() >= p.def.nBufferCountActual) return OMX_ErrorInsufficientResources;
+    return OMX_ErrorNone;
+}
+
+OMX_ERRORTYPE add_buffer(Component *c, OMX_BUFFERHEADERTYPE **pp, uint32_t port, OMX_PTR app, OMX_U32 size,
+                         OMX_U8 *data, bool own, void *egl_image) {
+    auto *rec = new (std::nothrow) BufferRec;
+    if (!rec) {
+        if (own) std::free(data);
+        return OMX_ErrorInsufficientResources;
+    }
+    rec->port = port;
+    rec->own_data = own;
+    rec->egl_image = egl_image;
+    OMX_BUFFERHEADERTYPE &hdr = rec->hdr;
+    hdr.nSize = sizeof hdr;
+    hdr.nVersion = spec_version();
+    hdr.pBuffer = data;
+    hdr.nAllocLen = size;
+    hdr.pAppPrivate = app;
+    hdr.pPlatformPrivate = egl_image;
+    hdr.nInputPortIndex = port == kInPort ? kInPort : OMX_ALL;
+    hdr.nOutputPortIndex = port == kOutPort ? kOutPort : OMX_ALL;
+    c->ports[port].buffers.push_back(rec);
+    c->ports[port].def.bPopulated = c->ports[port].populated() ? OMX_TRUE : OMX_FALSE;
+    *pp = &hdr;
+    notify(c);
+    return OMX_ErrorNone;
+}
+
+OMX_ERRORTYPE use_buffer(OMX_HANDLETYPE h, OMX_BUFFERHEADERTYPE **pp, OMX_U32 port, OMX_PTR app, OMX_U32 size,
+                         OMX_U8 *data) {
+    Component *c = self(h);
+    if (!c) return OMX_ErrorBadParameter;
+    OMX_ERRORTYPE code;
+    if (fault_returns(fault(c, "UseBuffer", {faults_number(port)}), code)) return code;
+    if (!pp || !data || size == 0) return OMX_ErrorBadParameter;
+    std::lock_guard lock(c->mu);
+    if (c->state == OMX_StateInvalid) return OMX_ErrorInvalidState;
+    if (OMX_ERRORTYPE e = buffer_allowed(c, port)) return e;
+    if (size < c->ports[port].def.nBufferSize) return OMX_ErrorBadParameter;
+    return add_buffer(c, pp, port, app, size, data, false, nullptr);
+}
+
+OMX_ERRORTYPE allocate_buffer(OMX_HANDLETYPE h, OMX_BUFFERHEADERTYPE **pp, OMX_U32 port, OMX_PTR app,
+                              OMX_U32 size) {
+    Component *c = self(h);
+    if (!c) return OMX_ErrorBadParameter;
+    OMX_ERRORTYPE code;
+    if (fault_returns(fault(c, "AllocateBuffer", {faults_number(port)}), code)) return code;
+    if (!pp || size == 0) return OMX_ErrorBadParameter;
+    std::lock_guard lock(c->mu);
+    if (c->state == OMX_StateInvalid) return OMX_ErrorInvalidState;
+    if (OMX_ERRORTYPE e = buffer_allowed(c, port)) return e;
+    if (size < c->ports[port].def.nBufferSize) return OMX_ErrorBadParameter;
+    auto *data = static_cast<OMX_U8 *>(std::calloc(1, size));
+    if (!data) return OMX_ErrorInsufficientResources;
+    return add_buffer(c, pp, port, app, size, data, true, nullptr);
+}
+
+OMX_ERRORTYPE use_egl_image(OMX_HANDLETYPE h, OMX_BUFFERHEADERTYPE **pp, OMX_U32 port, OMX_PTR app, void *image) {
+    Component *c = self(h);
+    if (!c) return OMX_ErrorBadParameter;
+    OMX_ERRORTYPE code;
+    if (fault_returns(fault(c, "UseEGLImage", {faults_number(port)}), code)) return code;
+    if (!pp || !image) return OMX_ErrorBadParameter;
+    if (!is_decoder(c)) return OMX_ErrorNotImplemented;
+    if (port != kOutPort) return port < kPorts ? OMX_ErrorIncorrectStateOperation : OMX_ErrorBadPortIndex;
+    // The images belong to the display the caller's thread has current; the writer context
+    // is made on that display.
+    void *display = egl_current_display();
+    std::lock_guard lock(c->mu);
+    if (c->state == OMX_StateInvalid) return OMX_ErrorInvalidState;
+    if (OMX_ERRORTYPE e = buffer_allowed(c, port)) return e;
+    if (display) c->egl_display = display;
+    return add_buffer(c, pp, port, app, 0, nullptr, false, image);
+}
+
+OMX_ERRORTYPE free_buffer(OMX_HANDLETYPE h, OMX_U32 port, OMX_BUFFERHEADERTYPE *hdr) {
+    Component *c = self(h);
+    if (!c) return OMX_ErrorBadParameter;
+    OMX_ERRORTYPE code;
+    if (fault_returns(fault(c, "FreeBuffer", {faults_number(port)}), code)) return code;
+    if (!hdr) return OMX_ErrorBadParameter;
+    std::lock_guard lock(c->mu);
+    if (port >= kPorts) return OMX_ErrorBadPortIndex;
+    Port &p = c->ports[port];
+    BufferRec *rec = find_buffer(p, hdr);
+    if (!rec) return OMX_ErrorBadParameter;
+    p.buffers.erase(std::find(p.buffers.begin(), p.buffers.end(), rec));
+    if (auto it = std::find(p.held.begin(), p.held.end(), rec); it != p.held.end()) p.held.erase(it);
+    if (c->current_in == rec) c->current_in = nullptr;
+    p.def.bPopulated = p.populated() ? OMX_TRUE : OMX_FALSE;
+    if (rec->busy) {
+        rec->zombie = true;
+    } else {
+        delete_buffer(rec);
+    }
+    notify(c);
+    return OMX_ErrorNone;
+}
+
+OMX_ERRORTYPE queue_buffer(Component *c, OMX_BUFFERHEADERTYPE *hdr, uint32_t port, const char *call) {
+    FaultOutcome f = fault(c, call, {faults_number(port)});
+    OMX_ERRORTYPE code;
+    if (fault_returns(f, code)) return code;
+    if (!hdr || hdr->nSize != sizeof(OMX_BUFFERHEADERTYPE)) return OMX_ErrorBadParameter;
+    std::lock_guard lock(c->mu);
+    if (c->state == OMX_StateInvalid) return OMX_ErrorInvalidState;
+    if (c->state != OMX_StateIdle && c->state != OMX_StateExecuting && c->state != OMX_StatePause)
+        return OMX_ErrorIncorrectStateOperation;
+    Port &p = c->ports[port];
+    BufferRec *rec = find_buffer(p, hdr);
+    if (!rec) {
+        // A header of the other port sent the wrong way, or none of ours at all.
+        return find_buffer(c->ports[1 - port], hdr) ? OMX_ErrorBadPortIndex : OMX_ErrorBadParameter;
+    }
+    if ((port == kInPort ? hdr->nInputPortIndex : hdr->nOutputPortIndex) != port) return OMX_ErrorBadPortIndex;
+    if (!p.def.bEnabled) return OMX_ErrorIncorrectStateOperation;
+    if (rec->held) return OMX_ErrorIncorrectStateOperation;
+    if (port == kInPort && (hdr->nOffset > hdr->nAllocLen || hdr->nFilledLen > hdr->nAllocLen - hdr->nOffset))
+        return OMX_ErrorBadParameter;
+    rec->held = true;
+    rec->silent = f.action == FaultAction::Silent;
+    p.held.push_back(rec);
+    if (port == kInPort) c->inputs++;
+    notify(c);
+    return OMX_ErrorNone;
+}
+
+OMX_ERRORTYPE empty_this_buffer(OMX_HANDLETYPE h, OMX_BUFFERHEADERTYPE *hdr) {
+    Component *c = self(h);
+    return c ? queue_buffer(c, hdr, kInPort, "EmptyThisBuffer") : OMX_ErrorBadParameter;
+}
+
+OMX_ERRORTYPE fill_this_buffer(OMX_HANDLETYPE h, OMX_BUFFERHEADERTYPE *hdr) {
+    Component *c = self(h);
+    return c ? queue_buffer(c, hdr, kOutPort, "FillThisBuffer") : OMX_ErrorBadParameter;
+}
+
+OMX_ERRORTYPE set_callbacks(OMX_HANDLETYPE h, OMX_CALLBACKTYPE *cb, OMX_PTR app) {
+    Component *c = self(h);
+    if (!c || !cb) return OMX_ErrorBadParameter;
+    std::lock_guard lock(c->mu);
+    if (c->state != OMX_StateLoaded) return OMX_ErrorIncorrectStateOperation;
+    c->callbacks = *cb;
+    c->app_data = app;
+    return OMX_ErrorNone;
+}
+
+// The core frees components through OMX_FreeHandle; a client calling this directly gets nothing
+// torn down behind the core's back.
+OMX_ERRORTYPE component_deinit(OMX_HANDLETYPE h) { return self(h) ? OMX_ErrorNone : OMX_ErrorBadParameter; }
+
+OMX_ERRORTYPE role_enum(OMX_HANDLETYPE h, OMX_U8 *role, OMX_U32 index) {
+    Component *c = self(h);
+    if (!c || !role) return OMX_ErrorBadParameter;
+    if (index > 0) return OMX_ErrorNoMore;
+    std::snprintf(reinterpret_cast<char *>(role), OMX_MAX_STRINGNAME_SIZE, "%s", c->role.c_str());
+    return OMX_ErrorNone;
+}
+
+void init_port(Component *c, uint32_t i) {
+    Port &port = c->ports[i];
+    auto &d = port.def;
+    d.nSize = sizeof d;
+    d.nVersion = spec_version();
+    d.nPortIndex = i;
+    d.eDir = i == kInPort ? OMX_DirInput : OMX_DirOutput;
+    int64_t min = faults_min_buffers(*c->faults, c->name, i);
+    d.nBufferCountMin = min >= 0 ? static_cast<OMX_U32>(min) : kDefaultMinBuffers;
+    d.nBufferCountActual = d.nBufferCountMin;
+    d.nBufferSize = kDefaultBufferSize;
+    d.bEnabled = OMX_TRUE;
+    d.bPopulated = d.nBufferCountActual == 0 ? OMX_TRUE : OMX_FALSE;
+    d.eDomain = OMX_PortDomainVideo;
+    auto &v = d.format.video;
+    v.nFrameWidth = kDefaultWidth;
+    v.nFrameHeight = kDefaultHeight;
+    v.nStride = kDefaultWidth;
+    v.nSliceHeight = kDefaultHeight;
+    v.xFramerate = 30u << 16;
+    if (i == stream_port(c)) {
+        v.cMIMEType = const_cast<char *>("video/x-raw-compressed");
+        v.eCompressionFormat = c->desc.coding;
+        v.eColorFormat = OMX_COLOR_FormatUnused;
+        v.nBitrate = 512000;
+    } else {
+        v.cMIMEType = const_cast<char *>("video/x-raw");
+        v.eCompressionFormat = OMX_VIDEO_CodingUnused;
+        v.eColorFormat = is_decoder(c) ? OMX_COLOR_Format32bitARGB8888 : OMX_COLOR_FormatYUV420SemiPlanar;
+    }
+    d.bBuffersContiguous = OMX_FALSE;
+    d.nBufferAlignment = 16;
+    port.ec.nSize = sizeof port.ec;
+    port.ec.nVersion = spec_version();
+    port.ec.nPortIndex = i;
+    port.ec.bEnableResync = OMX_TRUE;
+    port.ec.nResynchMarkerSpacing = 0;
+}
+
+}  // namespace
+
+OMX_ERRORTYPE component_create(OMX_COMPONENTTYPE *handle, const std::string &name, const ComponentDesc &desc,
+                               std::shared_ptr<const FaultConfig> faults, OMX_PTR app_data,
+                               const OMX_CALLBACKTYPE *callbacks) {
+    auto c = std::make_unique<Component>();
+    c->handle = handle;
+    c->name = name;
+    c->desc = desc;
+    c->faults = std::move(faults);
+    c->counters.reset(c->faults->rules.size());
+    c->callbacks = *callbacks;
+    c->app_data = app_data;
+    c->role = desc.role;
+    c->decode_enabled = desc.name != nullptr && faults_decode_enabled(*c->faults, name);
+    for (uint32_t i = 0; i < kPorts; ++i) init_port(c.get(), i);
+
+    handle->pComponentPrivate = c.get();
+    handle->GetComponentVersion = get_component_version;
+    handle->SendCommand = send_command;
+    handle->GetParameter = get_parameter;
+    handle->SetParameter = set_parameter;
+    handle->GetConfig = get_config;
+    handle->SetConfig = set_config;
+    handle->GetExtensionIndex = get_extension_index;
+    handle->GetState = get_state;
+    handle->ComponentTunnelRequest = tunnel_request;
+    handle->UseBuffer = use_buffer;
+    handle->AllocateBuffer = allocate_buffer;
+    handle->FreeBuffer = free_buffer;
+    handle->EmptyThisBuffer = empty_this_buffer;
+    handle->FillThisBuffer = fill_this_buffer;
+    handle->SetCallbacks = set_callbacks;
+    handle->ComponentDeInit = component_deinit;
+    handle->UseEGLImage = use_egl_image;
+    handle->ComponentRoleEnum = role_enum;
+    try {
+        c->worker = std::thread(worker_main, c.get());
+    } catch (...) {
+        handle->pComponentPrivate = nullptr;
+        return OMX_ErrorInsufficientResources;
+    }
+    c.release();
+    return OMX_ErrorNone;
+}
+
+void component_destroy(OMX_COMPONENTTYPE *handle) {
+    Component *c = self(handle);
+    if (!c) return;
+    {
+        std::lock_guard lock(c->mu);
+        c->quit = true;
+        c->cv.notify_one();
+    }
+    c->worker.join();
+    ComponentStats stats{c->name, c->inputs, 0, 0, 0, {}};
+    if (c->codec) {
+        stats.pictures = c->codec->pictures;
+        stats.errors = c->codec->errors;
+        stats.egl_writes = c->codec->egl_writes;
+        stats.md5_lines = std::move(c->codec->md5_lines);
+    }
+    c->codec.reset();
+    for (auto &port : c->ports) {
+        for (auto *rec : port.buffers) delete_buffer(rec);
+        port.buffers.clear();
+    }
+    stats_append(stats);
+    handle->pComponentPrivate = nullptr;
+    delete c;
+}
+
+const std::string &component_name(OMX_COMPONENTTYPE *handle) { return self(handle)->name; }
+
+}  // namespace zyn

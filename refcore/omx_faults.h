@@ -1,0 +1,92 @@
+// Fault-file reader of the reference core: turns the file named by ZYN_OMX_FAULTS into rules
+// (per call: delay, returned error, error event, no completion) and core-wide settings
+// (enumerated names, enumeration errors, role counts, buffer minimums, decoding switch).
+#pragma once
+
+#include <OMX_Core.h>
+
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace zyn {
+
+enum class FaultAction { None, Delay, Error, EventError, Silent };
+
+struct FaultRule {
+    std::string scope;               // "core", "*" or a component name
+    std::string call;                // "OMX_Init", "GetParameter", ...
+    std::vector<std::string> quals;  // colon-separated narrowing, numbers normalised to decimal
+    FaultAction action = FaultAction::None;
+    uint32_t arg = 0;                // microseconds for Delay, the code for Error/EventError
+    uint64_t after = 0;
+    uint64_t times = UINT64_MAX;
+};
+
+struct ScopedCount {
+    std::string scope;  // "*" or a component name
+    uint32_t port = 0;  // min_buffers only
+    uint32_t count = 0;
+};
+
+struct FaultConfig {
+    std::vector<FaultRule> rules;
+    bool enum_override = false;          // "components" or "names" given
+    std::vector<std::string> enum_names; // the enumerated names when overridden
+    std::vector<std::pair<uint32_t, uint32_t>> enum_errors;  // index -> code
+    std::vector<ScopedCount> roles;
+    std::vector<ScopedCount> min_buffers;
+    std::vector<std::pair<std::string, bool>> decode;  // scope -> decode on/off
+    std::string text;                                  // the file's content, to notice changes
+};
+
+// Parses the text of a fault file. Lines it cannot use are described in `complaints`, one
+// per line, prefixed with the line number.
+std::shared_ptr<const FaultConfig> faults_parse(std::string_view text, std::string *complaints);
+
+// Reads the file named by ZYN_OMX_FAULTS (unset or empty: no faults; unreadable: reported,
+// no faults). Complaints go to standard error.
+std::shared_ptr<const FaultConfig> faults_load_from_env();
+
+// The eight standard names, then "OMX.ZYN.Extra.<k>".
+std::string faults_generated_name(uint32_t index);
+
+struct FaultOutcome {
+    uint32_t delay_us = 0;
+    FaultAction action = FaultAction::None;  // Error, EventError, Silent or None
+    OMX_ERRORTYPE code = OMX_ErrorNone;
+};
+
+// Match and application counts of each rule, per component handle or per process.
+class FaultCounters {
+public:
+    void reset(size_t rules);
+    // Counts the call against every rule it matches and returns what applies.
+    FaultOutcome evaluate(const FaultConfig &cfg, std::string_view name, bool core_call,
+                          std::string_view call, const std::vector<std::string> &quals);
+
+private:
+    std::mutex mutex_;
+    std::vector<uint64_t> matched_;
+    std::vector<uint64_t> applied_;
+};
+
+// Sleeps for the outcome's delay.
+void faults_sleep(const FaultOutcome &outcome);
+
+// Short name of a parameter/config index for qualifiers: "PortDefinition", "CommonScale", ...
+std::string faults_index_name(OMX_INDEXTYPE index);
+
+// Number as the rules store it (decimal text).
+std::string faults_number(uint32_t value);
+
+// Role count and minimum buffers for a component, or -1 when the file does not set them.
+int64_t faults_roles(const FaultConfig &cfg, std::string_view name);
+int64_t faults_min_buffers(const FaultConfig &cfg, std::string_view name, uint32_t port);
+// Whether the decoder decodes (default true).
+bool faults_decode_enabled(const FaultConfig &cfg, std::string_view name);
+
+}  // namespace zyn
