@@ -1,0 +1,78 @@
+// UTC 004: the state cycle Loaded, Idle, Executing, Idle, Loaded with the buffers Idle needs.
+#include <cstdio>
+
+#include "omx_case_support.h"
+#include "omx_component.h"
+#include "omx_report.h"
+#include "omx_timed_call.h"
+#include "omx_wait.h"
+
+int omx_component_state_test(OMX_COMPONENTTYPE *handle, ZYN_OMX_COMPONENT_INFO *component_info)
+{
+    OMX_PARAM_PORTDEFINITIONTYPE portdef;
+    OMX_U32 min_inbuffer = 0;
+    OMX_U32 min_outbuffer = 0;
+    omx_data_buffers in_buffer;
+
+    puts("OMX UTC 004: omx_component_state_test");
+    OMX_ERRORTYPE err = omx_query_min_buffers(handle, 0, &portdef, &min_inbuffer);
+    if (err != OMX_ErrorNone)
+        omx_report_error("OMX UTC 004: omx_component_state_test: OMX_GetParameter: FAIL: %x, %d\n", err,
+                         component_info);
+    (void)omx_query_min_buffers(handle, 1, &portdef, &min_outbuffer);
+    if (omx_check_slot_counts("OMX UTC 004", min_inbuffer, min_outbuffer, component_info) != 0)
+        return -1;
+    if (in_buffer.allocate(min_inbuffer, OMX_CASE_BUFFER_SIZE, "malloc(in_buffer[%i]) return Error\n") != 0)
+        return -1;
+    omx_clear_header_slots();
+
+    puts("OMX UTC 004-01: OMX_GetState test");
+    OMX_STATETYPE state = OMX_StateInvalid;
+    omx_timed_call(component_info, OMX_BUDGET_20MS, OMX_TIMED_NO_WAIT, "OMX UTC 004-01: OMX_GetState: FAIL: %x, %d\n",
+                   "OMX UTC 004-01: OMX_GetState: timeout FAIL: %d, %d\n",
+                   [&] { return OMX_GetState(handle, &state); });
+
+    puts("OMX UTC 004-02: OMX Component state transaction test");
+    // The Idle transition needs the buffers, so its completion is waited for after them.
+    err = omx_timed_call(component_info, OMX_BUDGET_20MS, OMX_TIMED_NO_WAIT,
+                         "OMX UTC 004-02: OMX Component state transaction: OMX_StateIdle: FAIL: %x, %d\n",
+                         "OMX UTC 004-02: OMX Component state transaction: OMX_StateIdle: timeout FAIL: %d, %d\n",
+                         [&] { return OMX_SendCommand(handle, OMX_CommandStateSet, OMX_StateIdle, nullptr); });
+    omx_use_buffers(handle, component_info, 0, in_buffer_header, in_buffer, min_inbuffer, OMX_CASE_BUFFER_SIZE,
+                    "OMX UTC 004: OMX_UseBuffer: FAIL: %x, %d\n");
+    omx_allocate_buffers(handle, component_info, 1, out_buffer_header, min_outbuffer, OMX_CASE_BUFFER_SIZE,
+                         "OMX UTC 004: OMX_AllocateBuffer: FAIL: %x, %d\n");
+    if (err == OMX_ErrorNone)
+        omx_wait_sema(component_info, "OMX UTC 004: OMX_StateIdle");
+    omx_check_state(handle, component_info, OMX_StateIdle,
+                    "OMX UTC 004-02: OMX Component state transaction OMX_StateIdle: FAIL: %d, %d\n");
+
+    omx_timed_call(component_info, OMX_BUDGET_20MS, OMX_TIMED_WAIT,
+                   "OMX UTC 004-02: OMX Component state transaction: FAIL: %x, %d\n",
+                   "OMX UTC 004-02: OMX Component state transaction: timeout FAIL: %d, %d\n",
+                   [&] { return OMX_SendCommand(handle, OMX_CommandStateSet, OMX_StateExecuting, nullptr); });
+    omx_check_state(handle, component_info, OMX_StateExecuting,
+                    "OMX UTC 004-02: OMX Component state transaction OMX_StateExecuting: FAIL: %d, %d\n");
+
+    omx_timed_call(component_info, OMX_BUDGET_20MS, OMX_TIMED_WAIT,
+                   "OMX UTC 004-02: OMX Component state transaction: FAIL: %x, %d\n",
+                   "OMX UTC 004-02: OMX Component state transaction: timeout FAIL: %d, %d\n",
+                   [&] { return OMX_SendCommand(handle, OMX_CommandStateSet, OMX_StateIdle, nullptr); });
+    omx_check_state(handle, component_info, OMX_StateIdle,
+                    "OMX UTC 004-02: OMX Component state transaction OMX_StateIdle: FAIL: %d, %d\n");
+
+    // Loaded completes only once the buffers are freed, so the wait comes after them.
+    err = omx_timed_call(component_info, OMX_BUDGET_20MS, OMX_TIMED_NO_WAIT,
+                         "OMX UTC 004-02: OMX Component state transaction: FAIL: %x, %d\n",
+                         "OMX UTC 004-02: OMX Component state transaction: timeout FAIL: %d, %d\n",
+                         [&] { return OMX_SendCommand(handle, OMX_CommandStateSet, OMX_StateLoaded, nullptr); });
+    omx_free_buffers(handle, component_info, 0, in_buffer_header, min_inbuffer,
+                     "OMX UTC 004: OMX_FreeBuffer(usebuffer): FAIL: %x, %d\n");
+    omx_free_buffers(handle, component_info, 1, out_buffer_header, min_outbuffer,
+                     "OMX UTC 004: OMX_FreeBuffer(allocatebuffer): FAIL: %x, %d\n");
+    if (err == OMX_ErrorNone)
+        omx_wait_sema(component_info, "OMX UTC 004: OMX_StateLoaded");
+    omx_check_state(handle, component_info, OMX_StateLoaded,
+                    "OMX UTC 004-02: OMX Component state transaction OMX_StateLoaded: FAIL: %d, %d\n");
+    return 0;
+}

@@ -1,0 +1,104 @@
+// UTC 003: port flush while Executing, port disable and enable while Loaded.
+#include <cstdio>
+
+#include "omx_case_support.h"
+#include "omx_component.h"
+#include "omx_report.h"
+#include "omx_timed_call.h"
+#include "omx_wait.h"
+
+namespace {
+
+// A state command whose completion is waited for unless the send was refused.
+OMX_ERRORTYPE send_state_and_wait(OMX_COMPONENTTYPE *handle, ZYN_OMX_COMPONENT_INFO *component_info,
+                                  OMX_STATETYPE state, const char *what)
+{
+    const OMX_ERRORTYPE err = OMX_SendCommand(handle, OMX_CommandStateSet, state, nullptr);
+    if (err == OMX_ErrorNone)
+        omx_wait_sema(component_info, what);
+    return err;
+}
+
+// One timed port command with its completion; an error counts towards the 003-04 summary.
+void port_command(OMX_COMPONENTTYPE *handle, ZYN_OMX_COMPONENT_INFO *component_info, OMX_COMMANDTYPE command,
+                  OMX_U32 port, const char *fail_line, const char *timeout_line, int *error_count)
+{
+    const OMX_ERRORTYPE err =
+        omx_timed_call(component_info, OMX_BUDGET_5MS, OMX_TIMED_WAIT, fail_line, timeout_line,
+                       [&] { return OMX_SendCommand(handle, command, port, nullptr); });
+    if (err != OMX_ErrorNone)
+        (*error_count)++;
+}
+
+} // namespace
+
+int omx_port_test(OMX_COMPONENTTYPE *handle, ZYN_OMX_COMPONENT_INFO *component_info)
+{
+    OMX_PARAM_PORTDEFINITIONTYPE portdef;
+    OMX_U32 min_inbuffer = 0;
+    OMX_U32 min_outbuffer = 0;
+    omx_data_buffers in_buffer;
+    int error_count = 0;
+
+    puts("OMX UTC 003: omx_port_test");
+    (void)omx_query_min_buffers(handle, 0, &portdef, &min_inbuffer);
+    (void)omx_query_min_buffers(handle, 1, &portdef, &min_outbuffer);
+    if (omx_check_slot_counts("OMX UTC 003", min_inbuffer, min_outbuffer, component_info) != 0)
+        return -1;
+    if (in_buffer.allocate(min_inbuffer, OMX_CASE_BUFFER_SIZE, "malloc(in_buffer[%i]) return Error\n") != 0)
+        return -1;
+    omx_clear_header_slots();
+
+    OMX_STATETYPE state = OMX_StateInvalid;
+    OMX_ERRORTYPE err = OMX_GetState(handle, &state);
+    if (err != OMX_ErrorNone)
+        omx_report_fail("OMX UTC 003: OMX_GetState: err=%x, state=%d\n", static_cast<unsigned>(err),
+                        static_cast<int>(state));
+    err = OMX_SendCommand(handle, OMX_CommandStateSet, OMX_StateIdle, nullptr);
+    if (err != OMX_ErrorNone)
+        omx_report_fail("OMX UTC 003: OMX_SendCommand: OMX_StateIdle err=%x\n", static_cast<unsigned>(err));
+    omx_use_buffers(handle, component_info, 0, in_buffer_header, in_buffer, min_inbuffer, OMX_CASE_BUFFER_SIZE,
+                    "OMX UTC 003: OMX_UseBuffer: FAIL: %x, %d\n");
+    omx_allocate_buffers(handle, component_info, 1, out_buffer_header, min_outbuffer, OMX_CASE_BUFFER_SIZE,
+                         "OMX UTC 003: OMX_AllocateBuffer: FAIL: %x, %d\n");
+    if (err == OMX_ErrorNone)
+        omx_wait_sema(component_info, "OMX UTC 003: OMX_StateIdle");
+    (void)send_state_and_wait(handle, component_info, OMX_StateExecuting, "OMX UTC 003: OMX_StateExecuting");
+
+    puts("OMX UTC 003-03: OMX port flush test");
+    port_command(handle, component_info, OMX_CommandFlush, 0, "OMX UTC 003-03: OMX port flush(in): FAIL: %x, %d\n",
+                 "OMX UTC 003-03: OMX port flush(in): timeout FAIL: %d, %d\n", &error_count);
+    port_command(handle, component_info, OMX_CommandFlush, 1, "OMX UTC 003-03: OMX port flush(out): FAIL: %x, %d\n",
+                 "OMX UTC 003-03: OMX port flush(out): timeout FAIL: %d, %d\n", &error_count);
+
+    (void)send_state_and_wait(handle, component_info, OMX_StateIdle, "OMX UTC 003: OMX_StateIdle");
+    err = OMX_SendCommand(handle, OMX_CommandStateSet, OMX_StateLoaded, nullptr);
+    if (err != OMX_ErrorNone)
+        omx_report_fail("OMX UTC 003: OMX_SendCommand: OMX_StateLoaded err=%x\n", static_cast<unsigned>(err));
+    omx_free_buffers(handle, component_info, 0, in_buffer_header, min_inbuffer,
+                     "OMX UTC 003: OMX_FreeBuffer(usebuffer): FAIL: %x, %d\n");
+    omx_free_buffers(handle, component_info, 1, out_buffer_header, min_outbuffer,
+                     "OMX UTC 003: OMX_FreeBuffer(allocatebuffer): FAIL: %x, %d\n");
+    if (err == OMX_ErrorNone)
+        omx_wait_sema(component_info, "OMX UTC 003: OMX_StateLoaded");
+
+    puts("OMX UTC 003-01: OMX port disable test");
+    port_command(handle, component_info, OMX_CommandPortDisable, 0,
+                 "OMX UTC 003-01: OMX port disable(in): FAIL: %x, %d\n",
+                 "OMX UTC 003-01: OMX port disable(in): timeout FAIL: %d, %d\n", &error_count);
+    port_command(handle, component_info, OMX_CommandPortDisable, 1,
+                 "OMX UTC 003-01: OMX port disable(out): FAIL: %x, %d\n",
+                 "OMX UTC 003-01: OMX port disable(out): timeout FAIL: %d, %d\n", &error_count);
+
+    puts("OMX UTC 003-02: OMX port enable test");
+    port_command(handle, component_info, OMX_CommandPortEnable, 0, "OMX UTC 003-02: OMX port enable(in): FAIL: %x, %d\n",
+                 "OMX UTC 003-02: OMX port enable(in): timeout FAIL: %d, %d\n", &error_count);
+    port_command(handle, component_info, OMX_CommandPortEnable, 1,
+                 "OMX UTC 003-02: OMX port enable(out): FAIL: %x, %d\n",
+                 "OMX UTC 003-02: OMX port enable(out): timeout FAIL: %d, %d\n", &error_count);
+
+    if (error_count != 0)
+        omx_report_fail("OMX UTC 003-04: OMX input port, output port: FAIL: %d\n",
+                        static_cast<int>(component_info->component_type));
+    return 0;
+}

@@ -1,0 +1,19 @@
+/* Preparation of the OpenMAX records the tests pass to a component. */
+#ifndef OMX_RECORD_H
+#define OMX_RECORD_H
+
+#include <cstring>
+
+#include "omx_component.h"
+
+/* Clears the whole record (fields a test does not set hold zero), then sets
+ * nSize and stamps nVersion 1.0.0.0. */
+template <typename Record>
+void omx_prepare_record(Record *record)
+{
+    memset(record, 0, sizeof(*record));
+    record->nSize = sizeof(*record);
+    omx_set_version(&record->nVersion);
+}
+
+#endif
