@@ -113,10 +113,21 @@ else
   ld_prefix=/usr/$triple
 fi
 export QEMU_LD_PREFIX=$ld_prefix
+# Left out of the emulated run (by label, and by name until the owners set the labels):
+#   display       need an X server and EGL: EglImageWriter, InitRender, OpenWindow*, ShowFrame,
+#                 WritePicture (display_tests);
+#   no-emulation  start build/bin programs as child processes, which an emulated test cannot do
+#                 (EndToEnd, OmxTestRun, DecodingEndToEnd, OmxCasesRunner), compare whole reports
+#                 of the reference core whose calls overrun their 5 ms / 20 ms budgets under
+#                 emulation (*/CasesAgainstReferenceCore), or take minutes each under emulation
+#                 (DecodingPass, */DecodingPassSizes). omx_test's own run follows below.
+excluded='^(EglImageWriter|InitRender|OpenWindow|OpenWindowBlank|OpenWindowNoDisplay|ShowFrame|WritePicture'
+excluded+='|EndToEnd|OmxTestRun|DecodingEndToEnd|OmxCasesRunner|[A-Za-z]+/CasesAgainstReferenceCore'
+excluded+='|DecodingPass|[A-Za-z]+/DecodingPassSizes)\.'
 # Emulation runs a program's first calls several times slower than the board (every code block
-# is translated on first use), so a report test can see a call overrun its 5 ms or 20 ms budget
-# and print a "timeout FAIL" line it does not expect; such a test gets up to three runs.
-ctest --test-dir "$build" --output-on-failure -j2 --timeout 300 -LE 'display|no-emulation' \
+# is translated on first use), so a report test can see a call overrun its budget and print a
+# "timeout FAIL" line it does not expect; such a test gets up to three runs.
+ctest --test-dir "$build" --output-on-failure -j2 --timeout 300 -LE 'display|no-emulation' -E "$excluded" \
   --repeat until-pass:3
 tested=$(date +%s)
 say "emulated tests done in $((tested - built)) s"
