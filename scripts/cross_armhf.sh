@@ -41,34 +41,34 @@ if [ "${OMX_ARMHF_SKIP_INSTALL:-0}" != 1 ]; then
     "${sudo_cmd[@]}" dpkg --add-architecture armhf
     update
   fi
-  for group in host_packages target_packages; do
-    declare -n list=$group
-    missing=()
-    for p in "${list[@]}"; do installed "$p" || missing+=("$p"); done
-    if [ ${#missing[@]} -gt 0 ]; then
-      update
-      say "installing ${missing[*]}"
+  # Installs those of the packages not yet installed; an optional set that cannot be
+  # installed is reported and left out.
+  install_missing() {
+    local need=$1 p
+    shift
+    local missing=()
+    for p in "$@"; do installed "$p" || missing+=("$p"); done
+    [ ${#missing[@]} -gt 0 ] || return 0
+    update
+    say "installing ${missing[*]}"
+    if [ "$need" = required ]; then
       apt_install "${missing[@]}"
-    fi
-  done
-  # Optional: the armhf GoogleTest build (else built from /usr/src/googletest below) and the
-  # armhf codec libraries (else the reference core builds its components without decoding).
-  for group in gtest_packages codec_packages; do
-    declare -n list=$group
-    missing=()
-    for p in "${list[@]}"; do installed "$p" || missing+=("$p"); done
-    if [ ${#missing[@]} -gt 0 ]; then
-      update
-      say "installing ${missing[*]}"
+    else
       apt_install "${missing[@]}" || say "could not install ${missing[*]}; going on without them"
     fi
-  done
+  }
+  install_missing required "${host_packages[@]}"
+  install_missing required "${target_packages[@]}"
+  # Optional: the armhf GoogleTest build (else built from /usr/src/googletest below) and the
+  # armhf codec libraries (else the reference core builds its components without decoding).
+  install_missing optional "${gtest_packages[@]}"
+  install_missing optional "${codec_packages[@]}"
 fi
 
 if installed libavcodec-dev:armhf && installed libswscale-dev:armhf; then
-  say "armhf libavcodec present: the reference core decodes for real"
+  say "armhf libavcodec and libswscale installed: a build that looks for them finds them"
 else
-  say "no armhf libavcodec: the reference core's codec components build without real decoding"
+  say "no armhf libavcodec: codec components must build without real decoding on this target"
 fi
 
 # ---- GoogleTest for armhf when Debian's armhf package is missing -------------------------
