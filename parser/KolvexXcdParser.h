@@ -16,11 +16,12 @@
 #undef TRUE
 #undef FALSE
 
-/* Codec types shared by the streaming tests and the parser. Inside the
+/* Codec types shared by the streaming tests and the parser (int-sized, so the
+ * AVI summary's "none found" value 0xFF is a valid value). Inside the
  * parser value 1 is the VC-1 advanced profile, VC1AP_DEC. */
 #ifndef KOLVEX_XCD_CODEC_TYPE_DEFINED
 #define KOLVEX_XCD_CODEC_TYPE_DEFINED
-typedef enum KOLVEX_XCD_CODEC_TYPE {
+typedef enum KOLVEX_XCD_CODEC_TYPE : int {
     H264_DEC = 0,
     VC1_DEC = 1,
     VC1AP_DEC = 1,

@@ -110,6 +110,7 @@ struct Component {
     // Data path, touched by the worker only.
     std::unique_ptr<CodecBackend> codec;
     BufferRec *current_in = nullptr;  // input unit pushed, waiting for its outputs to be written
+    bool current_in_gave_output = false;  // the pushed unit has filled an output buffer
     uint32_t coded_width = 0, coded_height = 0;  // picture size the decoder found, under mu
     bool decode_enabled = true;
 
@@ -510,6 +511,7 @@ bool data_step(Component *c, std::unique_lock<std::mutex> &lock, std::vector<Emi
             OutputResult r = codec->write_output(t);
             lock.lock();
             if (unbusy(rec) && rec->held) finish_output(c, rec, r, out);
+            c->current_in_gave_output = true;
             return true;
         }
         // No output buffer can ever come: do not hold the input back for it.
@@ -527,6 +529,11 @@ bool data_step(Component *c, std::unique_lock<std::mutex> &lock, std::vector<Emi
     if (c->current_in) {
         BufferRec *rec = c->current_in;
         c->current_in = nullptr;
+        // A unit that gave no picture (stream headers, or a picture held back for reordering)
+        // hands back one output buffer unfilled, so a client that keeps one output buffer in
+        // flight per input never finds the next one it queues still held here.
+        if (codec && !c->current_in_gave_output && !op.held.empty())
+            finish_output(c, op.held.front(), OutputResult{}, out);
         return_buffer(c, rec, out);
         return true;
     }
@@ -534,6 +541,7 @@ bool data_step(Component *c, std::unique_lock<std::mutex> &lock, std::vector<Emi
     BufferRec *rec = ip.held.front();
     ip.held.pop_front();
     c->current_in = rec;
+    c->current_in_gave_output = false;
     if (codec && rec->hdr.nFilledLen == 0 && (rec->hdr.nFlags & OMX_BUFFERFLAG_EOS)) {
         codec->drain();
         codec->eos_pending = true;

@@ -18,6 +18,11 @@ source scripts/xvfb.sh
 ctest --test-dir build --output-on-failure -j2
 ASAN_OPTIONS=detect_leaks=0 ctest --test-dir build-san --output-on-failure -j2 -LE no-sanitize
 
-if [ -x scripts/fuzz.sh ]; then
-  scripts/fuzz.sh "${OMX_FUZZ_SECONDS:-15}"
+# Every fuzz target for a short smoke run (clang, ASan, UBSan).
+scripts/fuzz.sh "${OMX_FUZZ_SECONDS:-15}"
+
+# The 32-bit ARM target: cross build, then the tests and omx_test's UTC 001 under qemu-arm.
+# After the native build, so the UTC 001 reports of the two builds can be compared.
+if [ "${OMX_SKIP_ARMHF:-0}" != 1 ]; then
+  scripts/cross_armhf.sh
 fi

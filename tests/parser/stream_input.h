@@ -38,14 +38,14 @@ class StreamInput {
 
  private:
   StreamInput(FRAMEX_IN_TYPE type, const std::vector<unsigned char> &data, size_t n)
-      : type_(type), data_(data) {
+      // An empty range still gets one byte, so its start is a valid address.
+      : type_(type), data_(data.empty() ? std::vector<unsigned char>(1) : data) {
     if (type_ == FRAMEX_IN_TYPE_FILE) {
       fp_ = std::tmpfile();
       if (fp_ && n) std::fwrite(data_.data(), 1, n, fp_);
       if (fp_) std::rewind(fp_);
       return;
     }
-    if (data_.empty()) data_.push_back(0);  // a valid address for an empty range
     strm_.p_start = strm_.p_cur = data_.data();
     // Last byte of the range; one before the start for an empty range.
     strm_.p_end = reinterpret_cast<unsigned char *>(reinterpret_cast<uintptr_t>(data_.data()) + n - 1);

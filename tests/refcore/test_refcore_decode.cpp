@@ -255,3 +255,30 @@ TEST_F(StreamPassTest, EncoderRefusesAShortPicture) {
 }
 
 }  // namespace
+
+// The decoding test keeps one output buffer in flight per input: slot k of both rings goes in
+// together and comes back before the next round reuses it. A unit without a picture (the RCV
+// sequence header here) must still give its output buffer back, or the next round's
+// FillThisBuffer on that slot would find it held.
+TEST_F(StreamPassTest, OneOutputPerInputNeverLeavesTheNextSlotHeld) {
+    auto units = rcv_units(read_file(kMedia + "/vc1/SMM0005.rcv"));
+    units.resize(8);
+    start("OMX.ZYN.WMV.Decoder");
+    configure(720, 480, 262144, 720 * 480 * 4);
+    client.clear();
+    to_idle();
+    to_state(OMX_StateExecuting);
+    for (size_t k = 0; k < units.size(); ++k) {
+        OMX_BUFFERHEADERTYPE *b = in[k % in.size()];
+        std::memcpy(b->pBuffer, units[k].data(), units[k].size());
+        b->nFilledLen = static_cast<OMX_U32>(units[k].size());
+        b->nOffset = 0;
+        b->nFlags = 0;
+        ASSERT_EQ(OMX_ErrorNone, c()->EmptyThisBuffer(h(), b)) << k;
+        ASSERT_EQ(OMX_ErrorNone, c()->FillThisBuffer(h(), out[k % out.size()])) << k;
+        ASSERT_TRUE(client.wait_count(Record::EmptyDone, k + 1, 20000)) << k;
+        EXPECT_EQ(k + 1, client.count(Record::FillDone)) << "output of unit " << k;
+    }
+    to_state(OMX_StateIdle);
+    to_loaded();
+}
