@@ -161,6 +161,9 @@ struct Stream {
     std::string file;
     int width;
     int height;
+    // Pictures the decoder may still hold for reordering when the pass goes back to Idle: the
+    // pass sends no end of stream, so those are decoded (drained) but never reach an image.
+    int reorder = 0;
 };
 
 class RealDecoding : public ::testing::Test {
@@ -224,9 +227,10 @@ protected:
             EXPECT_EQ(handles[i].name, component);
             EXPECT_EQ(handles[i].pictures, frames) << stats;
             EXPECT_EQ(handles[i].errors, 0) << stats;
-            EXPECT_EQ(handles[i].egl, handles[i].pictures) << stats;
-            std::printf("[ measured ] %s: %ld pictures, ffprobe %d frames, %ld errors\n", streams[i].file.c_str(),
-                        handles[i].pictures, frames, handles[i].errors);
+            EXPECT_LE(handles[i].egl, handles[i].pictures) << stats;
+            EXPECT_GE(handles[i].egl, handles[i].pictures - streams[i].reorder) << stats;
+            std::printf("[ measured ] %s: %ld pictures, ffprobe %d frames, %ld errors, %ld into EGL images\n",
+                        streams[i].file.c_str(), handles[i].pictures, frames, handles[i].errors, handles[i].egl);
         }
         return handles;
     }
@@ -237,18 +241,18 @@ protected:
 
 TEST_F(RealDecoding, EveryAvcSampleDecodesEveryFrame)
 {
-    std::vector<Stream> streams;
-    for (const char *name : {"h264_baseline_slices.264", "h264_baseline_aud.264", "h264_main_bframes.264",
-                             "h264_high_bframes.264", "h264_qcif.264"})
-        streams.push_back({sample(name), 176, 144});
-    streams.push_back({sample("h264_720p.264"), 1280, 720});
+    // Main with up to 2 B-frames in a row, High with up to 3.
+    const std::vector<Stream> streams = {
+        {sample("h264_baseline_slices.264"), 176, 144}, {sample("h264_baseline_aud.264"), 176, 144},
+        {sample("h264_main_bframes.264"), 176, 144, 2}, {sample("h264_high_bframes.264"), 176, 144, 3},
+        {sample("h264_qcif.264"), 176, 144},            {sample("h264_720p.264"), 1280, 720}};
     expect_every_frame("OMX.ZYN.AVC.Decoder", "avcdec_list.txt", streams);
 }
 
 TEST_F(RealDecoding, EveryMpeg4SampleDecodesEveryFrame)
 {
     expect_every_frame("OMX.ZYN.MPEG4.Decoder", "mpeg4dec_list.txt",
-                       {{sample("mpeg4_plain.m4v"), 176, 144}, {sample("mpeg4_resync.m4v"), 176, 144}});
+                       {{sample("mpeg4_plain.m4v"), 176, 144, 1}, {sample("mpeg4_resync.m4v"), 176, 144}});
 }
 
 TEST_F(RealDecoding, TheH263SampleDecodesEveryFrame)
@@ -261,7 +265,8 @@ TEST_F(RealDecoding, TheVc1StreamDecodesEveryFrame)
     const std::string rcv = kSharedMedia + "/vc1/SMM0005.rcv";
     if (!file_exists(rcv))
         GTEST_SKIP() << "no shared media at " << kSharedMedia;
-    expect_every_frame("OMX.ZYN.WMV.Decoder", "wmvdec_list.txt", {{rcv, 720, 480}});
+    // Main profile with B-frames: one picture of delay.
+    expect_every_frame("OMX.ZYN.WMV.Decoder", "wmvdec_list.txt", {{rcv, 720, 480, 1}});
 }
 
 TEST_F(RealDecoding, Vp8VectorsMatchTheirMd5FilesFrameByFrame)
