@@ -39,6 +39,9 @@ struct RunResult {
 // ("NAME=value" entries), killed after `limit_s` seconds.
 RunResult run_omx_test(const std::vector<std::string> &env, int limit_s = 120);
 
+// Standard output of a shell command; bound its run time in the command (e.g. `timeout`).
+std::string shell_output(const std::string &cmd);
+
 // Lines of `text`, without their newlines.
 std::vector<std::string> lines(const std::string &text);
 int count_lines(const std::string &text, const std::string &line);

@@ -232,6 +232,19 @@ RunResult run_omx_test(const std::vector<std::string> &env, int limit_s)
     return result;
 }
 
+std::string shell_output(const std::string &cmd)
+{
+    std::string out;
+    FILE *p = popen(cmd.c_str(), "r");
+    if (!p)
+        return out;
+    char buf[4096];
+    for (std::size_t n; (n = std::fread(buf, 1, sizeof buf, p)) > 0;)
+        out.append(buf, n);
+    pclose(p);
+    return out;
+}
+
 std::vector<std::string> lines(const std::string &text)
 {
     std::vector<std::string> result;

@@ -38,20 +38,6 @@ std::string quoted(const std::string &s)
     return q + "'";
 }
 
-// Standard output of a shell command (run under `timeout`, so it always ends).
-std::string capture(const std::string &cmd)
-{
-    std::string out;
-    FILE *p = popen(cmd.c_str(), "r");
-    if (!p)
-        return out;
-    char buf[4096];
-    for (std::size_t n; (n = std::fread(buf, 1, sizeof buf, p)) > 0;)
-        out.append(buf, n);
-    pclose(p);
-    return out;
-}
-
 bool run_shell(const std::string &cmd) { return std::system(cmd.c_str()) == 0; }
 
 bool have_ffmpeg()
@@ -76,7 +62,7 @@ std::string samples_dir()
 // Frames ffprobe decodes from the file's first video stream; -1 when it cannot tell.
 int ffprobe_frames(const std::string &file)
 {
-    const std::string out = capture("timeout 120 ffprobe -v error -count_frames -select_streams v:0 -show_entries "
+    const std::string out = shell_output("timeout 120 ffprobe -v error -count_frames -select_streams v:0 -show_entries "
                                     "stream=nb_read_frames -of csv=p=0 " +
                                     quoted(file) + " 2>/dev/null");
     if (out.empty() || out[0] < '0' || out[0] > '9')

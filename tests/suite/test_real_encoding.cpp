@@ -15,6 +15,7 @@
 #define REFCORE_LIBRARY OMX_BINARY_DIR "/lib/libZYN_OMX_Core.so"
 #endif
 #include "../refcore/refcore_stream.h"
+#include "decoding_fixture.h"
 
 namespace {
 using namespace refcore_test;
@@ -31,19 +32,6 @@ Unit moving_nv12(uint32_t w, uint32_t h, uint32_t t)
         p[i + 1] = static_cast<uint8_t>(150 - t);
     }
     return p;
-}
-
-std::string shell_output(const std::string &cmd)
-{
-    std::string out;
-    FILE *p = popen(cmd.c_str(), "r");
-    if (!p)
-        return out;
-    char buf[1024];
-    for (size_t n; (n = std::fread(buf, 1, sizeof buf, p)) > 0;)
-        out.append(buf, n);
-    pclose(p);
-    return out;
 }
 
 struct EncoderCase {
@@ -87,11 +75,11 @@ TEST_P(RealEncoding, UnitsDecodeBackWithFfmpegPictureForPicture)
     }
     const std::string input = std::string(" -f ") + ec.format + " -i '" + file + "'";
     const std::string counted =
-        shell_output("timeout 120 ffprobe -v error -count_frames -select_streams v:0 -show_entries "
+        decoding_fixture::shell_output("timeout 120 ffprobe -v error -count_frames -select_streams v:0 -show_entries "
                      "stream=nb_read_frames,width,height -of csv=p=0" + input + " 2>/dev/null");
     EXPECT_EQ(counted, "176,144," + std::to_string(frames) + "\n");
     // Any error the decoder logs ends ffmpeg with a failure status.
-    const std::string errors = shell_output("timeout 120 ffmpeg -nostdin -v error -xerror -threads 1" + input +
+    const std::string errors = decoding_fixture::shell_output("timeout 120 ffmpeg -nostdin -v error -xerror -threads 1" + input +
                                             " -f null - 2>&1; echo status=$?");
     EXPECT_EQ(errors, "status=0\n");
     std::remove(file.c_str());
