@@ -74,13 +74,14 @@ TEST_P(RealEncoding, UnitsDecodeBackWithFfmpegPictureForPicture)
             f.write(reinterpret_cast<const char *>(u.data()), static_cast<std::streamsize>(u.size()));
     }
     const std::string input = std::string(" -f ") + ec.format + " -i '" + file + "'";
-    const std::string counted =
-        decoding_fixture::shell_output("timeout 120 ffprobe -v error -count_frames -select_streams v:0 -show_entries "
-                     "stream=nb_read_frames,width,height -of csv=p=0" + input + " 2>/dev/null");
+    using decoding_fixture::shell_output;
+    const std::string counted = shell_output("timeout 120 ffprobe -v error -count_frames -select_streams v:0 "
+                                             "-show_entries stream=nb_read_frames,width,height -of csv=p=0" +
+                                             input + " 2>/dev/null");
     EXPECT_EQ(counted, "176,144," + std::to_string(frames) + "\n");
     // Any error the decoder logs ends ffmpeg with a failure status.
-    const std::string errors = decoding_fixture::shell_output("timeout 120 ffmpeg -nostdin -v error -xerror -threads 1" + input +
-                                            " -f null - 2>&1; echo status=$?");
+    const std::string errors =
+        shell_output("timeout 120 ffmpeg -nostdin -v error -xerror -threads 1" + input + " -f null - 2>&1; echo status=$?");
     EXPECT_EQ(errors, "status=0\n");
     std::remove(file.c_str());
 }
