@@ -529,11 +529,18 @@ bool data_step(Component *c, std::unique_lock<std::mutex> &lock, std::vector<Emi
     if (c->current_in) {
         BufferRec *rec = c->current_in;
         c->current_in = nullptr;
-        // A unit that gave no picture (stream headers, or a picture held back for reordering)
-        // hands back one output buffer unfilled, so a client that keeps one output buffer in
-        // flight per input never finds the next one it queues still held here.
-        if (codec && !c->current_in_gave_output && !op.held.empty())
-            finish_output(c, op.held.front(), OutputResult{}, out);
+        // Every unit gives back one output buffer before its input: a unit that gave no picture
+        // (stream headers, or a picture held back for reordering) waits for one and returns it
+        // unfilled, so a client that keeps one output buffer in flight per input never finds
+        // the next one it queues still held here.
+        if (codec && !c->current_in_gave_output) {
+            if (!op.held.empty()) {
+                finish_output(c, op.held.front(), OutputResult{}, out);
+            } else if (op.def.bEnabled && op.def.nBufferCountActual != 0) {
+                c->current_in = rec;
+                return false;  // wait for FillThisBuffer
+            }
+        }
         return_buffer(c, rec, out);
         return true;
     }
