@@ -123,7 +123,7 @@ export QEMU_LD_PREFIX=$ld_prefix
 #                 (DecodingPass, */DecodingPassSizes). omx_test's own run follows below.
 excluded='^(EglImageWriter|InitRender|OpenWindow|OpenWindowBlank|OpenWindowNoDisplay|ShowFrame|WritePicture'
 excluded+='|EndToEnd|OmxTestRun|DecodingEndToEnd|OmxCasesRunner|[A-Za-z]+/CasesAgainstReferenceCore'
-excluded+='|DecodingPass|[A-Za-z]+/DecodingPassSizes)\.'
+excluded+='|DecodingPass|[A-Za-z]+/DecodingPassSizes|RealDecoding[A-Za-z]*|[A-Za-z]+/RealDecoding[A-Za-z]*)\.'
 # Emulation runs a program's first calls several times slower than the board (every code block
 # is translated on first use), so a report test can see a call overrun its budget and print a
 # "timeout FAIL" line it does not expect; such a test gets up to three runs.
