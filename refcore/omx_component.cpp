@@ -604,12 +604,12 @@ void worker_main(Component *c) {
 // --- function table ---
 
 OMX_ERRORTYPE get_component_version(OMX_HANDLETYPE h, OMX_STRING name, OMX_VERSIONTYPE *comp_version,
-                                    OMX_VERSIONTYPE *spec, OMX_UUIDTYPE *uuid) {
+                                    OMX_VERSIONTYPE *pSpecVersion, OMX_UUIDTYPE *uuid) {
     Component *c = self(h);
-    if (!c || !name || !comp_version || !spec || !uuid) return OMX_ErrorBadParameter;
+    if (!c || !name || !comp_version || !pSpecVersion || !uuid) return OMX_ErrorBadParameter;
     std::snprintf(name, OMX_MAX_STRINGNAME_SIZE, "%s", c->name.c_str());
     *comp_version = spec_version();
-    *spec = spec_version();
+    *pSpecVersion = spec_version();
     std::memset(*uuid, 0, sizeof *uuid);
     std::snprintf(reinterpret_cast<char *>(*uuid), sizeof *uuid, "%s:%p", c->name.c_str(), static_cast<void *>(c));
     return OMX_ErrorNone;
