@@ -58,10 +58,28 @@ struct SwsDeleter {
     void operator()(SwsContext *s) const { sws_freeContext(s); }
 };
 
+// What libswscale's SIMD code needs of every destination plane and stride: its ARM NEON
+// converters store with 128-bit alignment hints (a bus error on anything less), x86 up to 64.
+constexpr uintptr_t kSimdAlign = 64;
+
+bool simd_aligned(uint8_t *const dst[4], const int stride[4]) {
+    for (int i = 0; i < 4; ++i)
+        if (dst[i] && ((reinterpret_cast<uintptr_t>(dst[i]) | static_cast<uintptr_t>(stride[i])) % kSimdAlign))
+            return false;
+    return true;
+}
+
 // Converts pictures to RGBA or I420 with one cached scaler per direction.
 class Converter {
 public:
-    // dst planes/strides as sws_scale wants them.
+    Converter() = default;
+    Converter(const Converter &) = delete;
+    Converter &operator=(const Converter &) = delete;
+    ~Converter() { av_freep(&staging_[0]); }
+
+    // dst planes/strides as sws_scale wants them. A destination the scaler may not write
+    // directly (a client's buffer, a vector, a row length that breaks the alignment) gets the
+    // picture through an aligned staging image and a row copy.
     bool convert(const AVFrame *f, int w, int h, AVPixelFormat fmt, uint8_t *const dst[4], const int stride[4]) {
         int flags = (w == f->width && h == f->height) ? SWS_POINT : SWS_BILINEAR;
         SwsContext *s = sws_getCachedContext(ctx_.release(), f->width, f->height,
@@ -69,11 +87,40 @@ public:
                                              nullptr, nullptr);
         ctx_.reset(s);
         if (!s) return false;
-        return sws_scale(s, f->data, f->linesize, 0, f->height, dst, stride) == h;
+        if (simd_aligned(dst, stride)) return scaled(sws_scale(s, f->data, f->linesize, 0, f->height, dst, stride));
+        if (!stage(w, h, fmt)) return false;
+        if (!scaled(sws_scale(s, f->data, f->linesize, 0, f->height, staging_, staging_stride_))) return false;
+        uint8_t *out[4] = {dst[0], dst[1], dst[2], dst[3]};
+        int out_stride[4] = {stride[0], stride[1], stride[2], stride[3]};
+        const uint8_t *in[4] = {staging_[0], staging_[1], staging_[2], staging_[3]};
+        av_image_copy(out, out_stride, in, staging_stride_, fmt, w, h);
+        return true;
     }
 
 private:
+    // libswscale fails with a negative error code. Its success value is not the row count
+    // everywhere: the ARM NEON unscaled converters (YUV to RGBA among them) return 0 rows.
+    static bool scaled(int rows) { return rows >= 0; }
+
+    // The staging image, kept while the size and format stay the same.
+    bool stage(int w, int h, AVPixelFormat fmt) {
+        if (staging_[0] && w == staging_w_ && h == staging_h_ && fmt == staging_fmt_) return true;
+        av_freep(&staging_[0]);
+        if (av_image_alloc(staging_, staging_stride_, w, h, fmt, static_cast<int>(kSimdAlign)) < 0) {
+            staging_[0] = nullptr;
+            return false;
+        }
+        staging_w_ = w;
+        staging_h_ = h;
+        staging_fmt_ = fmt;
+        return true;
+    }
+
     std::unique_ptr<SwsContext, SwsDeleter> ctx_;
+    uint8_t *staging_[4] = {};
+    int staging_stride_[4] = {};
+    int staging_w_ = 0, staging_h_ = 0;
+    AVPixelFormat staging_fmt_ = AV_PIX_FMT_NONE;
 };
 
 enum class Stream { Unknown, H264, Mpeg4, H263, Wmv3, Vc1, Vp8 };

@@ -282,3 +282,15 @@ TEST_F(StreamPassTest, OneOutputPerInputNeverLeavesTheNextSlotHeld) {
     to_state(OMX_StateIdle);
     to_loaded();
 }
+
+// The decoders convert straight into buffers the component allocates; libswscale's SIMD stores
+// (128-bit aligned on ARM NEON) fault on anything less aligned than its own allocations.
+TEST_F(StreamPassTest, AllocatedOutputBuffersSuitTheScalersSimdStores) {
+    start("OMX.ZYN.WMV.Decoder");
+    configure(720, 480, 262144, 720 * 480 * 4);
+    client.clear();
+    to_idle();
+    ASSERT_FALSE(out.empty());
+    for (OMX_BUFFERHEADERTYPE *b : out) EXPECT_EQ(0u, reinterpret_cast<uintptr_t>(b->pBuffer) % 64);
+    to_loaded();
+}
