@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "KolvexXcdParser.h"
+#include "omx_case_support.h"
 #include "omx_component.h"
 #include "omx_wait.h"
 #include "video_output.h"
@@ -249,9 +250,8 @@ int omx_decoding_test(OMX_COMPONENTTYPE *handle, ZYN_OMX_COMPONENT_INFO *compone
         }
         if (idle_sent && omx_wait_sema(component_info, "OMX_StateIdle") != 0)
             aborted = true;
-        handle->GetState(handle, &state);
-        if (state != OMX_StateIdle)
-            printf("omx_decoding_test: OMX_GetState: OMX_StateIdle: FAIL: %d, %d\n", state, kind);
+        omx_check_state(handle, component_info, OMX_StateIdle,
+                        "omx_decoding_test: OMX_GetState: OMX_StateIdle: FAIL: %d, %d\n");
 
         // 20. To Executing.
         if (!aborted) {
@@ -262,9 +262,8 @@ int omx_decoding_test(OMX_COMPONENTTYPE *handle, ZYN_OMX_COMPONENT_INFO *compone
             } else {
                 printf("omx_decoding_test: OMX_SendCommand: OMX_StateExecuting: FAIL: %x, %d\n", err, kind);
             }
-            handle->GetState(handle, &state);
-            if (state != OMX_StateExecuting)
-                printf("omx_decoding_test: OMX_GetState: OMX_StateExecuting: FAIL: %d, %d\n", state, kind);
+            omx_check_state(handle, component_info, OMX_StateExecuting,
+                            "omx_decoding_test: OMX_GetState: OMX_StateExecuting: FAIL: %d, %d\n");
         }
 
         // 21.-22. Flush both ports.
@@ -356,9 +355,8 @@ int omx_decoding_test(OMX_COMPONENTTYPE *handle, ZYN_OMX_COMPONENT_INFO *compone
                 omx_wait_sema(component_info, "OMX_StateIdle");
             else
                 printf("omx_decoding_test: OMX_SendCommand: OMX_StateIdle: FAIL: %x, %d\n", err, kind);
-            handle->GetState(handle, &state);
-            if (state != OMX_StateIdle)
-                printf("omx_decoding_test:  OMX_GetState: OMX_StateIdle: FAIL: %d, %d\n", state, kind);
+            omx_check_state(handle, component_info, OMX_StateIdle,
+                            "omx_decoding_test:  OMX_GetState: OMX_StateIdle: FAIL: %d, %d\n");
         }
 
         // 32.-34. Back to Loaded, every buffer handed back.
@@ -366,27 +364,14 @@ int omx_decoding_test(OMX_COMPONENTTYPE *handle, ZYN_OMX_COMPONENT_INFO *compone
         loaded_sent = err == OMX_ErrorNone;
         if (!loaded_sent)
             printf("omx_decoding_test: OMX_SendCommand: OMX_StateLoaded: FAIL: %x, %d\n", err, kind);
-        for (OMX_U32 i = 0; i < in_given; i++) {
-            if (!in_buffer_header[i])
-                continue;
-            err = handle->FreeBuffer(handle, 0, in_buffer_header[i]);
-            if (err != OMX_ErrorNone)
-                printf("omx_decoding_test: OMX_FreeBuffer(usebuffer): FAIL: %x, %d\n", err, kind);
-            in_buffer_header[i] = nullptr;
-        }
-        for (OMX_U32 i = 0; i < out_given; i++) {
-            if (!out_buffer_header[i])
-                continue;
-            err = handle->FreeBuffer(handle, 1, out_buffer_header[i]);
-            if (err != OMX_ErrorNone)
-                printf("omx_decoding_test: OMX_FreeBuffer(allocatebuffer): FAIL: %x, %d\n", err, kind);
-            out_buffer_header[i] = nullptr;
-        }
+        omx_free_buffers(handle, component_info, 0, in_buffer_header, in_given,
+                         "omx_decoding_test: OMX_FreeBuffer(usebuffer): FAIL: %x, %d\n");
+        omx_free_buffers(handle, component_info, 1, out_buffer_header, out_given,
+                         "omx_decoding_test: OMX_FreeBuffer(allocatebuffer): FAIL: %x, %d\n");
         if (loaded_sent)
             omx_wait_sema(component_info, "OMX_StateLoaded");
-        handle->GetState(handle, &state);
-        if (state != OMX_StateLoaded)
-            printf("omx_decoding_test: OMX_GetState: OMX_StateLoaded: FAIL: %d, %d\n", state, kind);
+        omx_check_state(handle, component_info, OMX_StateLoaded,
+                        "omx_decoding_test: OMX_GetState: OMX_StateLoaded: FAIL: %d, %d\n");
     }
 
 cleanup:
