@@ -193,6 +193,27 @@ protected:
     std::deque<Item> ready_;
 };
 
+// One statistics line: the MD5 of a picture's I420 planes at w x h, rows without padding.
+std::string i420_md5_line(const std::string &name, unsigned long long index, const uint8_t *const planes[3],
+                          const int strides[3], int w, int h) {
+    int cw = (w + 1) / 2, ch = (h + 1) / 2;
+    AVMD5 *md5 = av_md5_alloc();
+    if (!md5) return {};
+    av_md5_init(md5);
+    for (int i = 0; i < 3; ++i) {
+        int pw = i ? cw : w, ph = i ? ch : h;
+        for (int y = 0; y < ph; ++y) av_md5_update(md5, planes[i] + size_t(y) * strides[i], pw);
+    }
+    uint8_t digest[16];
+    av_md5_final(md5, digest);
+    av_free(md5);
+    char line[256];
+    int n = std::snprintf(line, sizeof line, "md5 %s %llu ", name.c_str(), index);
+    for (uint8_t b : digest) n += std::snprintf(line + n, sizeof line - n, "%02x", b);
+    std::snprintf(line + n, sizeof line - n, " %dx%d\n", w, h);
+    return line;
+}
+
 class Decoder final : public QueuedBackend<FramePtr> {
 public:
     Decoder(OMX_VIDEO_CODINGTYPE coding, std::string name)
@@ -389,21 +410,7 @@ private:
                 strides[i] = stride[i];
             }
         }
-        AVMD5 *md5 = av_md5_alloc();
-        if (!md5) return;
-        av_md5_init(md5);
-        for (int i = 0; i < 3; ++i) {
-            int pw = i ? cw : w, ph = i ? ch : h;
-            for (int y = 0; y < ph; ++y) av_md5_update(md5, planes[i] + size_t(y) * strides[i], pw);
-        }
-        uint8_t digest[16];
-        av_md5_final(md5, digest);
-        av_free(md5);
-        char line[256];
-        int n = std::snprintf(line, sizeof line, "md5 %s %llu ", name_.c_str(), static_cast<unsigned long long>(pictures));
-        for (uint8_t b : digest) n += std::snprintf(line + n, sizeof line - n, "%02x", b);
-        std::snprintf(line + n, sizeof line - n, " %dx%d\n", w, h);
-        md5_lines += line;
+        md5_lines += i420_md5_line(name_, static_cast<unsigned long long>(pictures), planes, strides, w, h);
     }
 
     OMX_VIDEO_CODINGTYPE coding_;
@@ -425,7 +432,10 @@ private:
 // planar (I420) one when the input port says YUV420Planar.
 class Encoder final : public QueuedBackend<PacketPtr> {
 public:
-    explicit Encoder(OMX_VIDEO_CODINGTYPE coding) : coding_(coding) { quiet_ffmpeg(); }
+    Encoder(OMX_VIDEO_CODINGTYPE coding, std::string name)
+        : coding_(coding), name_(std::move(name)), md5_(stats_md5_enabled()) {
+        quiet_ffmpeg();
+    }
 
     bool open(const PortFormat &in, const PortFormat &out) override {
         in_ = in;
@@ -461,6 +471,10 @@ public:
                 }
             }
         }
+        // The picture as received, planar again: lets a test check the client's chroma interleave.
+        if (md5_)
+            md5_lines += i420_md5_line(name_, static_cast<unsigned long long>(next_pts_), frame_->data,
+                                       frame_->linesize, static_cast<int>(w), static_cast<int>(h));
         frame_->pts = next_pts_++;
         int r = avcodec_send_frame(ctx_.get(), frame_.get());
         bool ok = receive() && r >= 0;
@@ -555,13 +569,15 @@ private:
     ContextPtr ctx_;
     FramePtr frame_;
     int64_t next_pts_ = 0;
+    std::string name_;
+    bool md5_;
 };
 
 }  // namespace
 
 std::unique_ptr<CodecBackend> codec_create(const ComponentDesc &desc, const std::string &name) {
     if (!desc.name) return nullptr;  // the generic component decodes nothing
-    if (desc.kind == ComponentKind::Encoder) return std::make_unique<Encoder>(desc.coding);
+    if (desc.kind == ComponentKind::Encoder) return std::make_unique<Encoder>(desc.coding, name);
     return std::make_unique<Decoder>(desc.coding, name);
 }
 

@@ -2,6 +2,7 @@
 // every failure and timeout line of every case, compared exactly.
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <regex>
 #include <string>
 #include <vector>
@@ -597,6 +598,40 @@ std::string last_stats_line(const TempDir &dir)
     return text.substr(start == std::string::npos ? 0 : start + 1, end - (start == std::string::npos ? 0 : start + 1) + 1);
 }
 
+// The "md5 NAME N HEX WxH" lines of the stats file, as their HEX fields in order.
+std::vector<std::string> md5_fields(const TempDir &dir)
+{
+    std::vector<std::string> found;
+    const std::regex md5_line(R"(^md5 \S+ \d+ ([0-9a-f]{32}) \d+x\d+$)");
+    std::smatch m;
+    const std::string text = cases_harness::read_file(dir.file("stats.txt"));
+    size_t pos = 0;
+    while (pos < text.size()) {
+        size_t end = text.find('\n', pos);
+        if (end == std::string::npos)
+            end = text.size();
+        const std::string line = text.substr(pos, end - pos);
+        if (std::regex_match(line, m, md5_line))
+            found.push_back(m[1]);
+        pos = end + 1;
+    }
+    return found;
+}
+
+// MD5 of a file's bytes from offset for length, through the md5sum program.
+std::string md5_of(const TempDir &dir, const std::string &file, size_t offset, size_t length)
+{
+    const std::string bytes = cases_harness::read_file(dir.file(file)).substr(offset, length);
+    dir.write("md5_part.bin", bytes);
+    FILE *p = popen(("md5sum " + dir.file("md5_part.bin")).c_str(), "r");
+    if (!p)
+        return "";
+    char hex[33] = {};
+    const size_t n = fread(hex, 1, 32, p);
+    pclose(p);
+    return std::string(hex, n);
+}
+
 class EncodingThroughRunner : public ::testing::Test {
 protected:
     void SetUp() override
@@ -612,8 +647,9 @@ TEST_F(EncodingThroughRunner, EncoderReceivesAndEncodesOnePicturePerInputBuffer)
     TempDir dir;
     write_encoder_list(dir, 4 * 38016);
     dir.write("mpeg4enc_list.txt", cases_harness::read_file(dir.file("avcenc_list.txt")));
-    const RunResult r = cases_harness::run_omx_cases(dir, {"OMX.ZYN.MPEG4.Encoder"}, "",
-                                                     {{"ZYN_OMX_STATS", dir.file("stats.txt")}});
+    const RunResult r = cases_harness::run_omx_cases(
+        dir, {"OMX.ZYN.MPEG4.Encoder"}, "",
+        {{"ZYN_OMX_STATS", dir.file("stats.txt")}, {"ZYN_OMX_STATS_MD5", "1"}});
     ASSERT_EQ(r.exit_status, 0) << r.out;
     EXPECT_TRUE(r.has_line("I/P port format 21 ")) << r.out;
     EXPECT_TRUE(r.has_line("O/P port format 21 ")) << r.out;
@@ -622,6 +658,13 @@ TEST_F(EncodingThroughRunner, EncoderReceivesAndEncodesOnePicturePerInputBuffer)
     // Three whole semi-planar pictures reached the encoder and were encoded.
     EXPECT_EQ(last_stats_line(dir).rfind("stats OMX.ZYN.MPEG4.Encoder inputs=3 pictures=3 errors=0", 0), 0u)
         << last_stats_line(dir);
+    // The encoder turns each semi-planar picture it received back into planes and hashes them:
+    // equal to the file's planar pictures only when every chroma pair went where it belongs
+    // (Cb sample k at byte 25344 + 2k, Cr sample k at 25344 + 2k + 1, so samples 10 at 25364/25365).
+    const std::vector<std::string> received = md5_fields(dir);
+    ASSERT_EQ(received.size(), 3u) << cases_harness::read_file(dir.file("stats.txt"));
+    for (size_t k = 0; k < 3; k++)
+        EXPECT_EQ(received[k], md5_of(dir, "in.yuv", k * 38016, 38016)) << "picture " << k;
     // The output file is created, and nothing is written into it.
     EXPECT_EQ(access(dir.file("out.264").c_str(), F_OK), 0);
     EXPECT_EQ(cases_harness::read_file(dir.file("out.264")), "");
