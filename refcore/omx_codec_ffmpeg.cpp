@@ -167,11 +167,16 @@ bool parse_rcv_header(const uint8_t *d, size_t n, RcvHeader &out) {
     return out.width > 0 && out.height > 0 && out.width <= 8192 && out.height <= 8192;
 }
 
-// What decoders and encoders share: the outputs waiting for a buffer, in order, and the
-// end-of-stream mark that goes out with the last of them.
+// What decoders and encoders share: their coding, name and port formats, the codec context, the
+// outputs waiting for a buffer, in order, and the end-of-stream mark that goes out with the last.
 template <typename Item>
 class QueuedBackend : public CodecBackend {
 public:
+    QueuedBackend(OMX_VIDEO_CODINGTYPE coding, std::string name)
+        : coding_(coding), name_(std::move(name)), md5_(stats_md5_enabled()) {
+        quiet_ffmpeg();
+    }
+
     bool has_output() const override { return !ready_.empty() || eos_pending; }
     void drop_output() override {
         ready_.clear();
@@ -179,6 +184,14 @@ public:
     }
 
 protected:
+    // Every open starts from the new port formats with nothing queued and no codec context.
+    void begin_open(const PortFormat &in, const PortFormat &out) {
+        in_ = in;
+        out_ = out;
+        drop_output();
+        ctx_.reset();
+    }
+
     // The next output (null for a bare end-of-stream mark); `r` carries the mark with the last.
     Item next_output(OutputResult &r) {
         Item item{};
@@ -191,6 +204,11 @@ protected:
     }
 
     std::deque<Item> ready_;
+    OMX_VIDEO_CODINGTYPE coding_;
+    std::string name_;
+    bool md5_;
+    PortFormat in_, out_;
+    ContextPtr ctx_;
 };
 
 // One statistics line: the MD5 of a picture's I420 planes at w x h, rows without padding.
@@ -216,16 +234,10 @@ std::string i420_md5_line(const std::string &name, unsigned long long index, con
 
 class Decoder final : public QueuedBackend<FramePtr> {
 public:
-    Decoder(OMX_VIDEO_CODINGTYPE coding, std::string name)
-        : coding_(coding), name_(std::move(name)), md5_(stats_md5_enabled()) {
-        quiet_ffmpeg();
-    }
+    using QueuedBackend::QueuedBackend;
 
     bool open(const PortFormat &in, const PortFormat &out) override {
-        in_ = in;
-        out_ = out;
-        drop_output();
-        ctx_.reset();
+        begin_open(in, out);
         stream_ = Stream::Unknown;
         mpeg4_headers_.clear();
         return true;
@@ -413,12 +425,7 @@ private:
         md5_lines += i420_md5_line(name_, static_cast<unsigned long long>(pictures), planes, strides, w, h);
     }
 
-    OMX_VIDEO_CODINGTYPE coding_;
-    std::string name_;
-    bool md5_;
-    PortFormat in_, out_;
     Stream stream_ = Stream::Unknown;
-    ContextPtr ctx_;
     PacketPtr pkt_;
     FramePtr frame_;
     std::vector<uint8_t> packet_;
@@ -432,16 +439,10 @@ private:
 // planar (I420) one when the input port says YUV420Planar.
 class Encoder final : public QueuedBackend<PacketPtr> {
 public:
-    Encoder(OMX_VIDEO_CODINGTYPE coding, std::string name)
-        : coding_(coding), name_(std::move(name)), md5_(stats_md5_enabled()) {
-        quiet_ffmpeg();
-    }
+    using QueuedBackend::QueuedBackend;
 
     bool open(const PortFormat &in, const PortFormat &out) override {
-        in_ = in;
-        out_ = out;
-        drop_output();
-        ctx_.reset();
+        begin_open(in, out);
         return true;
     }
 
@@ -564,13 +565,8 @@ private:
         return ok;
     }
 
-    OMX_VIDEO_CODINGTYPE coding_;
-    PortFormat in_, out_;
-    ContextPtr ctx_;
     FramePtr frame_;
     int64_t next_pts_ = 0;
-    std::string name_;
-    bool md5_;
 };
 
 }  // namespace
