@@ -3,8 +3,16 @@
 #include <EGL/egl.h>
 #include <GLES2/gl2.h>
 
-void glClear(GLbitfield mask) { (void)mask; }
-void glDrawArrays(GLenum mode, GLint first, GLsizei count) { (void)mode; (void)first; (void)count; }
+void glClear(GLbitfield mask)
+{
+    (void)mask;
+}
+void glDrawArrays(GLenum mode, GLint first, GLsizei count)
+{
+    (void)mode;
+    (void)first;
+    (void)count;
+}
 EGLBoolean eglSwapBuffers(EGLDisplay dpy, EGLSurface surface)
 {
     (void)dpy;

@@ -1,6 +1,5 @@
 // Looks a name up in an EGL or GL extension list (names separated by blanks).
-#ifndef DISPLAY_EGL_EXTENSIONS_H
-#define DISPLAY_EGL_EXTENSIONS_H
+#pragma once
 
 #include <string_view>
 
@@ -23,5 +22,3 @@ inline bool EglHasExtension(const char *list, std::string_view name)
     }
     return false;
 }
-
-#endif

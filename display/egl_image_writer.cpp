@@ -5,7 +5,8 @@
 
 #include "egl_extensions.h"
 
-namespace {
+namespace
+{
 
 const EGLint kWriterContextAttrs[] = {EGL_CONTEXT_CLIENT_VERSION, 2, EGL_NONE};
 
@@ -58,7 +59,7 @@ void DropContext(EGL_IMAGE_WRITER *writer)
     writer->target_texture = nullptr;
 }
 
-}  // namespace
+} // namespace
 
 bool EglImageWriterOpen(EGL_IMAGE_WRITER *writer, EGLDisplay display, EGL_WRITER_SURFACE mode)
 {
@@ -78,8 +79,8 @@ bool EglImageWriterOpen(EGL_IMAGE_WRITER *writer, EGLDisplay display, EGL_WRITER
     if (made && !eglMakeCurrent(display, writer->surface, writer->surface, writer->context))
         made = Fail(writer, "eglMakeCurrent failed");
     if (made) {
-        writer->target_texture = reinterpret_cast<PFNGLEGLIMAGETARGETTEXTURE2DOESPROC>(
-            eglGetProcAddress("glEGLImageTargetTexture2DOES"));
+        writer->target_texture =
+            reinterpret_cast<PFNGLEGLIMAGETARGETTEXTURE2DOESPROC>(eglGetProcAddress("glEGLImageTargetTexture2DOES"));
         if (writer->target_texture == nullptr)
             made = Fail(writer, "glEGLImageTargetTexture2DOES not found");
     }

@@ -8,8 +8,7 @@
 //   GLuint tex = EglImageWriterBind(&writer, image);  // once per image
 //   EglImageWriterUpload(&writer, tex, w, h, rgba);   // per picture; finished on return
 //   EglImageWriterClose(&writer);
-#ifndef DISPLAY_EGL_IMAGE_WRITER_H
-#define DISPLAY_EGL_IMAGE_WRITER_H
+#pragma once
 
 #include <EGL/egl.h>
 #include <EGL/eglext.h>
@@ -22,14 +21,14 @@
 struct EGL_IMAGE_WRITER {
     EGLDisplay display = EGL_NO_DISPLAY;
     EGLContext context = EGL_NO_CONTEXT;
-    EGLSurface surface = EGL_NO_SURFACE;  // 1x1 pbuffer where the EGL has no surfaceless contexts
+    EGLSurface surface = EGL_NO_SURFACE; // 1x1 pbuffer where the EGL has no surfaceless contexts
     PFNGLEGLIMAGETARGETTEXTURE2DOESPROC target_texture = nullptr;
-    const char *error = nullptr;  // why the last call failed
+    const char *error = nullptr; // why the last call failed
 };
 
 enum class EGL_WRITER_SURFACE {
-    kAuto,     // surfaceless and config-less when the EGL offers both, else a 1x1 pbuffer
-    kPbuffer,  // always a 1x1 pbuffer
+    kAuto,    // surfaceless and config-less when the EGL offers both, else a 1x1 pbuffer
+    kPbuffer, // always a 1x1 pbuffer
 };
 
 // Makes a GLES2 context of the writer's own on `display`, not shared with any other, and makes it
@@ -52,5 +51,3 @@ void EglImageWriterRelease(EGL_IMAGE_WRITER *writer, GLuint texture);
 
 // Releases the context (and its textures) and the thread's EGL state. The images stay.
 void EglImageWriterClose(EGL_IMAGE_WRITER *writer);
-
-#endif

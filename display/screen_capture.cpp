@@ -11,7 +11,8 @@
 #include <memory>
 #include <string_view>
 
-namespace {
+namespace
+{
 
 // Scales the bits of `pixel` under `mask` to 0..255.
 std::uint8_t Channel(unsigned long pixel, unsigned long mask)
@@ -64,7 +65,7 @@ std::vector<std::uint8_t> EncodePng(const RGB_PICTURE &p)
     size_t row = static_cast<size_t>(p.width) * 3;
     raw.reserve((row + 1) * p.height);
     for (int y = 0; y < p.height; y++) {
-        raw.push_back(0);  // filter: none
+        raw.push_back(0); // filter: none
         raw.insert(raw.end(), p.rgb.begin() + y * row, p.rgb.begin() + (y + 1) * row);
     }
 
@@ -91,14 +92,14 @@ std::vector<std::uint8_t> EncodePng(const RGB_PICTURE &p)
     std::vector<std::uint8_t> ihdr;
     PutBE32(ihdr, static_cast<std::uint32_t>(p.width));
     PutBE32(ihdr, static_cast<std::uint32_t>(p.height));
-    ihdr.insert(ihdr.end(), {8, 2, 0, 0, 0});  // 8-bit RGB, no interlace
+    ihdr.insert(ihdr.end(), {8, 2, 0, 0, 0}); // 8-bit RGB, no interlace
     PutChunk(png, "IHDR", ihdr);
     PutChunk(png, "IDAT", z);
     PutChunk(png, "IEND", {});
     return png;
 }
 
-}  // namespace
+} // namespace
 
 bool CaptureRootWindow(Display *dpy, RGB_PICTURE *picture)
 {
@@ -111,7 +112,7 @@ bool CaptureRootWindow(Display *dpy, RGB_PICTURE *picture)
                               static_cast<unsigned>(height), AllPlanes, ZPixmap);
     if (image == nullptr)
         return false;
-    auto destroy = [](XImage *i) { XDestroyImage(i); };  // a macro, so wrapped
+    auto destroy = [](XImage *i) { XDestroyImage(i); }; // a macro, so wrapped
     std::unique_ptr<XImage, decltype(destroy)> owner(image, destroy);
     picture->width = width;
     picture->height = height;

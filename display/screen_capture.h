@@ -1,17 +1,16 @@
 // Screenshots of the X screen, for checking what the video output shows.
-#ifndef DISPLAY_SCREEN_CAPTURE_H
-#define DISPLAY_SCREEN_CAPTURE_H
+#pragma once
 
 #include <cstddef>
 #include <cstdint>
 #include <vector>
 
-typedef struct _XDisplay Display;  // as Xlib declares it, without its macros
+typedef struct _XDisplay Display; // as Xlib declares it, without its macros
 
 struct RGB_PICTURE {
     int width = 0;
     int height = 0;
-    std::vector<std::uint8_t> rgb;  // rows top to bottom, 3 bytes per pixel
+    std::vector<std::uint8_t> rgb; // rows top to bottom, 3 bytes per pixel
 
     const std::uint8_t *At(int x, int y) const { return &rgb[(static_cast<std::size_t>(y) * width + x) * 3]; }
 };
@@ -22,5 +21,3 @@ bool CaptureRootWindow(Display *dpy, RGB_PICTURE *picture);
 
 // Writes `picture` as PNG when `path` ends in ".png", as binary PPM otherwise.
 bool WritePicture(const char *path, const RGB_PICTURE &picture);
-
-#endif

@@ -16,8 +16,8 @@ std::vector<std::uint8_t> MakeTestPattern(int slot, int width, int height)
     return rgba;
 }
 
-std::string WriteTestPatternsFromThread(EGLDisplay display, const EGLImageKHR *images, int slots, int width,
-                                        int height, EGL_WRITER_SURFACE mode)
+std::string WriteTestPatternsFromThread(EGLDisplay display, const EGLImageKHR *images, int slots, int width, int height,
+                                        EGL_WRITER_SURFACE mode)
 {
     std::string failure;
     std::thread writer_thread([&] {

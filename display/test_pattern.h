@@ -1,8 +1,7 @@
 // A picture whose every texel differs from its neighbours in both directions, so a screenshot
 // tells nearest from blended sampling and shows which way up and which slot it is; and a writer
 // that puts it into EGL images the way a decoder does, from a thread and context of its own.
-#ifndef DISPLAY_TEST_PATTERN_H
-#define DISPLAY_TEST_PATTERN_H
+#pragma once
 
 #include <array>
 #include <cstdint>
@@ -22,7 +21,5 @@ std::vector<std::uint8_t> MakeTestPattern(int slot, int width, int height);
 
 // On a new thread: opens an image writer on `display`, writes slot i's pattern into images[i]
 // for every slot, closes the writer. Returns "" on success, else what failed.
-std::string WriteTestPatternsFromThread(EGLDisplay display, const EGLImageKHR *images, int slots, int width,
-                                        int height, EGL_WRITER_SURFACE mode = EGL_WRITER_SURFACE::kAuto);
-
-#endif
+std::string WriteTestPatternsFromThread(EGLDisplay display, const EGLImageKHR *images, int slots, int width, int height,
+                                        EGL_WRITER_SURFACE mode = EGL_WRITER_SURFACE::kAuto);

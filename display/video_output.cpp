@@ -12,7 +12,7 @@
 #include <vector>
 
 Display *x_display;
-static int temp_count;  // non-zero once x_display is open
+static int temp_count; // non-zero once x_display is open
 EGLDisplay egl_display;
 EGLSurface egl_surface;
 GLuint textures[kVideoRingSlots];
@@ -24,7 +24,8 @@ unsigned char *vAddrEGL[kVideoRingSlots];
 // only remembered so they are not counted as leaks (hence a list that outlives exit handlers).
 static std::vector<Display *> &blank_displays = *new std::vector<Display *>;
 
-namespace {
+namespace
+{
 
 // Key press, button press and expose (0x8005).
 constexpr long kWindowEventMask = KeyPressMask | ButtonPressMask | ExposureMask;
@@ -49,7 +50,7 @@ void RequestFullScreen(Display *dpy, Window win)
     xev.xclient.window = win;
     xev.xclient.message_type = wm_state;
     xev.xclient.format = 32;
-    xev.xclient.data.l[0] = 1;  // add the state
+    xev.xclient.data.l[0] = 1; // add the state
     xev.xclient.data.l[1] = static_cast<long>(fullscreen);
     XSendEvent(dpy, DefaultRootWindow(dpy), False, SubstructureNotifyMask, &xev);
 }
@@ -79,9 +80,9 @@ void SetRingTextureParameters()
 
 struct SLOT_IMAGE_REQUEST {
     EGLDisplay display;
-    EGLContext context;  // the context OpenWindow made, current on this thread
+    EGLContext context; // the context OpenWindow made, current on this thread
     PFNEGLCREATEIMAGEKHRPROC create_image;
-    GLuint slot_texture;  // bound to GL_TEXTURE_2D on entry and on return
+    GLuint slot_texture; // bound to GL_TEXTURE_2D on entry and on return
     Pixmap pixmap;
     int width;
     int height;
@@ -93,8 +94,7 @@ using SlotImageMaker = EGLImageKHR (*)(const SLOT_IMAGE_REQUEST &);
 EGLImageKHR MakePixmapImage(const SLOT_IMAGE_REQUEST &r)
 {
     return r.create_image(r.display, EGL_NO_CONTEXT, EGL_NATIVE_PIXMAP_KHR,
-                          reinterpret_cast<EGLClientBuffer>(static_cast<uintptr_t>(r.pixmap)),
-                          image_attrs);
+                          reinterpret_cast<EGLClientBuffer>(static_cast<uintptr_t>(r.pixmap)), image_attrs);
 }
 
 // The image over a GL texture of the slot's size with RGBA storage, for EGLs without pixmap
@@ -110,8 +110,7 @@ EGLImageKHR MakeTextureImage(const SLOT_IMAGE_REQUEST &r)
     const EGLint attrs[] = {EGL_GL_TEXTURE_LEVEL_KHR, 0, EGL_IMAGE_PRESERVED_KHR, EGL_TRUE, EGL_NONE};
     // The owning context must be named: Mesa crashes on EGL_NO_CONTEXT here.
     EGLImageKHR image = r.create_image(r.display, r.context, EGL_GL_TEXTURE_2D_KHR,
-                                       reinterpret_cast<EGLClientBuffer>(static_cast<uintptr_t>(source)),
-                                       attrs);
+                                       reinterpret_cast<EGLClientBuffer>(static_cast<uintptr_t>(source)), attrs);
     glBindTexture(GL_TEXTURE_2D, r.slot_texture);
     return image;
 }
@@ -129,7 +128,7 @@ SlotImageMaker ChooseSlotImageMaker(EGLDisplay dpy)
     return MakePixmapImage;
 }
 
-}  // namespace
+} // namespace
 
 int OpenWindowBlank(void)
 {
@@ -146,9 +145,8 @@ int OpenWindowBlank(void)
     return 1;
 }
 
-int OpenWindow(EGLDisplay *pegl_display, EGLSurface *pegl_surface, int pos1, int pos2, int w_width,
-               int w_height, GLuint *texs, Pixmap *pixs, EGLImageKHR *khrs, unsigned char ** /*vAddrs*/,
-               int size, int w, int h)
+int OpenWindow(EGLDisplay *pegl_display, EGLSurface *pegl_surface, int pos1, int pos2, int w_width, int w_height,
+               GLuint *texs, Pixmap *pixs, EGLImageKHR *khrs, unsigned char ** /*vAddrs*/, int size, int w, int h)
 {
     // Out-of-range sides would end the process through Xlib's default error handler, and a
     // longer ring would overrun the callers' three-slot arrays.
@@ -173,8 +171,7 @@ int OpenWindow(EGLDisplay *pegl_display, EGLSurface *pegl_surface, int pos1, int
         temp_count++;
     }
 
-    Window win = MakeChatWindow(x_display, pos1, pos2, static_cast<unsigned>(w_width),
-                                static_cast<unsigned>(w_height));
+    Window win = MakeChatWindow(x_display, pos1, pos2, static_cast<unsigned>(w_width), static_cast<unsigned>(w_height));
 
     EGLDisplay dpy = eglGetDisplay(reinterpret_cast<EGLNativeDisplayType>(x_display));
     if (dpy == EGL_NO_DISPLAY) {
@@ -216,16 +213,16 @@ int OpenWindow(EGLDisplay *pegl_display, EGLSurface *pegl_surface, int pos1, int
     eglMakeCurrent(dpy, surface, surface, egl_context);
 
     auto create_image = reinterpret_cast<PFNEGLCREATEIMAGEKHRPROC>(eglGetProcAddress("eglCreateImageKHR"));
-    auto target_texture = reinterpret_cast<PFNGLEGLIMAGETARGETTEXTURE2DOESPROC>(
-        eglGetProcAddress("glEGLImageTargetTexture2DOES"));
+    auto target_texture =
+        reinterpret_cast<PFNGLEGLIMAGETARGETTEXTURE2DOESPROC>(eglGetProcAddress("glEGLImageTargetTexture2DOES"));
 
     glGenTextures(size, texs);
 
     if (size > 0) {
         // Only the image ring needs the extensions; without them no slot can be made.
-        for (auto [entry, name] : {std::pair{reinterpret_cast<void *>(create_image), "eglCreateImageKHR"},
-                                   std::pair{reinterpret_cast<void *>(target_texture),
-                                             "glEGLImageTargetTexture2DOES"}}) {
+        for (auto [entry, name] :
+             {std::pair{reinterpret_cast<void *>(create_image), "eglCreateImageKHR"},
+              std::pair{reinterpret_cast<void *>(target_texture), "glEGLImageTargetTexture2DOES"}}) {
             if (entry == nullptr) {
                 std::printf("Couldn't find %s\n", name);
                 std::fflush(stdout);
@@ -239,8 +236,8 @@ int OpenWindow(EGLDisplay *pegl_display, EGLSurface *pegl_surface, int pos1, int
         glBindTexture(GL_TEXTURE_2D, texs[i]);
         SetRingTextureParameters();
 
-        pixs[i] = XCreatePixmap(x_display, RootWindow(x_display, 0), static_cast<unsigned>(w),
-                                static_cast<unsigned>(h), 32);
+        pixs[i] =
+            XCreatePixmap(x_display, RootWindow(x_display, 0), static_cast<unsigned>(w), static_cast<unsigned>(h), 32);
         if (pixs[i] == None) {
             std::puts("Couldn't create pixmap");
             return -1;

@@ -1,8 +1,7 @@
 // Video output: the X11 windows, the EGL window surface and context, the ring of EGL images bound
 // to GL textures, and the OpenGL ES 2.0 program that draws one decoded picture over the window.
 // Everything here runs on the thread that called OpenWindow; display objects are never released.
-#ifndef DISPLAY_VIDEO_OUTPUT_H
-#define DISPLAY_VIDEO_OUTPUT_H
+#pragma once
 
 #include <EGL/egl.h>
 #include <EGL/eglext.h>
@@ -39,9 +38,8 @@ int OpenWindowBlank(void);
 // `size` EGL images of w x h pixels, each bound to texs[i]. The out-parameters are written only on
 // success. 0 on success, 1 when the display, EGL or context set-up fails, -1 when a pixmap or an
 // image cannot be made (or the ring arguments are unusable).
-int OpenWindow(EGLDisplay *pegl_display, EGLSurface *pegl_surface, int pos1, int pos2, int w_width,
-               int w_height, GLuint *texs, Pixmap *pixs, EGLImageKHR *khrs, unsigned char **vAddrs,
-               int size, int w, int h);
+int OpenWindow(EGLDisplay *pegl_display, EGLSurface *pegl_surface, int pos1, int pos2, int w_width, int w_height,
+               GLuint *texs, Pixmap *pixs, EGLImageKHR *khrs, unsigned char **vAddrs, int size, int w, int h);
 
 // Compiles one shader from `size` bytes of `source` and attaches it to `program`; ends the process
 // with status 1 when it does not compile.
@@ -75,40 +73,35 @@ inline constexpr float kVerticesDec[3][8] = {
 };
 
 // Shader sources; sizeof gives the length the shader calls expect (terminating zero included).
-inline constexpr char kVertexShader[] =
-    "precision highp float;\n"
-    "precision highp int;\n"
-    "varying vec2 interp_tc;\n"
-    "attribute vec4 in_pos;\n"
-    "attribute vec2 in_tc;\n"
-    "void main() {\n"
-    "interp_tc = in_tc;\n"
-    "gl_Position = in_pos;\n"
-    "}\n";
+inline constexpr char kVertexShader[] = "precision highp float;\n"
+                                        "precision highp int;\n"
+                                        "varying vec2 interp_tc;\n"
+                                        "attribute vec4 in_pos;\n"
+                                        "attribute vec2 in_tc;\n"
+                                        "void main() {\n"
+                                        "interp_tc = in_tc;\n"
+                                        "gl_Position = in_pos;\n"
+                                        "}\n";
 
 // Luma in red, U in green, V in alpha; both chroma values centred on 0.5.
-inline constexpr char kFragmentShader[] =
-    "precision mediump float;\n"
-    "varying mediump vec2 interp_tc;\n"
-    "uniform sampler2D tex;\n"
-    "uniform mat3 yuv2rgb;\n"
-    "void main() {\n"
-    "float y = texture2D(tex, interp_tc).r;\n"
-    "float u = texture2D(tex, interp_tc).g - 0.5;\n"
-    "float v = texture2D(tex, interp_tc).a - 0.5;\n"
-    "vec3 rgb = yuv2rgb * vec3(y, u, v);\n"
-    "gl_FragColor = vec4(rgb, 1);\n"
-    "}\n";
+inline constexpr char kFragmentShader[] = "precision mediump float;\n"
+                                          "varying mediump vec2 interp_tc;\n"
+                                          "uniform sampler2D tex;\n"
+                                          "uniform mat3 yuv2rgb;\n"
+                                          "void main() {\n"
+                                          "float y = texture2D(tex, interp_tc).r;\n"
+                                          "float u = texture2D(tex, interp_tc).g - 0.5;\n"
+                                          "float v = texture2D(tex, interp_tc).a - 0.5;\n"
+                                          "vec3 rgb = yuv2rgb * vec3(y, u, v);\n"
+                                          "gl_FragColor = vec4(rgb, 1);\n"
+                                          "}\n";
 
 // The texel unchanged.
-inline constexpr char kFragmentShaderRGB[] =
-    "precision mediump float;\n"
-    "varying mediump vec2 interp_tc;\n"
-    "uniform sampler2D tex;\n"
-    "uniform mat3 yuv2rgb;\n"
-    "void main() {\n"
-    "mediump vec4 texlookup = texture2D(tex, interp_tc);\n"
-    "gl_FragColor = texlookup;\n"
-    "}\n";
-
-#endif
+inline constexpr char kFragmentShaderRGB[] = "precision mediump float;\n"
+                                             "varying mediump vec2 interp_tc;\n"
+                                             "uniform sampler2D tex;\n"
+                                             "uniform mat3 yuv2rgb;\n"
+                                             "void main() {\n"
+                                             "mediump vec4 texlookup = texture2D(tex, interp_tc);\n"
+                                             "gl_FragColor = texlookup;\n"
+                                             "}\n";

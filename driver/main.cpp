@@ -5,13 +5,13 @@
 
 #include "omx_component.h"
 
-namespace {
+namespace
+{
 
 const char kCoreLibrary[] = "libZYN_OMX_Core.so";
 
 // Looks one entry point up; a missing one is reported by name.
-template <typename Func>
-bool resolve(void *LibHandle, const char *symbol, Func *field)
+template <typename Func> bool resolve(void *LibHandle, const char *symbol, Func *field)
 {
     *field = reinterpret_cast<Func>(dlsym(LibHandle, symbol));
     if (*field)
@@ -20,7 +20,7 @@ bool resolve(void *LibHandle, const char *symbol, Func *field)
     return false;
 }
 
-}  // namespace
+} // namespace
 
 int main(int, char **)
 {

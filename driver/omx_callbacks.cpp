@@ -9,7 +9,8 @@
 #include "omx_component.h"
 #include "omx_driver_internal.h"
 
-namespace {
+namespace
+{
 
 sem_t *run_semaphore(OMX_PTR pAppData)
 {
@@ -23,22 +24,19 @@ void post(OMX_PTR pAppData)
         sem_post(sema);
 }
 
-}  // namespace
+} // namespace
 
 OMX_ERRORTYPE OMX_EventHandlerDone(OMX_HANDLETYPE, OMX_PTR pAppData, OMX_EVENTTYPE eEvent, OMX_U32 nData1,
                                    OMX_U32 nData2, OMX_PTR)
 {
     switch (eEvent) {
-    case OMX_EventCmdComplete:
-        post(pAppData);
-        break;
+    case OMX_EventCmdComplete: post(pAppData); break;
     case OMX_EventError:
         printf("OMX_EventHandlerDone: OMX_EventError: %x %x\n", static_cast<unsigned>(nData1),
                static_cast<unsigned>(nData2));
         post(pAppData);
         break;
-    default:
-        break;
+    default: break;
     }
     return OMX_ErrorNone;
 }

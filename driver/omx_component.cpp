@@ -11,7 +11,8 @@
 OmxDriverCallocFunc omx_driver_calloc = calloc;
 OmxComponentRunFunc omx_component_run = omx_decoding_test;
 
-namespace {
+namespace
+{
 
 const OMX_CALLBACKTYPE kDriverCallbacks = {OMX_EventHandlerDone, OMX_EmptyThisBufferDone, OMX_FillThisBufferDone};
 
@@ -73,15 +74,15 @@ void component_test_loop(OMX_CORE_INTERFACE *core_interface, char *const *compon
         }
         while (parse_list(list_file, component_info) == 0) {
             OMX_HANDLETYPE handle = nullptr;
-            const OMX_ERRORTYPE err = core_interface->get_handle(&handle, component_name[i], component_info, kCallbacks);
+            const OMX_ERRORTYPE err =
+                core_interface->get_handle(&handle, component_name[i], component_info, kCallbacks);
             if (err != OMX_ErrorNone || !handle) {
                 // Nothing to test or free: the entry is skipped.
                 printf("omx_component_test_loop: OMX_GetHandle: FAIL: %x, %s\n", static_cast<unsigned>(err),
                        component_name[i]);
                 continue;
             }
-            omx_component_run(static_cast<OMX_COMPONENTTYPE *>(handle), component_info,
-                              SUPPORT_COLOR_FORMAT_ARGB8888);
+            omx_component_run(static_cast<OMX_COMPONENTTYPE *>(handle), component_info, SUPPORT_COLOR_FORMAT_ARGB8888);
             core_interface->free_handle(handle);
         }
         fclose(list_file);
@@ -89,7 +90,7 @@ void component_test_loop(OMX_CORE_INTERFACE *core_interface, char *const *compon
     }
 }
 
-}  // namespace
+} // namespace
 
 int omx_core_interface_test(OMX_CORE_INTERFACE *core_interface)
 {
@@ -191,7 +192,8 @@ int omx_core_interface_test(OMX_CORE_INTERFACE *core_interface)
                    static_cast<unsigned>(j), reinterpret_cast<char *>(component_role[j]));
         }
         if (err != OMX_ErrorNone)
-            printf("UTC 001-04: OMX_GetRolesOfComponent: FAIL: %x, %s\n", static_cast<unsigned>(err), component_name[i]);
+            printf("UTC 001-04: OMX_GetRolesOfComponent: FAIL: %x, %s\n", static_cast<unsigned>(err),
+                   component_name[i]);
         if (omx_time_over_budget(time, UTC001_ROLES_BUDGET_US))
             printf("UTC 001-04: OMX_GetRolesOfComponent: timeout FAIL: %s, %d\n", component_name[i], time);
     }

@@ -1,7 +1,6 @@
 /* Types and operations shared by the test driver, the conformance cases and
  * the streaming tests. */
-#ifndef OMX_COMPONENT_H
-#define OMX_COMPONENT_H
+#pragma once
 
 #include <semaphore.h>
 #include <stdio.h>
@@ -95,8 +94,8 @@ typedef struct ZYN_OMX_COMPONENT_INFO {
 int omx_core_interface_test(OMX_CORE_INTERFACE *core_interface);
 
 /* Driver: client callbacks, timing and version stamp. */
-OMX_ERRORTYPE OMX_EventHandlerDone(OMX_HANDLETYPE hComponent, OMX_PTR pAppData, OMX_EVENTTYPE eEvent,
-                                   OMX_U32 nData1, OMX_U32 nData2, OMX_PTR pEventData);
+OMX_ERRORTYPE OMX_EventHandlerDone(OMX_HANDLETYPE hComponent, OMX_PTR pAppData, OMX_EVENTTYPE eEvent, OMX_U32 nData1,
+                                   OMX_U32 nData2, OMX_PTR pEventData);
 OMX_ERRORTYPE OMX_EmptyThisBufferDone(OMX_HANDLETYPE hComponent, OMX_PTR pAppData, OMX_BUFFERHEADERTYPE *pBuffer);
 OMX_ERRORTYPE OMX_FillThisBufferDone(OMX_HANDLETYPE hComponent, OMX_PTR pAppData, OMX_BUFFERHEADERTYPE *pBuffer);
 int measureTimeUS(struct timeval *start, struct timeval *stop);
@@ -126,5 +125,3 @@ extern void *parser_handle;
 extern unsigned int frame_num;
 extern int frame_flag;
 extern int nc;
-
-#endif

@@ -1,7 +1,6 @@
 /* Module-private pieces of the test driver, declared here so the driver's own
  * tests can reach them. Nothing outside driver/ and tests/driver/ uses this. */
-#ifndef OMX_DRIVER_INTERNAL_H
-#define OMX_DRIVER_INTERNAL_H
+#pragma once
 
 #include <stddef.h>
 #include <stdio.h>
@@ -46,5 +45,3 @@ typedef int (*OmxComponentRunFunc)(OMX_COMPONENTTYPE *handle, ZYN_OMX_COMPONENT_
                                    TEST_SUPPORT_COLOR_FORMAT_TYPE colorformat);
 extern OmxDriverCallocFunc omx_driver_calloc;
 extern OmxComponentRunFunc omx_component_run;
-
-#endif

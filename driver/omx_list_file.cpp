@@ -16,7 +16,8 @@
 
 FILE *list_file;
 
-namespace {
+namespace
+{
 
 struct ListFileRow {
     const char *component_name;
@@ -41,11 +42,10 @@ const ListFileRow kListFiles[] = {
     {"OMX.ZYN.AVC.Encoder", "avcenc_list.txt", OMX_COMPONENT_AVCENC, kEncoderCodingType, "avcenc fileopen error "},
     {"OMX.ZYN.MPEG4.Encoder", "mpeg4enc_list.txt", OMX_COMPONENT_MPEG4ENC, kEncoderCodingType,
      "mpeg4enc fileopen error "},
-    {"OMX.ZYN.H263.Encoder", "h263enc_list.txt", OMX_COMPONENT_H263ENC, kEncoderCodingType,
-     "h263enc fileopen error "},
+    {"OMX.ZYN.H263.Encoder", "h263enc_list.txt", OMX_COMPONENT_H263ENC, kEncoderCodingType, "h263enc fileopen error "},
 };
 
-}  // namespace
+} // namespace
 
 std::string omx_list_file_path(const char *file_name)
 {
@@ -56,9 +56,15 @@ std::string omx_list_file_path(const char *file_name)
     return path + file_name;
 }
 
-namespace {
+namespace
+{
 
-enum class Field { Ok, End, TooLong, NotNumber };
+enum class Field {
+    Ok,
+    End,
+    TooLong,
+    NotNumber
+};
 
 // Skips blanks, tabs and newlines; returns the first other character or EOF.
 int skip_space(FILE *file)
@@ -149,22 +155,17 @@ bool is_encoder(int component_type)
 int list_ends(Field field, const char *what)
 {
     switch (field) {
-    case Field::End:
-        printf("parse_list: list file ends before the %s of an entry\n", what);
-        break;
+    case Field::End: printf("parse_list: list file ends before the %s of an entry\n", what); break;
     case Field::TooLong:
         printf("parse_list: %s longer than %d characters: list ends\n", what, OMX_TEST_NAME_LEN - 1);
         break;
-    case Field::NotNumber:
-        printf("parse_list: %s is not a number: list ends\n", what);
-        break;
-    case Field::Ok:
-        break;
+    case Field::NotNumber: printf("parse_list: %s is not a number: list ends\n", what); break;
+    case Field::Ok: break;
     }
     return -1;
 }
 
-}  // namespace
+} // namespace
 
 FILE *open_list_file(char *component_name, ZYN_OMX_COMPONENT_INFO *component_info)
 {

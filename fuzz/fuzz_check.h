@@ -3,10 +3,10 @@
 
 #include <cstdio>
 
-#define FUZZ_CHECK(ok)                                                                  \
-  do {                                                                                  \
-    if (!(ok)) {                                                                        \
-      std::fprintf(stderr, "%s:%d: check failed: %s\n", __FILE__, __LINE__, #ok);       \
-      __builtin_trap();                                                                 \
-    }                                                                                   \
-  } while (0)
+#define FUZZ_CHECK(ok)                                                                                                 \
+    do {                                                                                                               \
+        if (!(ok)) {                                                                                                   \
+            std::fprintf(stderr, "%s:%d: check failed: %s\n", __FILE__, __LINE__, #ok);                                \
+            __builtin_trap();                                                                                          \
+        }                                                                                                              \
+    } while (0)

@@ -9,10 +9,11 @@
 
 #include "vsparser_main.h"
 
-namespace {
+namespace
+{
 const char *const kExtensions[] = {"264", "m2v", "m4v", "263", "rcv", "vc1", "ivf", "avi", "msv"};
 std::string g_dir;
-}
+} // namespace
 
 extern "C" int LLVMFuzzerInitialize(int *, char ***)
 {

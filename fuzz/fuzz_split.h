@@ -1,7 +1,6 @@
 // Shared driver of the splitter fuzz targets: cuts the input into units the
 // way the frame-table build does and traps on a unit outside its window.
-#ifndef FUZZ_SPLIT_H
-#define FUZZ_SPLIT_H
+#pragma once
 
 #include <cstddef>
 #include <cstdint>
@@ -38,8 +37,7 @@ inline void FuzzSplit(KOLVEX_XCD_CODEC_TYPE codec, const uint8_t *data, size_t s
             }
             break;
         }
-        if (start < base + cursor || start - (base + cursor) > window ||
-            unit > window - (start - (base + cursor))) {
+        if (start < base + cursor || start - (base + cursor) > window || unit > window - (start - (base + cursor))) {
             __builtin_trap();
         }
         size_t end = (start - base) + unit;
@@ -49,5 +47,3 @@ inline void FuzzSplit(KOLVEX_XCD_CODEC_TYPE codec, const uint8_t *data, size_t s
         cursor = end;
     }
 }
-
-#endif

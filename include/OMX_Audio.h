@@ -1,6 +1,5 @@
 /* OpenMAX IL 1.1 audio domain: the port definition that the port record's union holds. */
-#ifndef OMX_Audio_h
-#define OMX_Audio_h
+#pragma once
 
 #include "OMX_Core.h"
 
@@ -26,6 +25,4 @@ typedef struct OMX_AUDIO_PORTDEFINITIONTYPE {
 
 #ifdef __cplusplus
 }
-#endif
-
 #endif

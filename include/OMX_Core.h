@@ -1,7 +1,6 @@
 /* OpenMAX IL 1.1 core: commands, states, errors, events, buffer headers,
  * callbacks, the component-call macros and the core entry points. */
-#ifndef OMX_Core_h
-#define OMX_Core_h
+#pragma once
 
 #include "OMX_Index.h"
 
@@ -151,13 +150,13 @@ typedef enum OMX_EVENTTYPE {
 } OMX_EVENTTYPE;
 
 typedef struct OMX_CALLBACKTYPE {
-    OMX_ERRORTYPE (*EventHandler)(OMX_IN OMX_HANDLETYPE hComponent, OMX_IN OMX_PTR pAppData,
-                                  OMX_IN OMX_EVENTTYPE eEvent, OMX_IN OMX_U32 nData1,
-                                  OMX_IN OMX_U32 nData2, OMX_IN OMX_PTR pEventData);
-    OMX_ERRORTYPE (*EmptyBufferDone)(OMX_IN OMX_HANDLETYPE hComponent, OMX_IN OMX_PTR pAppData,
-                                     OMX_IN OMX_BUFFERHEADERTYPE *pBuffer);
-    OMX_ERRORTYPE (*FillBufferDone)(OMX_OUT OMX_HANDLETYPE hComponent, OMX_OUT OMX_PTR pAppData,
-                                    OMX_OUT OMX_BUFFERHEADERTYPE *pBuffer);
+    OMX_ERRORTYPE(*EventHandler)
+    (OMX_IN OMX_HANDLETYPE hComponent, OMX_IN OMX_PTR pAppData, OMX_IN OMX_EVENTTYPE eEvent, OMX_IN OMX_U32 nData1,
+     OMX_IN OMX_U32 nData2, OMX_IN OMX_PTR pEventData);
+    OMX_ERRORTYPE(*EmptyBufferDone)
+    (OMX_IN OMX_HANDLETYPE hComponent, OMX_IN OMX_PTR pAppData, OMX_IN OMX_BUFFERHEADERTYPE *pBuffer);
+    OMX_ERRORTYPE(*FillBufferDone)
+    (OMX_OUT OMX_HANDLETYPE hComponent, OMX_OUT OMX_PTR pAppData, OMX_OUT OMX_BUFFERHEADERTYPE *pBuffer);
 } OMX_CALLBACKTYPE;
 
 typedef enum OMX_BUFFERSUPPLIERTYPE {
@@ -184,45 +183,42 @@ typedef struct OMX_TUNNELSETUPTYPE {
 } OMX_TUNNELSETUPTYPE;
 
 /* Component calls through the handle's function table. */
-#define OMX_GetComponentVersion(hComponent, pComponentName, pComponentVersion, pSpecVersion, pComponentUUID) \
-    ((OMX_COMPONENTTYPE *)(hComponent))->GetComponentVersion(hComponent, pComponentName, pComponentVersion, pSpecVersion, pComponentUUID)
-#define OMX_SendCommand(hComponent, Cmd, nParam, pCmdData) \
+#define OMX_GetComponentVersion(hComponent, pComponentName, pComponentVersion, pSpecVersion, pComponentUUID)           \
+    ((OMX_COMPONENTTYPE *)(hComponent))                                                                                \
+        ->GetComponentVersion(hComponent, pComponentName, pComponentVersion, pSpecVersion, pComponentUUID)
+#define OMX_SendCommand(hComponent, Cmd, nParam, pCmdData)                                                             \
     ((OMX_COMPONENTTYPE *)(hComponent))->SendCommand(hComponent, Cmd, nParam, pCmdData)
-#define OMX_GetParameter(hComponent, nParamIndex, pComponentParameterStructure) \
+#define OMX_GetParameter(hComponent, nParamIndex, pComponentParameterStructure)                                        \
     ((OMX_COMPONENTTYPE *)(hComponent))->GetParameter(hComponent, nParamIndex, pComponentParameterStructure)
-#define OMX_SetParameter(hComponent, nParamIndex, pComponentParameterStructure) \
+#define OMX_SetParameter(hComponent, nParamIndex, pComponentParameterStructure)                                        \
     ((OMX_COMPONENTTYPE *)(hComponent))->SetParameter(hComponent, nParamIndex, pComponentParameterStructure)
-#define OMX_GetConfig(hComponent, nConfigIndex, pComponentConfigStructure) \
+#define OMX_GetConfig(hComponent, nConfigIndex, pComponentConfigStructure)                                             \
     ((OMX_COMPONENTTYPE *)(hComponent))->GetConfig(hComponent, nConfigIndex, pComponentConfigStructure)
-#define OMX_SetConfig(hComponent, nConfigIndex, pComponentConfigStructure) \
+#define OMX_SetConfig(hComponent, nConfigIndex, pComponentConfigStructure)                                             \
     ((OMX_COMPONENTTYPE *)(hComponent))->SetConfig(hComponent, nConfigIndex, pComponentConfigStructure)
-#define OMX_GetExtensionIndex(hComponent, cParameterName, pIndexType) \
+#define OMX_GetExtensionIndex(hComponent, cParameterName, pIndexType)                                                  \
     ((OMX_COMPONENTTYPE *)(hComponent))->GetExtensionIndex(hComponent, cParameterName, pIndexType)
-#define OMX_GetState(hComponent, pState) \
-    ((OMX_COMPONENTTYPE *)(hComponent))->GetState(hComponent, pState)
-#define OMX_UseBuffer(hComponent, ppBufferHdr, nPortIndex, pAppPrivate, nSizeBytes, pBuffer) \
-    ((OMX_COMPONENTTYPE *)(hComponent))->UseBuffer(hComponent, ppBufferHdr, nPortIndex, pAppPrivate, nSizeBytes, pBuffer)
-#define OMX_AllocateBuffer(hComponent, ppBuffer, nPortIndex, pAppPrivate, nSizeBytes) \
+#define OMX_GetState(hComponent, pState) ((OMX_COMPONENTTYPE *)(hComponent))->GetState(hComponent, pState)
+#define OMX_UseBuffer(hComponent, ppBufferHdr, nPortIndex, pAppPrivate, nSizeBytes, pBuffer)                           \
+    ((OMX_COMPONENTTYPE *)(hComponent))                                                                                \
+        ->UseBuffer(hComponent, ppBufferHdr, nPortIndex, pAppPrivate, nSizeBytes, pBuffer)
+#define OMX_AllocateBuffer(hComponent, ppBuffer, nPortIndex, pAppPrivate, nSizeBytes)                                  \
     ((OMX_COMPONENTTYPE *)(hComponent))->AllocateBuffer(hComponent, ppBuffer, nPortIndex, pAppPrivate, nSizeBytes)
-#define OMX_FreeBuffer(hComponent, nPortIndex, pBuffer) \
+#define OMX_FreeBuffer(hComponent, nPortIndex, pBuffer)                                                                \
     ((OMX_COMPONENTTYPE *)(hComponent))->FreeBuffer(hComponent, nPortIndex, pBuffer)
-#define OMX_EmptyThisBuffer(hComponent, pBuffer) \
+#define OMX_EmptyThisBuffer(hComponent, pBuffer)                                                                       \
     ((OMX_COMPONENTTYPE *)(hComponent))->EmptyThisBuffer(hComponent, pBuffer)
-#define OMX_FillThisBuffer(hComponent, pBuffer) \
-    ((OMX_COMPONENTTYPE *)(hComponent))->FillThisBuffer(hComponent, pBuffer)
-#define OMX_UseEGLImage(hComponent, ppBufferHdr, nPortIndex, pAppPrivate, eglImage) \
+#define OMX_FillThisBuffer(hComponent, pBuffer) ((OMX_COMPONENTTYPE *)(hComponent))->FillThisBuffer(hComponent, pBuffer)
+#define OMX_UseEGLImage(hComponent, ppBufferHdr, nPortIndex, pAppPrivate, eglImage)                                    \
     ((OMX_COMPONENTTYPE *)(hComponent))->UseEGLImage(hComponent, ppBufferHdr, nPortIndex, pAppPrivate, eglImage)
 
 /* Core entry points. */
 OMX_API OMX_ERRORTYPE OMX_APIENTRY OMX_Init(void);
 OMX_API OMX_ERRORTYPE OMX_APIENTRY OMX_Deinit(void);
-OMX_API OMX_ERRORTYPE OMX_APIENTRY OMX_ComponentNameEnum(OMX_OUT OMX_STRING cComponentName,
-                                                         OMX_IN OMX_U32 nNameLength,
+OMX_API OMX_ERRORTYPE OMX_APIENTRY OMX_ComponentNameEnum(OMX_OUT OMX_STRING cComponentName, OMX_IN OMX_U32 nNameLength,
                                                          OMX_IN OMX_U32 nIndex);
-OMX_API OMX_ERRORTYPE OMX_APIENTRY OMX_GetHandle(OMX_OUT OMX_HANDLETYPE *pHandle,
-                                                 OMX_IN OMX_STRING cComponentName,
-                                                 OMX_IN OMX_PTR pAppData,
-                                                 OMX_IN OMX_CALLBACKTYPE *pCallBacks);
+OMX_API OMX_ERRORTYPE OMX_APIENTRY OMX_GetHandle(OMX_OUT OMX_HANDLETYPE *pHandle, OMX_IN OMX_STRING cComponentName,
+                                                 OMX_IN OMX_PTR pAppData, OMX_IN OMX_CALLBACKTYPE *pCallBacks);
 OMX_API OMX_ERRORTYPE OMX_APIENTRY OMX_FreeHandle(OMX_IN OMX_HANDLETYPE hComponent);
 OMX_API OMX_ERRORTYPE OMX_SetupTunnel(OMX_IN OMX_HANDLETYPE hOutput, OMX_IN OMX_U32 nPortOutput,
                                       OMX_IN OMX_HANDLETYPE hInput, OMX_IN OMX_U32 nPortInput);
@@ -233,6 +229,4 @@ OMX_API OMX_ERRORTYPE OMX_GetRolesOfComponent(OMX_IN OMX_STRING compName, OMX_IN
 
 #ifdef __cplusplus
 }
-#endif
-
 #endif

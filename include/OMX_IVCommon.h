@@ -1,6 +1,5 @@
 /* OpenMAX IL 1.1 definitions common to image and video. */
-#ifndef OMX_IVCommon_h
-#define OMX_IVCommon_h
+#pragma once
 
 #include "OMX_Core.h"
 
@@ -78,6 +77,4 @@ typedef struct OMX_CONFIG_RECTTYPE {
 
 #ifdef __cplusplus
 }
-#endif
-
 #endif

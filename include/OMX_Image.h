@@ -1,6 +1,5 @@
 /* OpenMAX IL 1.1 image domain: the port definition that the port record's union holds. */
-#ifndef OMX_Image_h
-#define OMX_Image_h
+#pragma once
 
 #include "OMX_IVCommon.h"
 
@@ -32,6 +31,4 @@ typedef struct OMX_IMAGE_PORTDEFINITIONTYPE {
 
 #ifdef __cplusplus
 }
-#endif
-
 #endif

@@ -1,6 +1,5 @@
 /* OpenMAX IL 1.1 parameter and config indexes. */
-#ifndef OMX_Index_h
-#define OMX_Index_h
+#pragma once
 
 #include "OMX_Types.h"
 
@@ -120,6 +119,4 @@ typedef enum OMX_INDEXTYPE {
 
 #ifdef __cplusplus
 }
-#endif
-
 #endif

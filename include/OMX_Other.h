@@ -1,6 +1,5 @@
 /* OpenMAX IL 1.1 other domain: the port definition that the port record's union holds. */
-#ifndef OMX_Other_h
-#define OMX_Other_h
+#pragma once
 
 #include "OMX_Core.h"
 
@@ -25,6 +24,4 @@ typedef struct OMX_OTHER_PORTDEFINITIONTYPE {
 
 #ifdef __cplusplus
 }
-#endif
-
 #endif

@@ -1,6 +1,5 @@
 /* OpenMAX IL 1.1 basic types, written from the published standard's definitions. */
-#ifndef OMX_Types_h
-#define OMX_Types_h
+#pragma once
 
 #include <stdint.h>
 
@@ -106,6 +105,4 @@ typedef union OMX_VERSIONTYPE {
 
 #ifdef __cplusplus
 }
-#endif
-
 #endif

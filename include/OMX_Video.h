@@ -1,6 +1,5 @@
 /* OpenMAX IL 1.1 video domain. */
-#ifndef OMX_Video_h
-#define OMX_Video_h
+#pragma once
 
 #include "OMX_IVCommon.h"
 
@@ -105,6 +104,4 @@ typedef enum OMX_VIDEO_AVCLEVELTYPE {
 
 #ifdef __cplusplus
 }
-#endif
-
 #endif

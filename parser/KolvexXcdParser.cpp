@@ -36,16 +36,16 @@ typedef struct PrvxParserOutParam_t {
     FILE_EXTENTION file_format;
 } ParserOutParam;
 
-namespace {
+namespace
+{
 
 ParserInParam *InParam;
 ParserOutParam *OutParam;
 
 BOOL CheckExtension(char *fileExt)
 {
-    static const char *const supported[] = {"m4v", "mp4", "msv", "264", "26l", "prx1", "prx2",
-                                            "prx3", "prx4", "xvd", "263", "m2v", "mpg", "mpeg",
-                                            "rcv", "vc1", "ivf", "vp8", "avi"};
+    static const char *const supported[] = {"m4v", "mp4", "msv", "264",  "26l", "prx1", "prx2", "prx3", "prx4", "xvd",
+                                            "263", "m2v", "mpg", "mpeg", "rcv", "vc1",  "ivf",  "vp8",  "avi"};
     char lower[10];
     if (!LowerExtension(fileExt, lower)) {
         return FALSE;
@@ -71,11 +71,11 @@ bool TableBuilt()
     return InParam != nullptr && InParam->isRawStream == 1;
 }
 
-}  // namespace
+} // namespace
 
 void *KolvexParserInit(KOLVEX_XCD_CODEC_TYPE codec_type, char *inputFileName, int size)
 {
-    (void)codec_type;  // the extension decides the codec
+    (void)codec_type; // the extension decides the codec
     (void)size;
     // Records left by an open that failed are replaced, not leaked.
     FreeRecords();

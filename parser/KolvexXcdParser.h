@@ -6,8 +6,7 @@
  * TRUE and FALSE; the header also survives being included after headers
  * that define those names as macros (such code can use kolvex::kTrue and
  * kolvex::kFalse). */
-#ifndef KOLVEX_XCD_PARSER_H
-#define KOLVEX_XCD_PARSER_H
+#pragma once
 
 #pragma push_macro("BOOL")
 #pragma push_macro("TRUE")
@@ -49,12 +48,16 @@ typedef enum KOLVEX_XCD_PARSER_CONF {
     XCD_PARSER_SETCONF_DEC_NUMBER = 2
 } KOLVEX_XCD_PARSER_CONF;
 
-namespace kolvex {
-enum BOOL : int { FALSE = 0, TRUE = 1 };
+namespace kolvex
+{
+enum BOOL : int {
+    FALSE = 0,
+    TRUE = 1
+};
 /* The same values for code that has TRUE/FALSE macros in scope. */
 inline constexpr BOOL kFalse = FALSE;
 inline constexpr BOOL kTrue = TRUE;
-}
+} // namespace kolvex
 
 /* Opens the parser on inputFileName (codec chosen by its extension; codec_type
  * and size are accepted and not consulted). Returns the handle, or null. */
@@ -78,5 +81,3 @@ kolvex::BOOL KolvexParserSetConfig(KOLVEX_XCD_PARSER_CONF config, void *value);
 #pragma pop_macro("FALSE")
 #pragma pop_macro("TRUE")
 #pragma pop_macro("BOOL")
-
-#endif

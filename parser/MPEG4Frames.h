@@ -9,8 +9,8 @@
 #include "FrameExtractor.h"
 
 typedef struct {
-  int width;
-  int height;
+    int width;
+    int height;
 } MPEG4_CONFIG_DATA;
 
 // Bytes written at the start of buf: the configuration units and the first picture.
@@ -20,8 +20,7 @@ int ExtractConfigStreamMpeg4(FRAMEX_CTX *pFrameExCtx, void *fp, unsigned char *b
 // Bytes of the next picture (with the header units in front of it) written at the start of
 // buf, 0 on failure (end of stream, buffer too small); *coding_type (may be null) gets the
 // picture's coding type: 0 intra, 1 predicted, 2 bidirectional, 3 sprite.
-int NextFrameMpeg4(FRAMEX_CTX *pFrameExCtx, void *fp, unsigned char *buf, int buf_size,
-                   unsigned int *coding_type);
+int NextFrameMpeg4(FRAMEX_CTX *pFrameExCtx, void *fp, unsigned char *buf, int buf_size, unsigned int *coding_type);
 
 // Bit helpers of the header walk, exposed for the tests.
 // Reads num_read (<= 24) bits from bit *bit_offset on, most significant bit of bytes[0]

@@ -8,9 +8,10 @@
 
 #include <cstring>
 
-namespace {
+namespace
+{
 
-AVI_INFO *aviInfo;  // record of the file opened last
+AVI_INFO *aviInfo; // record of the file opened last
 AVI_TRACE_HOOK trace_hook;
 
 void nullprint(const char *str, ...)
@@ -44,8 +45,8 @@ const char *ImageEnd(const AVI_INFO *info)
 bool InImage(const AVI_INFO *info, const void *p, uint64_t n)
 {
     const char *c = static_cast<const char *>(p);
-    return info != nullptr && info->buffer != nullptr && c >= info->buffer &&
-           c <= ImageEnd(info) && n <= static_cast<uint64_t>(ImageEnd(info) - c);
+    return info != nullptr && info->buffer != nullptr && c >= info->buffer && c <= ImageEnd(info) &&
+           n <= static_cast<uint64_t>(ImageEnd(info) - c);
 }
 
 char *Payload(AVI_CHUNK *chunk)
@@ -99,16 +100,16 @@ void ShowElements(const AVI_INFO *info, AVI_LIST *list)
          e = GetAVIElement(info, list, e.offset), ++n) {
         const u8 *b = reinterpret_cast<const u8 *>(e.chunk);
         nullprint("[%d] addr=0x%x 0x%x 0x%x 0x%x 0x%x 0x%x 0x%x 0x%x 0x%x\n", n,
-                  static_cast<unsigned>(reinterpret_cast<uintptr_t>(b)), b[0], b[1], b[2], b[3],
-                  b[4], b[5], b[6], b[7]);
+                  static_cast<unsigned>(reinterpret_cast<uintptr_t>(b)), b[0], b[1], b[2], b[3], b[4], b[5], b[6],
+                  b[7]);
         u32 id = e.chunk->dwFourCC;
         if (cfcc(id, "LIST") && InImage(info, e.list, 12)) {
             u32 f = e.list->dwFourCC;
-            nullprint("[%d]List Item FourCC=%c%c%c%c size=%d\n", n, f & 0xFF, (f >> 8) & 0xFF,
-                      (f >> 16) & 0xFF, f >> 24, e.list->dwSize);
+            nullprint("[%d]List Item FourCC=%c%c%c%c size=%d\n", n, f & 0xFF, (f >> 8) & 0xFF, (f >> 16) & 0xFF,
+                      f >> 24, e.list->dwSize);
         } else {
-            nullprint("[%d]Chunk Item FourCC=%c%c%c%c size=%d\n", n, id & 0xFF, (id >> 8) & 0xFF,
-                      (id >> 16) & 0xFF, id >> 24, e.chunk->dwSize);
+            nullprint("[%d]Chunk Item FourCC=%c%c%c%c size=%d\n", n, id & 0xFF, (id >> 8) & 0xFF, (id >> 16) & 0xFF,
+                      id >> 24, e.chunk->dwSize);
         }
     }
 }
@@ -122,9 +123,8 @@ void TraceMainHeader(const MainAVIHeader *h)
     static const struct {
         u32 bit;
         const char *text;
-    } flags[] = {{0x20000, "[COPYRIGHTED] "}, {0x10, "[HASINDEX] "},
-                 {0x100, "[ISINTERLEAVED] "}, {0x20, "[MUSTUSEINDEX] "},
-                 {0x800, "[TRUSTCKTYPE] "}, {0x10000, "[WASCAPTUREFILE] "}};
+    } flags[] = {{0x20000, "[COPYRIGHTED] "}, {0x10, "[HASINDEX] "},     {0x100, "[ISINTERLEAVED] "},
+                 {0x20, "[MUSTUSEINDEX] "},   {0x800, "[TRUSTCKTYPE] "}, {0x10000, "[WASCAPTUREFILE] "}};
     for (const auto &f : flags) {
         if (h->dwFlags & f.bit) {
             nullprint(f.text);
@@ -170,8 +170,7 @@ int ParseAVIHeader(AVI_LIST *list)
     AVI_INFO *info = aviInfo;
     u32 streams = 0;
     nullprint("parsing avi++++++++++++ list length=%d\n", list->dwSize);
-    for (AVI_ELEMENT e = GetAVIElement(info, list, 0); e.chunk != nullptr;
-         e = GetAVIElement(info, list, e.offset)) {
+    for (AVI_ELEMENT e = GetAVIElement(info, list, 0); e.chunk != nullptr; e = GetAVIElement(info, list, e.offset)) {
         if (cfcc(e.chunk->dwFourCC, "avih") && InImage(info, Payload(e.chunk), sizeof(MainAVIHeader))) {
             info->mainAVIHeader = reinterpret_cast<MainAVIHeader *>(Payload(e.chunk));
             TraceMainHeader(info->mainAVIHeader);
@@ -240,8 +239,7 @@ int ParseAVIHeader(AVI_LIST *list)
 }
 
 // Next data chunk of `stream` of kind `kind` from *cursor in movi.
-unsigned char *NextData(AVI_INFO *info, int *cursor, int stream, char kind, int *chunkSize,
-                        int *numOfAudioChunk)
+unsigned char *NextData(AVI_INFO *info, int *cursor, int stream, char kind, int *chunkSize, int *numOfAudioChunk)
 {
     *chunkSize = 0;
     if (info->movi == nullptr || info->current_REC != nullptr) {
@@ -257,7 +255,7 @@ unsigned char *NextData(AVI_INFO *info, int *cursor, int stream, char kind, int 
         }
         if (number == stream && id[2] == kind) {
             if (!InImage(info, Payload(e.chunk), e.chunk->dwSize)) {
-                return nullptr;  // the image ends inside this chunk
+                return nullptr; // the image ends inside this chunk
             }
             *cursor = e.offset;
             *chunkSize = static_cast<int>(e.chunk->dwSize);
@@ -267,7 +265,7 @@ unsigned char *NextData(AVI_INFO *info, int *cursor, int stream, char kind, int 
     return nullptr;
 }
 
-}  // namespace
+} // namespace
 
 void AVI_SetTraceHook(AVI_TRACE_HOOK hook)
 {
@@ -290,8 +288,7 @@ int AVI_OpenAVIFile(char *buffer, u32 bufferSize, AVI_INFO *info)
     }
     nullprint("RIFF AVI List!\n");
     AVI_LIST *riff = reinterpret_cast<AVI_LIST *>(buffer);
-    for (AVI_ELEMENT e = GetAVIElement(info, riff, 0); e.chunk != nullptr;
-         e = GetAVIElement(info, riff, e.offset)) {
+    for (AVI_ELEMENT e = GetAVIElement(info, riff, 0); e.chunk != nullptr; e = GetAVIElement(info, riff, e.offset)) {
         if (IsList(info, e.chunk, "hdrl")) {
             nullprint("hdrl size = %d\n", e.list->dwSize);
             if (!ParseAVIHeader(e.list)) {
@@ -343,8 +340,8 @@ void AVI_ResetAudioDataOffset(AVI_INFO *info)
 
 unsigned int AVI_GetVideoCodec(AVI_INFO *info)
 {
-    const auto *bih = reinterpret_cast<const AVI_BITMAPINFOHEADER *>(
-        Format(info, info->VideoInfor, sizeof(AVI_BITMAPINFOHEADER)));
+    const auto *bih =
+        reinterpret_cast<const AVI_BITMAPINFOHEADER *>(Format(info, info->VideoInfor, sizeof(AVI_BITMAPINFOHEADER)));
     if (bih == nullptr) {
         return 0;
     }

@@ -1,8 +1,7 @@
 /* AVI reader over a file image held in memory: header pointers and data-chunk
  * payloads point into the caller's image; nothing is copied or allocated.
  * Every walk is bounded by the image length given to AVI_OpenAVIFile. */
-#ifndef AVIREADER_H
-#define AVIREADER_H
+#pragma once
 
 #include <cstdarg>
 #include <cstdint>
@@ -14,13 +13,13 @@ static_assert(__BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__, "AVI records are read i
 typedef struct __attribute__((packed)) AVI_CHUNK {
     u32 dwFourCC;
     u32 dwSize;
-} AVI_CHUNK;  /* payload follows the 8-byte header */
+} AVI_CHUNK; /* payload follows the 8-byte header */
 
 typedef struct __attribute__((packed)) AVI_LIST {
     u32 dwList;
     u32 dwSize;
     u32 dwFourCC;
-} AVI_LIST;  /* contents follow the 12-byte header */
+} AVI_LIST; /* contents follow the 12-byte header */
 
 typedef struct __attribute__((packed)) MainAVIHeader {
     u32 dwMicroSecPerFrame;
@@ -81,14 +80,14 @@ typedef struct __attribute__((packed)) AVI_WAVEFORMATEX {
     uint16_t cbSize;
 } AVI_WAVEFORMATEX;
 
-static_assert(sizeof(MainAVIHeader) == 56 && sizeof(AVIStreamHeader) == 56 &&
-              sizeof(AVI_BITMAPINFOHEADER) == 40 && sizeof(AVI_WAVEFORMATEX) == 18,
+static_assert(sizeof(MainAVIHeader) == 56 && sizeof(AVIStreamHeader) == 56 && sizeof(AVI_BITMAPINFOHEADER) == 40 &&
+                  sizeof(AVI_WAVEFORMATEX) == 18,
               "AVI records are packed");
 
 typedef struct AVI_ELEMENT {
     AVI_CHUNK *chunk;
     AVI_LIST *list;
-    int offset;  /* offset, in the parent's contents, of the next item */
+    int offset; /* offset, in the parent's contents, of the next item */
 } AVI_ELEMENT;
 
 typedef struct AVIStreamInfor {
@@ -110,7 +109,7 @@ typedef struct AVI_INFO {
     AVI_LIST *current_REC;
     AVI_CHUNK *current_CHUNK;
     char *buffer;
-    u32 bufferSize;  /* bytes of the image actually held */
+    u32 bufferSize; /* bytes of the image actually held */
     int offset_movi;
     int offset_audio_movi;
 } AVI_INFO;
@@ -137,5 +136,3 @@ float AVI_GetAudioChunkPerSec(AVI_INFO *aviInfo);
  * hook is installed (tests use one to see the trace). */
 typedef void (*AVI_TRACE_HOOK)(const char *format, va_list args);
 void AVI_SetTraceHook(AVI_TRACE_HOOK hook);
-
-#endif

@@ -10,7 +10,8 @@
 
 static_assert(__BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__, "the word scan takes the lowest byte first");
 
-namespace {
+namespace
+{
 
 // Sixteen byte lanes; GCC and Clang map the operations to SSE2 or NEON.
 typedef uint8_t V16 __attribute__((vector_size(16)));
@@ -110,7 +111,7 @@ int BsEof;
 unsigned int WBuf;
 int BPtr;
 int EpbBuf24;
-int ReadPastEnd;  // a byte past the window has been fetched (read as 0)
+int ReadPastEnd; // a byte past the window has been fetched (read as 0)
 
 void _GetBitInit()
 {
@@ -198,9 +199,9 @@ inline int WidthFrom(u32 minus4)
 int _ParseSps(SPS_HEADER *sps)
 {
     unsigned int profile_idc = _GetBits(8);
-    _GetBits(4);  // constraint_set0..3
-    _GetBits(4);  // reserved_zero_4bits
-    _GetBits(8);  // level_idc
+    _GetBits(4); // constraint_set0..3
+    _GetBits(4); // reserved_zero_4bits
+    _GetBits(8); // level_idc
     sps->SpsId = static_cast<int>(_GetUe(31));
     if (profile_idc == 66) {
         BaselineProfile = 1;
@@ -221,7 +222,7 @@ int _ParsePps(PPS_HEADER *pps)
 {
     pps->PpsId = static_cast<int>(_GetUe(255));
     pps->SpsId = static_cast<int>(_GetUe(31));
-    _GetBits(1);  // entropy_coding_mode_flag
+    _GetBits(1); // entropy_coding_mode_flag
     pps->PicOrderPrsFlag = static_cast<int>(_GetBits(1));
     u32 num_slice_groups_minus1 = _GetUe(7);
     if (num_slice_groups_minus1 > 0) {
@@ -229,33 +230,33 @@ int _ParsePps(PPS_HEADER *pps)
         if (map_type == 0) {
             pps->interleaved = 1;
             for (uint64_t g = 0; g <= num_slice_groups_minus1 && !_ReaderExhausted(); ++g) {
-                _GetUe(-1);  // run_length_minus1
+                _GetUe(-1); // run_length_minus1
             }
         } else if (map_type == 2) {
             for (uint64_t g = 0; g < num_slice_groups_minus1 && !_ReaderExhausted(); ++g) {
-                _GetUe(-1);  // top_left
-                _GetUe(-1);  // bottom_right
+                _GetUe(-1); // top_left
+                _GetUe(-1); // bottom_right
             }
         } else if (map_type >= 3 && map_type <= 5) {
-            _GetBits(1);  // slice_group_change_direction_flag
-            _GetUe(-1);   // slice_group_change_rate_minus1
+            _GetBits(1); // slice_group_change_direction_flag
+            _GetUe(-1);  // slice_group_change_rate_minus1
         } else if (map_type == 6) {
             u32 pic_size_in_map_units_minus1 = _GetUe(-1);
             int bits = num_slice_groups_minus1 == 1 ? 1 : (num_slice_groups_minus1 <= 3 ? 2 : 3);
             for (uint64_t u = 0; u <= pic_size_in_map_units_minus1 && !_ReaderExhausted(); ++u) {
-                _GetBits(bits);  // slice_group_id
+                _GetBits(bits); // slice_group_id
             }
         }
     }
-    _GetUe(31);   // num_ref_idx_l0_active_minus1
-    _GetUe(31);   // num_ref_idx_l1_active_minus1
-    _GetBits(1);  // weighted_pred_flag
-    _GetBits(2);  // weighted_bipred_idc
-    _GetUe(-1);   // pic_init_qp_minus26
-    _GetUe(-1);   // pic_init_qs_minus26
-    _GetUe(-1);   // chroma_qp_index_offset
-    _GetBits(1);  // deblocking_filter_control_present_flag
-    _GetBits(1);  // constrained_intra_pred_flag
+    _GetUe(31);  // num_ref_idx_l0_active_minus1
+    _GetUe(31);  // num_ref_idx_l1_active_minus1
+    _GetBits(1); // weighted_pred_flag
+    _GetBits(2); // weighted_bipred_idc
+    _GetUe(-1);  // pic_init_qp_minus26
+    _GetUe(-1);  // pic_init_qs_minus26
+    _GetUe(-1);  // chroma_qp_index_offset
+    _GetBits(1); // deblocking_filter_control_present_flag
+    _GetBits(1); // constrained_intra_pred_flag
     pps->RedundantPicCntPrsFlag = static_cast<int>(_GetBits(1));
     return 1;
 }
@@ -315,7 +316,7 @@ int _CheckFirstSlice(SLICE_HEADER *h)
         return first_mb_in_slice == 0 ? 1 : 0;
     }
     int result = 0;
-    _GetUe(9);  // slice_type
+    _GetUe(9); // slice_type
     int pic_parameter_set_id = static_cast<int>(_GetUe(255));
     if (pic_parameter_set_id != h->PicParaId) {
         result = 1;
@@ -332,8 +333,7 @@ int _CheckFirstSlice(SLICE_HEADER *h)
     if (h->IdrPicture == 1 && static_cast<int>(_GetUe(65535)) != h->IdrPicId) {
         result = 1;
     }
-    if (sps->PicOrderCntType == 0 &&
-        static_cast<int>(_GetBits(sps->PicOrderCntBit)) != h->PicOrderCntLsb) {
+    if (sps->PicOrderCntType == 0 && static_cast<int>(_GetBits(sps->PicOrderCntBit)) != h->PicOrderCntLsb) {
         result = 1;
     }
     if (sps->PicOrderCntType == 1 && sps->PicOrderZeroFlag == 0 &&
@@ -341,12 +341,12 @@ int _CheckFirstSlice(SLICE_HEADER *h)
         result = 1;
     }
     if (pps->RedundantPicCntPrsFlag == 1 && _GetUe(127) != 0) {
-        result = 0;  // a redundant slice never begins a picture
+        result = 0; // a redundant slice never begins a picture
     }
     return result;
 }
 
-}  // namespace
+} // namespace
 
 const SPS_HEADER *H264StoredSps(int id)
 {
@@ -358,9 +358,8 @@ const PPS_HEADER *H264StoredPps(int id)
     return (id >= 0 && id < 256) ? &PpsHeader[id] : nullptr;
 }
 
-u32 h264_parse(uintptr_t buffer_start_addr, u32 buffer_size, u8 *src_mem,
-               uintptr_t *frame_start_addr, u32 *frame_size, u8 is_first_seq_header,
-               u8 bSliceIfDec)
+u32 h264_parse(uintptr_t buffer_start_addr, u32 buffer_size, u8 *src_mem, uintptr_t *frame_start_addr, u32 *frame_size,
+               u8 is_first_seq_header, u8 bSliceIfDec)
 {
     (void)is_first_seq_header;
     idx = 0;
@@ -370,12 +369,12 @@ u32 h264_parse(uintptr_t buffer_start_addr, u32 buffer_size, u8 *src_mem,
     *frame_start_addr = buffer_start_addr;
 
     int first_slice = 1;
-    uint64_t scan_from = 0;  // first position examined since the last NAL header
-    u32 zero_count = 0;      // zero run in front of the last start code
+    uint64_t scan_from = 0; // first position examined since the last NAL header
+    u32 zero_count = 0;     // zero run in front of the last start code
     u32 j;
     while (FindStartCode(src_mem, scan_from, buffer_size, &j)) {
         if (static_cast<uint64_t>(j) + 3 >= buffer_size) {
-            break;  // no NAL header byte in the window
+            break; // no NAL header byte in the window
         }
         // Zero run ending at j over the examined positions; when it reaches
         // back to the last skipped NAL header, the earlier run continues it.
@@ -428,10 +427,9 @@ u32 h264_parse(uintptr_t buffer_start_addr, u32 buffer_size, u8 *src_mem,
                 Header.IdrPicture = idr;
                 _ParseFirstSlice(&Header);
                 first_slice = 0;
-            } else if (_CheckFirstSlice(&Header) == 1 || Header.IdrPicture != idr ||
-                       bSliceIfDec == 1) {
+            } else if (_CheckFirstSlice(&Header) == 1 || Header.IdrPicture != idr || bSliceIfDec == 1) {
                 if (BsEof) {
-                    return 1;  // the slice header ran into the window end
+                    return 1; // the slice header ran into the window end
                 }
                 *frame_size = boundary;
                 return 0;
@@ -444,9 +442,8 @@ u32 h264_parse(uintptr_t buffer_start_addr, u32 buffer_size, u8 *src_mem,
 
 // --------------------------------------------------------------- MPEG-2 ---
 
-u32 mpeg2_parse(uintptr_t buffer_start_addr, u32 buffer_size, u8 *src_mem,
-                uintptr_t *frame_start_addr, u32 *frame_size, u8 is_first_seq_header,
-                u8 bSliceIfDec)
+u32 mpeg2_parse(uintptr_t buffer_start_addr, u32 buffer_size, u8 *src_mem, uintptr_t *frame_start_addr, u32 *frame_size,
+                u8 is_first_seq_header, u8 bSliceIfDec)
 {
     // A unit whose start is not met (a picture first in the stream) starts
     // at the window start.
@@ -502,19 +499,17 @@ u32 mpeg2_parse(uintptr_t buffer_start_addr, u32 buffer_size, u8 *src_mem,
 
 // ---------------------------------------------------------- MPEG-4/H.263 ---
 
-u32 mpeg4_parse(KOLVEX_XCD_CODEC_TYPE standard, uintptr_t buffer_start_addr, u32 buffer_size,
-                u8 *src_mem, uintptr_t *frame_start_addr, u32 *frame_size,
-                u8 is_first_seq_header, u8 bSliceIfDec)
+u32 mpeg4_parse(KOLVEX_XCD_CODEC_TYPE standard, uintptr_t buffer_start_addr, u32 buffer_size, u8 *src_mem,
+                uintptr_t *frame_start_addr, u32 *frame_size, u8 is_first_seq_header, u8 bSliceIfDec)
 {
-    (void)standard;  // the data decide between start codes and short headers
+    (void)standard; // the data decide between start codes and short headers
     *frame_start_addr = buffer_start_addr;
     // Mode from the first zero pair: 00 00 01 means start codes, anything
     // else a short video header. With slice splitting a window may begin at
     // a resync marker that ended the previous unit; that window stays in
     // start-code mode, or its VOP start codes would go unseen.
     u32 first_pair;
-    bool short_header = FindZeroPair(src_mem, 0, buffer_size, &first_pair) &&
-                        src_mem[first_pair + 2] != 0x01 &&
+    bool short_header = FindZeroPair(src_mem, 0, buffer_size, &first_pair) && src_mem[first_pair + 2] != 0x01 &&
                         !(bSliceIfDec == 1 && first_pair == 0 && (src_mem[2] & 0x80) != 0);
     u32 pictures = 0, headers = 0;
     u32 j;
@@ -570,7 +565,7 @@ u32 mpeg4_parse(KOLVEX_XCD_CODEC_TYPE standard, uintptr_t buffer_start_addr, u32
                 }
             }
         } else if (bSliceIfDec == 1 && (third & 0x80) != 0 && packet_begins(j)) {
-            return end_at(j);  // resync marker: the next video packet
+            return end_at(j); // resync marker: the next video packet
         }
         i = static_cast<uint64_t>(j) + 1;
     }
@@ -579,8 +574,7 @@ u32 mpeg4_parse(KOLVEX_XCD_CODEC_TYPE standard, uintptr_t buffer_start_addr, u32
 
 // ---------------------------------------------------------------- VC-1 ---
 
-u32 rcv_parse(uintptr_t buffer_start_addr, u32 buffer_size, u8 *src_mem,
-              uintptr_t *frame_start_addr, u32 *frame_size)
+u32 rcv_parse(uintptr_t buffer_start_addr, u32 buffer_size, u8 *src_mem, uintptr_t *frame_start_addr, u32 *frame_size)
 {
     *frame_start_addr = buffer_start_addr;
     uint64_t size;
@@ -593,8 +587,7 @@ u32 rcv_parse(uintptr_t buffer_start_addr, u32 buffer_size, u8 *src_mem,
         // Sequence header: 32 fixed bytes around the extension data, whose
         // length (bytes 4 to 7) is usually 4 but not always.
         uint64_t ext = static_cast<uint64_t>(src_mem[4]) | (static_cast<uint64_t>(src_mem[5]) << 8) |
-                       (static_cast<uint64_t>(src_mem[6]) << 16) |
-                       (static_cast<uint64_t>(src_mem[7]) << 24);
+                       (static_cast<uint64_t>(src_mem[6]) << 16) | (static_cast<uint64_t>(src_mem[7]) << 24);
         size = 32 + ext;
     } else {
         size = 8 + (static_cast<uint64_t>(src_mem[0]) | (static_cast<uint64_t>(src_mem[1]) << 8) |
@@ -608,8 +601,8 @@ u32 rcv_parse(uintptr_t buffer_start_addr, u32 buffer_size, u8 *src_mem,
     return 0;
 }
 
-u32 vp8_parser(uintptr_t buffer_start_addr, u32 buffer_size, u8 *src_mem,
-               uintptr_t *frame_start_addr, u32 *frame_size, u8 is_first_seq_header)
+u32 vp8_parser(uintptr_t buffer_start_addr, u32 buffer_size, u8 *src_mem, uintptr_t *frame_start_addr, u32 *frame_size,
+               u8 is_first_seq_header)
 {
     (void)is_first_seq_header;
     u32 h = (buffer_size >= 4 && std::memcmp(src_mem, "DKIF", 4) == 0) ? 32u : 0u;
@@ -625,8 +618,7 @@ u32 vp8_parser(uintptr_t buffer_start_addr, u32 buffer_size, u8 *src_mem,
 }
 
 u32 vc1_parse_advancedProfile_Frame(uintptr_t buffer_start_addr, u32 buffer_size, u8 *src_mem,
-                                    uintptr_t *frame_start_addr, u32 *frame_size,
-                                    u8 is_first_seq_header)
+                                    uintptr_t *frame_start_addr, u32 *frame_size, u8 is_first_seq_header)
 {
     // The unit runs from its first frame, field or header start code to the
     // start code that ends it; bytes in front of it are not counted, so start
@@ -681,14 +673,14 @@ u32 vc1_parse_advancedProfile_Frame(uintptr_t buffer_start_addr, u32 buffer_size
     return 1;
 }
 
-u32 vc1_parse(uintptr_t buffer_start_addr, u32 buffer_size, u8 *src_mem,
-              uintptr_t *frame_start_addr, u32 *frame_size, u8 rcvFlag, u8 is_first_seq_header)
+u32 vc1_parse(uintptr_t buffer_start_addr, u32 buffer_size, u8 *src_mem, uintptr_t *frame_start_addr, u32 *frame_size,
+              u8 rcvFlag, u8 is_first_seq_header)
 {
     if (rcvFlag) {
         return rcv_parse(buffer_start_addr, buffer_size, src_mem, frame_start_addr, frame_size);
     }
-    return vc1_parse_advancedProfile_Frame(buffer_start_addr, buffer_size, src_mem,
-                                           frame_start_addr, frame_size, is_first_seq_header);
+    return vc1_parse_advancedProfile_Frame(buffer_start_addr, buffer_size, src_mem, frame_start_addr, frame_size,
+                                           is_first_seq_header);
 }
 
 u8 SkippedPictureCheck(u8 *src_mem, u32 index)
@@ -698,21 +690,20 @@ u8 SkippedPictureCheck(u8 *src_mem, u32 index)
 
 // ------------------------------------------------------------- dispatch ---
 
-u32 VsParser(KOLVEX_XCD_CODEC_TYPE standard, uintptr_t buffer_start_addr, u32 buffer_size,
-             uintptr_t *frame_start_addr, u32 *frame_size, u8 bIsRcvFlag,
-             u8 is_first_seq_header, u8 bSliceIfDec)
+u32 VsParser(KOLVEX_XCD_CODEC_TYPE standard, uintptr_t buffer_start_addr, u32 buffer_size, uintptr_t *frame_start_addr,
+             u32 *frame_size, u8 bIsRcvFlag, u8 is_first_seq_header, u8 bSliceIfDec)
 {
     (void)bIsRcvFlag;
     u8 *src_mem = reinterpret_cast<u8 *>(buffer_start_addr);
     u32 ret;
     switch (standard) {
     case H264_DEC:
-        ret = h264_parse(buffer_start_addr, buffer_size, src_mem, frame_start_addr, frame_size,
-                         is_first_seq_header, bSliceIfDec);
+        ret = h264_parse(buffer_start_addr, buffer_size, src_mem, frame_start_addr, frame_size, is_first_seq_header,
+                         bSliceIfDec);
         break;
     case VC1AP_DEC:
-        ret = vc1_parse_advancedProfile_Frame(buffer_start_addr, buffer_size, src_mem,
-                                              frame_start_addr, frame_size, is_first_seq_header);
+        ret = vc1_parse_advancedProfile_Frame(buffer_start_addr, buffer_size, src_mem, frame_start_addr, frame_size,
+                                              is_first_seq_header);
         break;
     case MPEG4_DEC:
     case XVID_DEC:
@@ -721,22 +712,18 @@ u32 VsParser(KOLVEX_XCD_CODEC_TYPE standard, uintptr_t buffer_start_addr, u32 bu
     case PRVX2_DEC:
     case PRVX3_DEC:
     case PRVX4_DEC:
-        ret = mpeg4_parse(standard, buffer_start_addr, buffer_size, src_mem, frame_start_addr,
-                          frame_size, is_first_seq_header, bSliceIfDec);
-        break;
-    case MPEG2_DEC:
-        ret = mpeg2_parse(buffer_start_addr, buffer_size, src_mem, frame_start_addr, frame_size,
+        ret = mpeg4_parse(standard, buffer_start_addr, buffer_size, src_mem, frame_start_addr, frame_size,
                           is_first_seq_header, bSliceIfDec);
         break;
-    case VC1RCV_DEC:
-        ret = rcv_parse(buffer_start_addr, buffer_size, src_mem, frame_start_addr, frame_size);
+    case MPEG2_DEC:
+        ret = mpeg2_parse(buffer_start_addr, buffer_size, src_mem, frame_start_addr, frame_size, is_first_seq_header,
+                          bSliceIfDec);
         break;
+    case VC1RCV_DEC: ret = rcv_parse(buffer_start_addr, buffer_size, src_mem, frame_start_addr, frame_size); break;
     case VP8_DEC:
-        ret = vp8_parser(buffer_start_addr, buffer_size, src_mem, frame_start_addr, frame_size,
-                         is_first_seq_header);
+        ret = vp8_parser(buffer_start_addr, buffer_size, src_mem, frame_start_addr, frame_size, is_first_seq_header);
         break;
-    default:
-        return 3;
+    default: return 3;
     }
     if (ret == 1 || ret == 2) {
         *frame_size = buffer_size;

@@ -21,31 +21,31 @@ int slice_enable = 0;
 int parsing_only = 0;
 int decoding_number = -1;
 
-namespace {
+namespace
+{
 
 struct frameInfo {
-    uint64_t offset;  // files may pass 4 GiB
+    uint64_t offset; // files may pass 4 GiB
     u32 size;
 };
 
 struct CtxType {
-    std::vector<frameInfo> info;  // grows as needed: no frame limit
-    int frameNum = 0;             // entries appended (the closing entry is not counted)
+    std::vector<frameInfo> info; // grows as needed: no frame limit
+    int frameNum = 0;            // entries appended (the closing entry is not counted)
     int lastFrameNum = -1;
     FILE *fin = nullptr;
     std::unique_ptr<u8[]> aInputBuf;
-    u32 windowSize = 0;  // 3 MiB, or the file's size when that is smaller
+    u32 windowSize = 0; // 3 MiB, or the file's size when that is smaller
 };
 
 void PrintEntry(int index, uint64_t offset, u32 size)
 {
     if (offset <= 0x7FFFFFFF) {
-        std::printf("Frame[%d] : offset = %d(0x%x), size = %d(0x%x)\n", index,
-                    static_cast<int>(offset), static_cast<unsigned>(offset), static_cast<int>(size),
-                    size);
+        std::printf("Frame[%d] : offset = %d(0x%x), size = %d(0x%x)\n", index, static_cast<int>(offset),
+                    static_cast<unsigned>(offset), static_cast<int>(size), size);
     } else {
-        std::printf("Frame[%d] : offset = %" PRIu64 "(0x%" PRIx64 "), size = %d(0x%x)\n", index,
-                    offset, offset, static_cast<int>(size), size);
+        std::printf("Frame[%d] : offset = %" PRIu64 "(0x%" PRIx64 "), size = %d(0x%x)\n", index, offset, offset,
+                    static_cast<int>(size), size);
     }
 }
 
@@ -63,7 +63,7 @@ void Append(CtxType *ctx, uint64_t offset, u32 size)
 void AppendClosing(CtxType *ctx, uint64_t offset, u32 size)
 {
     if (size == 0) {
-        return;  // nothing left: an empty entry would read as "no frame"
+        return; // nothing left: an empty entry would read as "no frame"
     }
     ctx->info.push_back({offset, size});
     if (parsing_only) {
@@ -116,10 +116,9 @@ bool BuildAvi(CtxType *ctx)
         if (chunksize <= 0) {
             continue;
         }
-        frameInfo e{static_cast<uint64_t>(reinterpret_cast<char *>(p) - image.get()),
-                    static_cast<u32>(chunksize)};
+        frameInfo e{static_cast<uint64_t>(reinterpret_cast<char *>(p) - image.get()), static_cast<u32>(chunksize)};
         if (ctx->info.empty()) {
-            ctx->info.push_back(e);  // the first chunk is served twice
+            ctx->info.push_back(e); // the first chunk is served twice
             ++ctx->frameNum;
         }
         ctx->info.push_back(e);
@@ -135,7 +134,7 @@ bool BuildElementary(CtxType *ctx, KOLVEX_XCD_CODEC_TYPE eMode, u8 bIsRcv, u8 bS
     const uintptr_t base = reinterpret_cast<uintptr_t>(ctx->aInputBuf.get());
     const bool vp8 = (eMode == VP8_DEC);
     u32 uRemainSz = ReadWindow(ctx, 0);
-    u32 rd = 0;  // cursor: window index of the first unconsumed byte
+    u32 rd = 0; // cursor: window index of the first unconsumed byte
     uint64_t uFileOffset = 0;
     uintptr_t uOneFrameAddr = 0;
     u32 uOneFrameSize = 0;
@@ -143,12 +142,10 @@ bool BuildElementary(CtxType *ctx, KOLVEX_XCD_CODEC_TYPE eMode, u8 bIsRcv, u8 bS
 
     // A unit must lie between the cursor and the end of the window data.
     auto inside = [&](uintptr_t addr, u32 size) {
-        return addr >= base + rd && addr - (base + rd) <= uRemainSz &&
-               size <= uRemainSz - (addr - (base + rd));
+        return addr >= base + rd && addr - (base + rd) <= uRemainSz && size <= uRemainSz - (addr - (base + rd));
     };
 
-    u32 uRet = VsParser(eMode, base + rd, uRemainSz, &uOneFrameAddr, &uOneFrameSize, bIsRcv, 1,
-                        bSliceBaseDec);
+    u32 uRet = VsParser(eMode, base + rd, uRemainSz, &uOneFrameAddr, &uOneFrameSize, bIsRcv, 1, bSliceBaseDec);
     if (uRet == 1) {
         if (vp8) {
             if (uRemainSz > 44) {
@@ -181,8 +178,7 @@ bool BuildElementary(CtxType *ctx, KOLVEX_XCD_CODEC_TYPE eMode, u8 bIsRcv, u8 bS
     std::puts("\nStart Parsing.........");
 
     for (;;) {
-        uRet = VsParser(eMode, base + rd, uRemainSz, &uOneFrameAddr, &uOneFrameSize, bIsRcv, 0,
-                        bSliceBaseDec);
+        uRet = VsParser(eMode, base + rd, uRemainSz, &uOneFrameAddr, &uOneFrameSize, bIsRcv, 0, bSliceBaseDec);
         if (uRet == 0) {
             u32 advance = 0;
             if (inside(uOneFrameAddr, uOneFrameSize)) {
@@ -218,7 +214,7 @@ bool BuildElementary(CtxType *ctx, KOLVEX_XCD_CODEC_TYPE eMode, u8 bIsRcv, u8 bS
             uRemainSz = ReadWindow(ctx, uFileOffset);
             rd = 0;
             if (uRemainSz != uOneFrameSize) {
-                continue;  // the window gained data: parse the same unit again
+                continue; // the window gained data: parse the same unit again
             }
             if (vp8) {
                 AppendClosing(ctx, uFileOffset + 12, uOneFrameSize > 12 ? uOneFrameSize - 12 : 0);
@@ -241,7 +237,7 @@ CtxType *Ctx(void *handle)
     return static_cast<CtxType *>(handle);
 }
 
-}  // namespace
+} // namespace
 
 bool LowerExtension(const char *fileExt, char out[10])
 {
@@ -252,7 +248,7 @@ bool LowerExtension(const char *fileExt, char out[10])
             return true;
         }
     }
-    return false;  // more than 9 characters
+    return false; // more than 9 characters
 }
 
 int GetCodecType(char *fileExt, KOLVEX_XCD_CODEC_TYPE *eCodecMode)
@@ -260,12 +256,11 @@ int GetCodecType(char *fileExt, KOLVEX_XCD_CODEC_TYPE *eCodecMode)
     static const struct {
         const char *ext;
         KOLVEX_XCD_CODEC_TYPE mode;
-    } table[] = {{"m4v", MPEG4_DEC},   {"mp4", MPEG4_DEC},   {"264", H264_DEC},
-                 {"26l", H264_DEC},    {"prx1", PRVX1_DEC},  {"prx2", PRVX2_DEC},
-                 {"prx3", PRVX3_DEC},  {"prx4", PRVX4_DEC},  {"xvd", XVID_DEC},
-                 {"263", H263_DEC},    {"m2v", MPEG2_DEC},   {"mpg", MPEG2_DEC},
-                 {"mpeg", MPEG2_DEC},  {"rcv", VC1RCV_DEC},  {"vc1", VC1AP_DEC},
-                 {"ivf", VP8_DEC},     {"vp8", VP8_DEC}};
+    } table[] = {{"m4v", MPEG4_DEC},  {"mp4", MPEG4_DEC},  {"264", H264_DEC},   {"26l", H264_DEC},
+                 {"prx1", PRVX1_DEC}, {"prx2", PRVX2_DEC}, {"prx3", PRVX3_DEC}, {"prx4", PRVX4_DEC},
+                 {"xvd", XVID_DEC},   {"263", H263_DEC},   {"m2v", MPEG2_DEC},  {"mpg", MPEG2_DEC},
+                 {"mpeg", MPEG2_DEC}, {"rcv", VC1RCV_DEC}, {"vc1", VC1AP_DEC},  {"ivf", VP8_DEC},
+                 {"vp8", VP8_DEC}};
     char lower[10];
     if (fileExt == nullptr || !LowerExtension(fileExt, lower)) {
         return 0;

@@ -1,14 +1,13 @@
 /* Raw frame extraction: builds the frame table (offset, size) of a stream file
  * once, then serves frames by index with one seek and one read each. */
-#ifndef VSPARSER_MAIN_H
-#define VSPARSER_MAIN_H
+#pragma once
 
 #include "vsparser.h"
 
 /* Options, set through KolvexParserSetConfig and read by the next build. */
-extern int slice_enable;     /* 1: cut at slices / video packets */
-extern int parsing_only;     /* 1: print the codec type and every table entry */
-extern int decoding_number;  /* -1: whole file; n >= 1: first entry and n more */
+extern int slice_enable;    /* 1: cut at slices / video packets */
+extern int parsing_only;    /* 1: print the codec type and every table entry */
+extern int decoding_number; /* -1: whole file; n >= 1: first entry and n more */
 
 /* Size of the parse window (and of the unit it can hold). */
 constexpr unsigned kParseWindowSize = 3145728;
@@ -30,5 +29,3 @@ int GetRawFrameEntry(void *handle, int index, uint64_t *offset, u32 *size);
 
 /* Lower-cases an extension into out (10 bytes); false when it does not fit. */
 bool LowerExtension(const char *fileExt, char out[10]);
-
-#endif

@@ -10,13 +10,14 @@
 #include <memory>
 #include <string>
 
-namespace zyn {
+namespace zyn
+{
 
 struct PortFormat {
-    uint32_t width = 0;   // nFrameWidth
-    uint32_t height = 0;  // nFrameHeight
-    uint32_t color = 0;   // eColorFormat
-    uint32_t coding = 0;  // eCompressionFormat
+    uint32_t width = 0;  // nFrameWidth
+    uint32_t height = 0; // nFrameHeight
+    uint32_t color = 0;  // eColorFormat
+    uint32_t coding = 0; // eCompressionFormat
     uint32_t bitrate = 0;
     uint32_t framerate_q16 = 0;
 };
@@ -31,13 +32,14 @@ struct OutputTarget {
 };
 
 struct OutputResult {
-    size_t filled = 0;     // bytes written into data (EGL: size of the picture written)
+    size_t filled = 0; // bytes written into data (EGL: size of the picture written)
     bool egl_written = false;
     bool eos = false;
     bool sync = false;
 };
 
-class CodecBackend {
+class CodecBackend
+{
 public:
     virtual ~CodecBackend() = default;
     // Opened on the move to Idle with the ports' settings.
@@ -70,15 +72,16 @@ public:
     uint64_t pictures = 0;
     uint64_t errors = 0;
     uint64_t egl_writes = 0;
-    std::string md5_lines;  // one "md5 ..." line per decoded picture when asked for
+    std::string md5_lines; // one "md5 ..." line per decoded picture when asked for
 
 protected:
     // Marks `r` as the stream's last output when the end was announced.
-    OutputResult &take_eos(OutputResult &r) {
+    OutputResult &take_eos(OutputResult &r)
+    {
         r.eos = eos_pending;
         eos_pending = false;
         return r;
     }
 };
 
-}  // namespace zyn
+} // namespace zyn

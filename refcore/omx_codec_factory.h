@@ -8,7 +8,8 @@
 #include <memory>
 #include <string>
 
-namespace zyn {
+namespace zyn
+{
 
 // Null when the component has no back end (it then hands buffers back unread).
 std::unique_ptr<CodecBackend> codec_create(const ComponentDesc &desc, const std::string &name);
@@ -16,4 +17,4 @@ std::unique_ptr<CodecBackend> codec_create(const ComponentDesc &desc, const std:
 // eglGetCurrentDisplay() of the calling thread, or null.
 void *egl_current_display();
 
-}  // namespace zyn
+} // namespace zyn

@@ -22,23 +22,29 @@ extern "C" {
 #include <mutex>
 #include <vector>
 
-namespace zyn {
-namespace {
+namespace zyn
+{
+namespace
+{
 
 // FFmpeg reports broken units through its log; the core prints nothing of its own, so the log
 // is only counted, per worker thread, to tell a damaged unit from a good one.
 thread_local unsigned t_log_errors = 0;
 
-void count_log(void *, int level, const char *, va_list) {
-    if (level <= AV_LOG_ERROR) ++t_log_errors;
+void count_log(void *, int level, const char *, va_list)
+{
+    if (level <= AV_LOG_ERROR)
+        ++t_log_errors;
 }
 
-void quiet_ffmpeg() {
+void quiet_ffmpeg()
+{
     static std::once_flag once;
     std::call_once(once, [] { av_log_set_callback(count_log); });
 }
 
-uint32_t le32(const uint8_t *p) {
+uint32_t le32(const uint8_t *p)
+{
     return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
 }
 
@@ -62,7 +68,8 @@ struct SwsDeleter {
 // converters store with 128-bit alignment hints (a bus error on anything less), x86 up to 64.
 constexpr uintptr_t kSimdAlign = 64;
 
-bool simd_aligned(uint8_t *const dst[4], const int stride[4]) {
+bool simd_aligned(uint8_t *const dst[4], const int stride[4])
+{
     for (int i = 0; i < 4; ++i)
         if (dst[i] && ((reinterpret_cast<uintptr_t>(dst[i]) | static_cast<uintptr_t>(stride[i])) % kSimdAlign))
             return false;
@@ -70,7 +77,8 @@ bool simd_aligned(uint8_t *const dst[4], const int stride[4]) {
 }
 
 // Converts pictures to RGBA or I420 with one cached scaler per direction.
-class Converter {
+class Converter
+{
 public:
     Converter() = default;
     Converter(const Converter &) = delete;
@@ -80,16 +88,20 @@ public:
     // dst planes/strides as sws_scale wants them. A destination the scaler may not write
     // directly (a client's buffer, a vector, a row length that breaks the alignment) gets the
     // picture through an aligned staging image and a row copy.
-    bool convert(const AVFrame *f, int w, int h, AVPixelFormat fmt, uint8_t *const dst[4], const int stride[4]) {
+    bool convert(const AVFrame *f, int w, int h, AVPixelFormat fmt, uint8_t *const dst[4], const int stride[4])
+    {
         int flags = (w == f->width && h == f->height) ? SWS_POINT : SWS_BILINEAR;
-        SwsContext *s = sws_getCachedContext(ctx_.release(), f->width, f->height,
-                                             static_cast<AVPixelFormat>(f->format), w, h, fmt, flags, nullptr,
-                                             nullptr, nullptr);
+        SwsContext *s = sws_getCachedContext(ctx_.release(), f->width, f->height, static_cast<AVPixelFormat>(f->format),
+                                             w, h, fmt, flags, nullptr, nullptr, nullptr);
         ctx_.reset(s);
-        if (!s) return false;
-        if (simd_aligned(dst, stride)) return scaled(sws_scale(s, f->data, f->linesize, 0, f->height, dst, stride));
-        if (!stage(w, h, fmt)) return false;
-        if (!scaled(sws_scale(s, f->data, f->linesize, 0, f->height, staging_, staging_stride_))) return false;
+        if (!s)
+            return false;
+        if (simd_aligned(dst, stride))
+            return scaled(sws_scale(s, f->data, f->linesize, 0, f->height, dst, stride));
+        if (!stage(w, h, fmt))
+            return false;
+        if (!scaled(sws_scale(s, f->data, f->linesize, 0, f->height, staging_, staging_stride_)))
+            return false;
         uint8_t *out[4] = {dst[0], dst[1], dst[2], dst[3]};
         int out_stride[4] = {stride[0], stride[1], stride[2], stride[3]};
         const uint8_t *in[4] = {staging_[0], staging_[1], staging_[2], staging_[3]};
@@ -103,8 +115,10 @@ private:
     static bool scaled(int rows) { return rows >= 0; }
 
     // The staging image, kept while the size and format stay the same.
-    bool stage(int w, int h, AVPixelFormat fmt) {
-        if (staging_[0] && w == staging_w_ && h == staging_h_ && fmt == staging_fmt_) return true;
+    bool stage(int w, int h, AVPixelFormat fmt)
+    {
+        if (staging_[0] && w == staging_w_ && h == staging_h_ && fmt == staging_fmt_)
+            return true;
         av_freep(&staging_[0]);
         if (av_image_alloc(staging_, staging_stride_, w, h, fmt, static_cast<int>(kSimdAlign)) < 0) {
             staging_[0] = nullptr;
@@ -123,9 +137,18 @@ private:
     AVPixelFormat staging_fmt_ = AV_PIX_FMT_NONE;
 };
 
-enum class Stream { Unknown, H264, Mpeg4, H263, Wmv3, Vc1, Vp8 };
+enum class Stream {
+    Unknown,
+    H264,
+    Mpeg4,
+    H263,
+    Wmv3,
+    Vc1,
+    Vp8
+};
 
-AVCodecID codec_id(Stream s) {
+AVCodecID codec_id(Stream s)
+{
     switch (s) {
     case Stream::H264: return AV_CODEC_ID_H264;
     case Stream::Mpeg4: return AV_CODEC_ID_MPEG4;
@@ -137,18 +160,27 @@ AVCodecID codec_id(Stream s) {
     }
 }
 
-bool starts_with_start_code(const uint8_t *d, size_t n) { return n >= 3 && d[0] == 0 && d[1] == 0 && d[2] == 1; }
+bool starts_with_start_code(const uint8_t *d, size_t n)
+{
+    return n >= 3 && d[0] == 0 && d[1] == 0 && d[2] == 1;
+}
 // A unit of MPEG-4 headers only: it opens with a visual object sequence, visual object or video
 // object layer start code (00 00 01 B0, 00..2F) and holds no VOP start code (00 00 01 B6).
-bool is_mpeg4_header_unit(const uint8_t *d, size_t n) {
-    if (n < 4 || !starts_with_start_code(d, n) || !(d[3] == 0xB0 || d[3] <= 0x2F)) return false;
+bool is_mpeg4_header_unit(const uint8_t *d, size_t n)
+{
+    if (n < 4 || !starts_with_start_code(d, n) || !(d[3] == 0xB0 || d[3] <= 0x2F))
+        return false;
     for (size_t i = 0; i + 3 < n; ++i)
-        if (d[i] == 0 && d[i + 1] == 0 && d[i + 2] == 1 && d[i + 3] == 0xB6) return false;
+        if (d[i] == 0 && d[i + 1] == 0 && d[i + 2] == 1 && d[i + 3] == 0xB6)
+            return false;
     return true;
 }
 // Header-only units are small; a stream of nothing else is not kept growing.
 constexpr size_t kMaxHeldHeaderBytes = 1 << 16;
-bool starts_with_h263_psc(const uint8_t *d, size_t n) { return n >= 3 && d[0] == 0 && d[1] == 0 && (d[2] & 0xFC) == 0x80; }
+bool starts_with_h263_psc(const uint8_t *d, size_t n)
+{
+    return n >= 3 && d[0] == 0 && d[1] == 0 && (d[2] & 0xFC) == 0x80;
+}
 
 // The RCV sequence-header unit: 0xC5 in byte 3, the extension length in bytes 4..7 (4, or 5 in
 // some files), the extension (STRUCT_C), height and width, 0x0000000C and 12 bytes of STRUCT_B.
@@ -157,10 +189,13 @@ struct RcvHeader {
     int width = 0, height = 0;
 };
 
-bool parse_rcv_header(const uint8_t *d, size_t n, RcvHeader &out) {
-    if (n < 8 || d[3] != 0xC5) return false;
+bool parse_rcv_header(const uint8_t *d, size_t n, RcvHeader &out)
+{
+    if (n < 8 || d[3] != 0xC5)
+        return false;
     uint32_t ext = le32(d + 4);
-    if (ext < 4 || ext > 5 || n != 32 + ext) return false;
+    if (ext < 4 || ext > 5 || n != 32 + ext)
+        return false;
     out.extradata.assign(d + 8, d + 8 + ext);
     out.height = static_cast<int>(le32(d + 8 + ext));
     out.width = static_cast<int>(le32(d + 12 + ext));
@@ -169,23 +204,26 @@ bool parse_rcv_header(const uint8_t *d, size_t n, RcvHeader &out) {
 
 // What decoders and encoders share: their coding, name and port formats, the codec context, the
 // outputs waiting for a buffer, in order, and the end-of-stream mark that goes out with the last.
-template <typename Item>
-class QueuedBackend : public CodecBackend {
+template <typename Item> class QueuedBackend : public CodecBackend
+{
 public:
     QueuedBackend(OMX_VIDEO_CODINGTYPE coding, std::string name)
-        : coding_(coding), name_(std::move(name)), md5_(stats_md5_enabled()) {
+        : coding_(coding), name_(std::move(name)), md5_(stats_md5_enabled())
+    {
         quiet_ffmpeg();
     }
 
     bool has_output() const override { return !ready_.empty() || eos_pending; }
-    void drop_output() override {
+    void drop_output() override
+    {
         ready_.clear();
         eos_pending = false;
     }
 
 protected:
     // Every open starts from the new port formats with nothing queued and no codec context.
-    void begin_open(const PortFormat &in, const PortFormat &out) {
+    void begin_open(const PortFormat &in, const PortFormat &out)
+    {
         in_ = in;
         out_ = out;
         drop_output();
@@ -193,13 +231,15 @@ protected:
     }
 
     // The next output (null for a bare end-of-stream mark); `r` carries the mark with the last.
-    Item next_output(OutputResult &r) {
+    Item next_output(OutputResult &r)
+    {
         Item item{};
         if (!ready_.empty()) {
             item = std::move(ready_.front());
             ready_.pop_front();
         }
-        if (ready_.empty()) take_eos(r);
+        if (ready_.empty())
+            take_eos(r);
         return item;
     }
 
@@ -213,49 +253,60 @@ protected:
 
 // One statistics line: the MD5 of a picture's I420 planes at w x h, rows without padding.
 std::string i420_md5_line(const std::string &name, unsigned long long index, const uint8_t *const planes[3],
-                          const int strides[3], int w, int h) {
+                          const int strides[3], int w, int h)
+{
     int cw = (w + 1) / 2, ch = (h + 1) / 2;
     AVMD5 *md5 = av_md5_alloc();
-    if (!md5) return {};
+    if (!md5)
+        return {};
     av_md5_init(md5);
     for (int i = 0; i < 3; ++i) {
         int pw = i ? cw : w, ph = i ? ch : h;
-        for (int y = 0; y < ph; ++y) av_md5_update(md5, planes[i] + size_t(y) * strides[i], pw);
+        for (int y = 0; y < ph; ++y)
+            av_md5_update(md5, planes[i] + size_t(y) * strides[i], pw);
     }
     uint8_t digest[16];
     av_md5_final(md5, digest);
     av_free(md5);
     char line[256];
     int n = std::snprintf(line, sizeof line, "md5 %s %llu ", name.c_str(), index);
-    for (uint8_t b : digest) n += std::snprintf(line + n, sizeof line - n, "%02x", b);
+    for (uint8_t b : digest)
+        n += std::snprintf(line + n, sizeof line - n, "%02x", b);
     std::snprintf(line + n, sizeof line - n, " %dx%d\n", w, h);
     return line;
 }
 
-class Decoder final : public QueuedBackend<FramePtr> {
+class Decoder final : public QueuedBackend<FramePtr>
+{
 public:
     using QueuedBackend::QueuedBackend;
 
-    bool open(const PortFormat &in, const PortFormat &out) override {
+    bool open(const PortFormat &in, const PortFormat &out) override
+    {
         begin_open(in, out);
         stream_ = Stream::Unknown;
         mpeg4_headers_.clear();
         return true;
     }
 
-    bool push(const uint8_t *data, size_t size, size_t, uint32_t flags) override {
+    bool push(const uint8_t *data, size_t size, size_t, uint32_t flags) override
+    {
         t_log_errors = 0;
         if (stream_ == Stream::Unknown || stream_ == Stream::Wmv3) {
             RcvHeader rcv;
-            if (wmv() && parse_rcv_header(data, size, rcv)) return open_codec(Stream::Wmv3, rcv.extradata, rcv.width, rcv.height);
+            if (wmv() && parse_rcv_header(data, size, rcv))
+                return open_codec(Stream::Wmv3, rcv.extradata, rcv.width, rcv.height);
         }
-        if (stream_ == Stream::Unknown && !detect(data, size)) return false;
-        if (!ctx_) return false;
+        if (stream_ == Stream::Unknown && !detect(data, size))
+            return false;
+        if (!ctx_)
+            return false;
         if (stream_ == Stream::Wmv3 && size >= 8 && (le32(data) & 0x00FFFFFF) == size - 8) {
-            data += 8;  // the RCV frame header: size and key flag, then the time stamp
+            data += 8; // the RCV frame header: size and key flag, then the time stamp
             size -= 8;
         }
-        if (size == 0) return true;
+        if (size == 0)
+            return true;
         // An MPEG-4 unit of headers only (VOS/VOL, as the parser hands the stream's start) does
         // not set libavcodec up on its own: it goes in front of the next unit with a picture.
         if (stream_ == Stream::Mpeg4 && is_mpeg4_header_unit(data, size)) {
@@ -276,16 +327,21 @@ public:
         return ok && t_log_errors == 0;
     }
 
-    void drain() override {
-        if (!ctx_) return;
-        if (avcodec_send_packet(ctx_.get(), nullptr) >= 0) receive();
+    void drain() override
+    {
+        if (!ctx_)
+            return;
+        if (avcodec_send_packet(ctx_.get(), nullptr) >= 0)
+            receive();
         avcodec_flush_buffers(ctx_.get());
     }
 
-    OutputResult write_output(const OutputTarget &t) override {
+    OutputResult write_output(const OutputTarget &t) override
+    {
         OutputResult r;
         FramePtr f = next_output(r);
-        if (!f) return r;
+        if (!f)
+            return r;
         int w = out_.width ? static_cast<int>(out_.width) : f->width;
         int h = out_.height ? static_cast<int>(out_.height) : f->height;
         size_t bytes = size_t(w) * size_t(h) * 4;
@@ -303,14 +359,17 @@ public:
         } else if (t.data && t.capacity >= bytes) {
             uint8_t *dst[4] = {t.data, nullptr, nullptr, nullptr};
             int stride[4] = {w * 4, 0, 0, 0};
-            if (rgb_.convert(f.get(), w, h, AV_PIX_FMT_RGBA, dst, stride)) r.filled = bytes;
+            if (rgb_.convert(f.get(), w, h, AV_PIX_FMT_RGBA, dst, stride))
+                r.filled = bytes;
         }
         return r;
     }
 
-    void reset() override {
+    void reset() override
+    {
         drop_output();
-        if (ctx_) avcodec_flush_buffers(ctx_.get());
+        if (ctx_)
+            avcodec_flush_buffers(ctx_.get());
     }
 
     void forget_images() override { egl_.forget_images(); }
@@ -322,24 +381,26 @@ public:
 
 private:
     bool wmv() const { return coding() == OMX_VIDEO_CodingWMV; }
-    OMX_VIDEO_CODINGTYPE coding() const {
-        return in_.coding ? static_cast<OMX_VIDEO_CODINGTYPE>(in_.coding) : coding_;
-    }
+    OMX_VIDEO_CODINGTYPE coding() const { return in_.coding ? static_cast<OMX_VIDEO_CODINGTYPE>(in_.coding) : coding_; }
 
     // The port's coding names the family; the first unit tells which stream of it this is.
-    bool detect(const uint8_t *d, size_t n) {
+    bool detect(const uint8_t *d, size_t n)
+    {
         switch (static_cast<uint32_t>(coding())) {
         case OMX_VIDEO_CodingAVC: return open_codec(Stream::H264, {}, 0, 0);
         case OMX_VIDEO_CodingVPX: return open_codec(Stream::Vp8, {}, 0, 0);
         case OMX_VIDEO_CodingMPEG4:
         case OMX_VIDEO_CodingH263:
-            if (starts_with_h263_psc(d, n)) return open_codec(Stream::H263, {}, 0, 0);
-            if (starts_with_start_code(d, n)) return open_codec(Stream::Mpeg4, {}, 0, 0);
+            if (starts_with_h263_psc(d, n))
+                return open_codec(Stream::H263, {}, 0, 0);
+            if (starts_with_start_code(d, n))
+                return open_codec(Stream::Mpeg4, {}, 0, 0);
             return open_codec(coding() == OMX_VIDEO_CodingH263 ? Stream::H263 : Stream::Mpeg4, {}, 0, 0);
         case OMX_VIDEO_CodingWMV: {
             // Advanced profile: the sequence header and entry point before the first frame or
             // field start code are the decoder's set-up data.
-            if (!starts_with_start_code(d, n)) return false;
+            if (!starts_with_start_code(d, n))
+                return false;
             size_t end = n;
             for (size_t i = 0; i + 3 < n; ++i)
                 if (d[i] == 0 && d[i + 1] == 0 && d[i + 2] == 1 && (d[i + 3] == 0x0D || d[i + 3] == 0x0C)) {
@@ -352,44 +413,56 @@ private:
         }
     }
 
-    bool open_codec(Stream s, const std::vector<uint8_t> &extradata, int width, int height) {
+    bool open_codec(Stream s, const std::vector<uint8_t> &extradata, int width, int height)
+    {
         ctx_.reset();
         stream_ = s;
         const AVCodec *codec = avcodec_find_decoder(codec_id(s));
-        if (!codec) return false;
+        if (!codec)
+            return false;
         ContextPtr ctx(avcodec_alloc_context3(codec));
-        if (!ctx) return false;
-        ctx->thread_count = 1;  // no frame threads: no delay beyond the stream's own reordering
+        if (!ctx)
+            return false;
+        ctx->thread_count = 1; // no frame threads: no delay beyond the stream's own reordering
         if (width) {
             ctx->width = ctx->coded_width = width;
             ctx->height = ctx->coded_height = height;
         }
         if (!extradata.empty()) {
             ctx->extradata = static_cast<uint8_t *>(av_mallocz(extradata.size() + AV_INPUT_BUFFER_PADDING_SIZE));
-            if (!ctx->extradata) return false;
+            if (!ctx->extradata)
+                return false;
             std::memcpy(ctx->extradata, extradata.data(), extradata.size());
             ctx->extradata_size = static_cast<int>(extradata.size());
         }
-        if (avcodec_open2(ctx.get(), codec, nullptr) < 0) return false;
-        if (!pkt_) pkt_.reset(av_packet_alloc());
-        if (!frame_) frame_.reset(av_frame_alloc());
-        if (!pkt_ || !frame_) return false;
+        if (avcodec_open2(ctx.get(), codec, nullptr) < 0)
+            return false;
+        if (!pkt_)
+            pkt_.reset(av_packet_alloc());
+        if (!frame_)
+            frame_.reset(av_frame_alloc());
+        if (!pkt_ || !frame_)
+            return false;
         ctx_ = std::move(ctx);
         return true;
     }
 
-    bool receive() {
+    bool receive()
+    {
         bool ok = true;
         for (;;) {
             int r = avcodec_receive_frame(ctx_.get(), frame_.get());
-            if (r == AVERROR(EAGAIN) || r == AVERROR_EOF) break;
+            if (r == AVERROR(EAGAIN) || r == AVERROR_EOF)
+                break;
             if (r < 0) {
                 ok = false;
                 break;
             }
-            if (frame_->decode_error_flags || (frame_->flags & AV_FRAME_FLAG_CORRUPT)) ok = false;
+            if (frame_->decode_error_flags || (frame_->flags & AV_FRAME_FLAG_CORRUPT))
+                ok = false;
             ++pictures;
-            if (md5_) add_md5(frame_.get());
+            if (md5_)
+                add_md5(frame_.get());
             FramePtr f(av_frame_alloc());
             if (f) {
                 av_frame_move_ref(f.get(), frame_.get());
@@ -401,7 +474,8 @@ private:
     }
 
     // MD5 of the picture's I420 planes at its coded size, rows without padding.
-    void add_md5(const AVFrame *f) {
+    void add_md5(const AVFrame *f)
+    {
         int w = f->width, h = f->height, cw = (w + 1) / 2, ch = (h + 1) / 2;
         const uint8_t *planes[3];
         int strides[3];
@@ -416,7 +490,8 @@ private:
             uint8_t *dst[4] = {i420.data(), i420.data() + size_t(w) * h, i420.data() + size_t(w) * h + size_t(cw) * ch,
                                nullptr};
             int stride[4] = {w, cw, cw, 0};
-            if (!i420_.convert(f, w, h, AV_PIX_FMT_YUV420P, dst, stride)) return;
+            if (!i420_.convert(f, w, h, AV_PIX_FMT_YUV420P, dst, stride))
+                return;
             for (int i = 0; i < 3; ++i) {
                 planes[i] = dst[i];
                 strides[i] = stride[i];
@@ -429,7 +504,7 @@ private:
     PacketPtr pkt_;
     FramePtr frame_;
     std::vector<uint8_t> packet_;
-    std::vector<uint8_t> mpeg4_headers_;  // header-only units waiting for a picture unit
+    std::vector<uint8_t> mpeg4_headers_; // header-only units waiting for a picture unit
     std::vector<uint8_t> rgba_;
     Converter rgb_, i420_;
     EglImageWriter egl_;
@@ -437,24 +512,31 @@ private:
 
 // Encoders read one semi-planar (NV12) picture of the input port's size per input buffer, or a
 // planar (I420) one when the input port says YUV420Planar.
-class Encoder final : public QueuedBackend<PacketPtr> {
+class Encoder final : public QueuedBackend<PacketPtr>
+{
 public:
     using QueuedBackend::QueuedBackend;
 
-    bool open(const PortFormat &in, const PortFormat &out) override {
+    bool open(const PortFormat &in, const PortFormat &out) override
+    {
         begin_open(in, out);
         return true;
     }
 
-    bool push(const uint8_t *data, size_t size, size_t available, uint32_t) override {
+    bool push(const uint8_t *data, size_t size, size_t available, uint32_t) override
+    {
         t_log_errors = 0;
         const size_t w = in_.width, h = in_.height, luma = w * h, chroma = 2 * ((w + 1) / 2) * ((h + 1) / 2);
         // The picture is read whole whenever the buffer holds it: a client may count only the
         // luma plane in nFilledLen.
-        if (size < luma || available < luma + chroma) return false;
-        if (!ctx_ && !open_codec()) return false;
-        if (av_frame_make_writable(frame_.get()) < 0) return false;
-        for (size_t y = 0; y < h; ++y) std::memcpy(frame_->data[0] + y * frame_->linesize[0], data + y * w, w);
+        if (size < luma || available < luma + chroma)
+            return false;
+        if (!ctx_ && !open_codec())
+            return false;
+        if (av_frame_make_writable(frame_.get()) < 0)
+            return false;
+        for (size_t y = 0; y < h; ++y)
+            std::memcpy(frame_->data[0] + y * frame_->linesize[0], data + y * w, w);
         const uint8_t *c = data + luma;
         size_t cw = (w + 1) / 2, ch = (h + 1) / 2;
         bool planar = in_.color == OMX_COLOR_FormatYUV420Planar;
@@ -482,33 +564,40 @@ public:
         return ok && t_log_errors == 0;
     }
 
-    void drain() override {
-        if (!ctx_) return;
-        if (avcodec_send_frame(ctx_.get(), nullptr) >= 0) receive();
-        ctx_.reset();  // an encoder that has drained starts over on the next picture
+    void drain() override
+    {
+        if (!ctx_)
+            return;
+        if (avcodec_send_frame(ctx_.get(), nullptr) >= 0)
+            receive();
+        ctx_.reset(); // an encoder that has drained starts over on the next picture
     }
 
-    OutputResult write_output(const OutputTarget &t) override {
+    OutputResult write_output(const OutputTarget &t) override
+    {
         OutputResult r;
         PacketPtr p = next_output(r);
-        if (!p) return r;
+        if (!p)
+            return r;
         r.sync = (p->flags & AV_PKT_FLAG_KEY) != 0;
         if (t.data && t.capacity >= static_cast<size_t>(p->size)) {
             std::memcpy(t.data, p->data, static_cast<size_t>(p->size));
             r.filled = static_cast<size_t>(p->size);
         } else {
-            ++errors;  // the unit does not fit the client's buffer
+            ++errors; // the unit does not fit the client's buffer
         }
         return r;
     }
 
-    void reset() override {
+    void reset() override
+    {
         drop_output();
         ctx_.reset();
     }
 
 private:
-    bool open_codec() {
+    bool open_codec()
+    {
         const AVCodec *codec = nullptr;
         switch (coding_) {
         case OMX_VIDEO_CodingAVC: codec = avcodec_find_encoder_by_name("libx264"); break;
@@ -516,9 +605,11 @@ private:
         case OMX_VIDEO_CodingH263: codec = avcodec_find_encoder(AV_CODEC_ID_H263); break;
         default: break;
         }
-        if (!codec || in_.width == 0 || in_.height == 0) return false;
+        if (!codec || in_.width == 0 || in_.height == 0)
+            return false;
         ContextPtr ctx(avcodec_alloc_context3(codec));
-        if (!ctx) return false;
+        if (!ctx)
+            return false;
         ctx->width = static_cast<int>(in_.width);
         ctx->height = static_cast<int>(in_.height);
         ctx->pix_fmt = AV_PIX_FMT_YUV420P;
@@ -527,7 +618,7 @@ private:
         ctx->framerate = {fps, 1};
         ctx->bit_rate = out_.bitrate ? out_.bitrate : 512000;
         ctx->gop_size = 30;
-        ctx->max_b_frames = 0;  // one unit out per picture in, nothing held back
+        ctx->max_b_frames = 0; // one unit out per picture in, nothing held back
         ctx->thread_count = 1;
         if (coding_ == OMX_VIDEO_CodingAVC) {
             ctx->profile = FF_PROFILE_H264_BASELINE;
@@ -535,26 +626,33 @@ private:
             av_opt_set(ctx->priv_data, "tune", "zerolatency", 0);
             av_opt_set(ctx->priv_data, "profile", "baseline", 0);
         }
-        if (avcodec_open2(ctx.get(), codec, nullptr) < 0) return false;
-        if (!frame_) frame_.reset(av_frame_alloc());
-        if (!frame_) return false;
+        if (avcodec_open2(ctx.get(), codec, nullptr) < 0)
+            return false;
+        if (!frame_)
+            frame_.reset(av_frame_alloc());
+        if (!frame_)
+            return false;
         av_frame_unref(frame_.get());
         frame_->format = AV_PIX_FMT_YUV420P;
         frame_->width = ctx->width;
         frame_->height = ctx->height;
-        if (av_frame_get_buffer(frame_.get(), 0) < 0) return false;
+        if (av_frame_get_buffer(frame_.get(), 0) < 0)
+            return false;
         ctx_ = std::move(ctx);
         next_pts_ = 0;
         return true;
     }
 
-    bool receive() {
+    bool receive()
+    {
         bool ok = true;
         for (;;) {
             PacketPtr p(av_packet_alloc());
-            if (!p) return false;
+            if (!p)
+                return false;
             int r = avcodec_receive_packet(ctx_.get(), p.get());
-            if (r == AVERROR(EAGAIN) || r == AVERROR_EOF) break;
+            if (r == AVERROR(EAGAIN) || r == AVERROR_EOF)
+                break;
             if (r < 0) {
                 ok = false;
                 break;
@@ -569,14 +667,20 @@ private:
     int64_t next_pts_ = 0;
 };
 
-}  // namespace
+} // namespace
 
-std::unique_ptr<CodecBackend> codec_create(const ComponentDesc &desc, const std::string &name) {
-    if (!desc.name) return nullptr;  // the generic component decodes nothing
-    if (desc.kind == ComponentKind::Encoder) return std::make_unique<Encoder>(desc.coding, name);
+std::unique_ptr<CodecBackend> codec_create(const ComponentDesc &desc, const std::string &name)
+{
+    if (!desc.name)
+        return nullptr; // the generic component decodes nothing
+    if (desc.kind == ComponentKind::Encoder)
+        return std::make_unique<Encoder>(desc.coding, name);
     return std::make_unique<Decoder>(desc.coding, name);
 }
 
-void *egl_current_display() { return egl_display_of_thread(); }
+void *egl_current_display()
+{
+    return egl_display_of_thread();
+}
 
-}  // namespace zyn
+} // namespace zyn

@@ -17,8 +17,10 @@
 #include <thread>
 #include <vector>
 
-namespace zyn {
-namespace {
+namespace zyn
+{
+namespace
+{
 
 constexpr uint32_t kPorts = 2;
 constexpr uint32_t kInPort = 0;
@@ -32,7 +34,8 @@ constexpr uint32_t kMaxDimension = 8192;
 constexpr OMX_U32 kThumbnailExtension = OMX_IndexVendorThumbnailMode;
 constexpr const char *kThumbnailExtensionName = "OMX.ZYN.index.ThumbnailMode";
 
-OMX_VERSIONTYPE spec_version() {
+OMX_VERSIONTYPE spec_version()
+{
     OMX_VERSIONTYPE v{};
     v.s.nVersionMajor = 1;
     v.s.nVersionMinor = 1;
@@ -42,23 +45,25 @@ OMX_VERSIONTYPE spec_version() {
 struct BufferRec {
     OMX_BUFFERHEADERTYPE hdr{};
     uint32_t port = 0;
-    bool own_data = false;  // AllocateBuffer: the component frees pBuffer
+    bool own_data = false; // AllocateBuffer: the component frees pBuffer
     void *egl_image = nullptr;
-    bool held = false;      // given to the component and not yet returned
-    bool silent = false;    // its return is not reported (fault)
-    bool busy = false;      // the worker is reading or writing it without the lock
-    bool zombie = false;    // freed by the client while busy: the worker deletes it
+    bool held = false;   // given to the component and not yet returned
+    bool silent = false; // its return is not reported (fault)
+    bool busy = false;   // the worker is reading or writing it without the lock
+    bool zombie = false; // freed by the client while busy: the worker deletes it
 };
 
-void delete_buffer(BufferRec *rec) {
-    if (rec->own_data) std::free(rec->hdr.pBuffer);
+void delete_buffer(BufferRec *rec)
+{
+    if (rec->own_data)
+        std::free(rec->hdr.pBuffer);
     delete rec;
 }
 
 struct Port {
     OMX_PARAM_PORTDEFINITIONTYPE def{};
-    std::vector<BufferRec *> buffers;  // every header of the port
-    std::deque<BufferRec *> held;      // given by the client, in arrival order
+    std::vector<BufferRec *> buffers; // every header of the port
+    std::deque<BufferRec *> held;     // given by the client, in arrival order
     OMX_VIDEO_PARAM_ERRORCORRECTIONTYPE ec{};
     bool populated() const { return buffers.size() >= def.nBufferCountActual; }
 };
@@ -67,19 +72,23 @@ struct Command {
     OMX_COMMANDTYPE cmd;
     uint32_t param;
     bool silent;
-    OMX_ERRORTYPE event_error;  // OMX_ErrorNone: carry it out
+    OMX_ERRORTYPE event_error; // OMX_ErrorNone: carry it out
 };
 
 // A command under way: waits for buffers to come or go.
 struct Pending {
     OMX_COMMANDTYPE cmd;
     OMX_STATETYPE target;
-    uint32_t ports;  // bit mask of the ports still to complete (port commands)
+    uint32_t ports; // bit mask of the ports still to complete (port commands)
     bool silent;
 };
 
 struct Emit {
-    enum Kind { Event, EmptyDone, FillDone } kind;
+    enum Kind {
+        Event,
+        EmptyDone,
+        FillDone
+    } kind;
     OMX_EVENTTYPE event;
     uint32_t d1, d2;
     OMX_BUFFERHEADERTYPE *hdr;
@@ -109,9 +118,9 @@ struct Component {
 
     // Data path, touched by the worker only.
     std::unique_ptr<CodecBackend> codec;
-    BufferRec *current_in = nullptr;  // input unit pushed, waiting for its outputs to be written
-    bool current_in_gave_output = false;  // the pushed unit has filled an output buffer
-    uint32_t coded_width = 0, coded_height = 0;  // picture size the decoder found, under mu
+    BufferRec *current_in = nullptr;            // input unit pushed, waiting for its outputs to be written
+    bool current_in_gave_output = false;        // the pushed unit has filled an output buffer
+    uint32_t coded_width = 0, coded_height = 0; // picture size the decoder found, under mu
     bool decode_enabled = true;
 
     // Statistics.
@@ -120,12 +129,14 @@ struct Component {
     std::thread worker;
 };
 
-Component *self(OMX_HANDLETYPE h) {
+Component *self(OMX_HANDLETYPE h)
+{
     auto *c = static_cast<OMX_COMPONENTTYPE *>(h);
     return c ? static_cast<Component *>(c->pComponentPrivate) : nullptr;
 }
 
-const char *state_name(OMX_STATETYPE s) {
+const char *state_name(OMX_STATETYPE s)
+{
     switch (s) {
     case OMX_StateLoaded: return "Loaded";
     case OMX_StateIdle: return "Idle";
@@ -137,18 +148,21 @@ const char *state_name(OMX_STATETYPE s) {
     }
 }
 
-FaultOutcome fault(Component *c, const char *call, std::vector<std::string> quals = {}) {
+FaultOutcome fault(Component *c, const char *call, std::vector<std::string> quals = {})
+{
     return c->counters.evaluate(*c->faults, c->name, false, call, quals);
 }
 
-template <typename T>
-bool size_ok(const void *p) {
+template <typename T> bool size_ok(const void *p)
+{
     return p && static_cast<const T *>(p)->nSize == sizeof(T);
 }
 
 // Port index of a record that has one, read only when the record is large enough to hold it.
-std::optional<uint32_t> record_port(OMX_INDEXTYPE index, const void *p) {
-    if (!p) return std::nullopt;
+std::optional<uint32_t> record_port(OMX_INDEXTYPE index, const void *p)
+{
+    if (!p)
+        return std::nullopt;
     switch (static_cast<uint32_t>(index)) {
     case OMX_IndexParamPortDefinition:
     case OMX_IndexParamVideoPortFormat:
@@ -159,7 +173,8 @@ std::optional<uint32_t> record_port(OMX_INDEXTYPE index, const void *p) {
     case OMX_IndexConfigCommonOutputCrop: {
         uint32_t size = 0;
         std::memcpy(&size, p, sizeof size);
-        if (size < 12) return std::nullopt;
+        if (size < 12)
+            return std::nullopt;
         uint32_t port = 0;
         std::memcpy(&port, static_cast<const uint8_t *>(p) + 8, sizeof port);
         return port;
@@ -168,39 +183,51 @@ std::optional<uint32_t> record_port(OMX_INDEXTYPE index, const void *p) {
     }
 }
 
-std::vector<std::string> index_quals(OMX_INDEXTYPE index, const void *p) {
+std::vector<std::string> index_quals(OMX_INDEXTYPE index, const void *p)
+{
     std::vector<std::string> q{faults_index_name(index)};
-    if (auto port = record_port(index, p)) q.push_back(faults_number(*port));
+    if (auto port = record_port(index, p))
+        q.push_back(faults_number(*port));
     return q;
 }
 
-bool is_decoder(const Component *c) { return c->desc.kind == ComponentKind::Decoder; }
-uint32_t stream_port(const Component *c) { return is_decoder(c) ? kInPort : kOutPort; }
+bool is_decoder(const Component *c)
+{
+    return c->desc.kind == ComponentKind::Decoder;
+}
+uint32_t stream_port(const Component *c)
+{
+    return is_decoder(c) ? kInPort : kOutPort;
+}
 
 // Codings a stream port takes: its own first.
-std::vector<OMX_VIDEO_CODINGTYPE> stream_codings(const Component *c) {
+std::vector<OMX_VIDEO_CODINGTYPE> stream_codings(const Component *c)
+{
     switch (c->desc.coding) {
     case OMX_VIDEO_CodingMPEG4: return {OMX_VIDEO_CodingMPEG4, OMX_VIDEO_CodingH263};
     case OMX_VIDEO_CodingH263: return {OMX_VIDEO_CodingH263, OMX_VIDEO_CodingMPEG4};
     case OMX_VIDEO_CodingAutoDetect:
-        return {OMX_VIDEO_CodingAutoDetect, OMX_VIDEO_CodingAVC, OMX_VIDEO_CodingVPX, OMX_VIDEO_CodingMPEG4,
-                OMX_VIDEO_CodingH263, OMX_VIDEO_CodingWMV};
+        return {OMX_VIDEO_CodingAutoDetect, OMX_VIDEO_CodingAVC,  OMX_VIDEO_CodingVPX,
+                OMX_VIDEO_CodingMPEG4,      OMX_VIDEO_CodingH263, OMX_VIDEO_CodingWMV};
     default: return {c->desc.coding};
     }
 }
 
-std::vector<OMX_COLOR_FORMATTYPE> picture_colors() {
+std::vector<OMX_COLOR_FORMATTYPE> picture_colors()
+{
     return {OMX_COLOR_Format32bitARGB8888, OMX_COLOR_FormatYUV420Planar, OMX_COLOR_FormatYUV420SemiPlanar,
             OMX_ZYN_COLOR_FormatNV12Tiled};
 }
 
 // The formats a port lists for VideoPortFormat: entry 0 is the port's current format.
-std::vector<OMX_VIDEO_PARAM_PORTFORMATTYPE> port_formats(const Component *c, uint32_t port) {
+std::vector<OMX_VIDEO_PARAM_PORTFORMATTYPE> port_formats(const Component *c, uint32_t port)
+{
     const auto &v = c->ports[port].def.format.video;
     std::vector<OMX_VIDEO_PARAM_PORTFORMATTYPE> list;
     auto add = [&](OMX_VIDEO_CODINGTYPE coding, OMX_COLOR_FORMATTYPE color) {
         for (const auto &f : list)
-            if (f.eCompressionFormat == coding && f.eColorFormat == color) return;
+            if (f.eCompressionFormat == coding && f.eColorFormat == color)
+                return;
         OMX_VIDEO_PARAM_PORTFORMATTYPE f{};
         f.nSize = sizeof f;
         f.nVersion = spec_version();
@@ -213,9 +240,11 @@ std::vector<OMX_VIDEO_PARAM_PORTFORMATTYPE> port_formats(const Component *c, uin
     };
     add(v.eCompressionFormat, v.eColorFormat);
     if (port == stream_port(c)) {
-        for (auto coding : stream_codings(c)) add(coding, OMX_COLOR_FormatUnused);
+        for (auto coding : stream_codings(c))
+            add(coding, OMX_COLOR_FormatUnused);
     } else if (is_decoder(c)) {
-        for (auto color : picture_colors()) add(OMX_VIDEO_CodingUnused, color);
+        for (auto color : picture_colors())
+            add(OMX_VIDEO_CodingUnused, color);
     } else {
         add(OMX_VIDEO_CodingUnused, OMX_COLOR_FormatYUV420SemiPlanar);
         add(OMX_VIDEO_CodingUnused, OMX_COLOR_FormatYUV420Planar);
@@ -227,7 +256,8 @@ struct ProfileLevel {
     OMX_U32 profile, level;
 };
 
-std::vector<ProfileLevel> profile_levels(OMX_VIDEO_CODINGTYPE coding) {
+std::vector<ProfileLevel> profile_levels(OMX_VIDEO_CODINGTYPE coding)
+{
     switch (coding) {
     case OMX_VIDEO_CodingAVC:
         return {{OMX_VIDEO_AVCProfileBaseline, OMX_VIDEO_AVCLevel41},
@@ -242,46 +272,59 @@ std::vector<ProfileLevel> profile_levels(OMX_VIDEO_CODINGTYPE coding) {
 
 // --- locked helpers (c->mu held) ---
 
-void notify(Component *c) {
+void notify(Component *c)
+{
     c->wake = true;
     c->cv.notify_one();
 }
 
 // A state change or port enable that the queue or the command under way asks for.
-bool requested(const Component *c, OMX_COMMANDTYPE cmd, uint32_t param) {
+bool requested(const Component *c, OMX_COMMANDTYPE cmd, uint32_t param)
+{
     auto match = [&](OMX_COMMANDTYPE k, uint32_t p) {
-        if (k != cmd) return false;
-        if (cmd == OMX_CommandStateSet) return p == param;
+        if (k != cmd)
+            return false;
+        if (cmd == OMX_CommandStateSet)
+            return p == param;
         return p == param || p == OMX_ALL;
     };
     if (const auto &p = c->pending; p && p->cmd == cmd) {
-        if (cmd == OMX_CommandStateSet && static_cast<uint32_t>(p->target) == param) return true;
-        if (cmd != OMX_CommandStateSet && param < kPorts && ((p->ports >> param) & 1)) return true;
+        if (cmd == OMX_CommandStateSet && static_cast<uint32_t>(p->target) == param)
+            return true;
+        if (cmd != OMX_CommandStateSet && param < kPorts && ((p->ports >> param) & 1))
+            return true;
     }
     for (const auto &q : c->commands)
-        if (q.event_error == OMX_ErrorNone && match(q.cmd, q.param)) return true;
+        if (q.event_error == OMX_ErrorNone && match(q.cmd, q.param))
+            return true;
     return false;
 }
 
-BufferRec *find_buffer(Port &port, const OMX_BUFFERHEADERTYPE *hdr) {
+BufferRec *find_buffer(Port &port, const OMX_BUFFERHEADERTYPE *hdr)
+{
     for (auto *rec : port.buffers)
-        if (&rec->hdr == hdr) return rec;
+        if (&rec->hdr == hdr)
+            return rec;
     return nullptr;
 }
 
-void return_buffer(Component *c, BufferRec *rec, std::vector<Emit> &out) {
+void return_buffer(Component *c, BufferRec *rec, std::vector<Emit> &out)
+{
     Port &port = c->ports[rec->port];
-    if (auto it = std::find(port.held.begin(), port.held.end(), rec); it != port.held.end()) port.held.erase(it);
+    if (auto it = std::find(port.held.begin(), port.held.end(), rec); it != port.held.end())
+        port.held.erase(it);
     rec->held = false;
     if (rec->port == kInPort) {
         rec->hdr.nFilledLen = 0;
         rec->hdr.nOffset = 0;
     }
-    if (!rec->silent) out.push_back({rec->port == kInPort ? Emit::EmptyDone : Emit::FillDone, {}, 0, 0, &rec->hdr});
+    if (!rec->silent)
+        out.push_back({rec->port == kInPort ? Emit::EmptyDone : Emit::FillDone, {}, 0, 0, &rec->hdr});
     rec->silent = false;
 }
 
-void return_port_buffers(Component *c, uint32_t port, std::vector<Emit> &out) {
+void return_port_buffers(Component *c, uint32_t port, std::vector<Emit> &out)
+{
     if (port == kInPort && c->current_in) {
         BufferRec *rec = c->current_in;
         c->current_in = nullptr;
@@ -290,49 +333,63 @@ void return_port_buffers(Component *c, uint32_t port, std::vector<Emit> &out) {
     while (!c->ports[port].held.empty()) {
         BufferRec *rec = c->ports[port].held.front();
         if (rec->port == kOutPort) {
-            rec->hdr.nFilledLen = 0;  // returned unfilled: no flag from an earlier trip either
+            rec->hdr.nFilledLen = 0; // returned unfilled: no flag from an earlier trip either
             rec->hdr.nFlags = 0;
         }
         return_buffer(c, rec, out);
     }
 }
 
-void complete(OMX_COMMANDTYPE cmd, uint32_t param, bool silent, std::vector<Emit> &out) {
-    if (!silent) out.push_back({Emit::Event, OMX_EventCmdComplete, static_cast<uint32_t>(cmd), param, nullptr});
+void complete(OMX_COMMANDTYPE cmd, uint32_t param, bool silent, std::vector<Emit> &out)
+{
+    if (!silent)
+        out.push_back({Emit::Event, OMX_EventCmdComplete, static_cast<uint32_t>(cmd), param, nullptr});
 }
 
-void error_event(OMX_ERRORTYPE err, uint32_t d2, std::vector<Emit> &out) {
+void error_event(OMX_ERRORTYPE err, uint32_t d2, std::vector<Emit> &out)
+{
     out.push_back({Emit::Event, OMX_EventError, static_cast<uint32_t>(err), d2, nullptr});
 }
 
-PortFormat port_format(const Port &p) {
+PortFormat port_format(const Port &p)
+{
     const auto &v = p.def.format.video;
-    return {v.nFrameWidth, v.nFrameHeight, static_cast<uint32_t>(v.eColorFormat),
-            static_cast<uint32_t>(v.eCompressionFormat), v.nBitrate, v.xFramerate};
+    return {v.nFrameWidth,
+            v.nFrameHeight,
+            static_cast<uint32_t>(v.eColorFormat),
+            static_cast<uint32_t>(v.eCompressionFormat),
+            v.nBitrate,
+            v.xFramerate};
 }
 
 // On every move to Idle: the ports may have changed while Loaded. The back end lives as long as
 // the component, so its statistics cover every run of the handle.
-void open_codec(Component *c) {
-    if (!c->decode_enabled) return;
-    if (!c->codec) c->codec = codec_create(c->desc, c->name);
+void open_codec(Component *c)
+{
+    if (!c->decode_enabled)
+        return;
+    if (!c->codec)
+        c->codec = codec_create(c->desc, c->name);
     if (c->codec && !c->codec->open(port_format(c->ports[kInPort]), port_format(c->ports[kOutPort])))
         c->codec->errors++;
 }
 
 // Hands back an output buffer the back end has written (or not).
-void finish_output(Component *c, BufferRec *rec, const OutputResult &r, std::vector<Emit> &out) {
+void finish_output(Component *c, BufferRec *rec, const OutputResult &r, std::vector<Emit> &out)
+{
     rec->hdr.nFilledLen = static_cast<OMX_U32>(r.filled);
     rec->hdr.nOffset = 0;
     rec->hdr.nFlags = (r.eos ? OMX_BUFFERFLAG_EOS : 0) | (r.sync ? OMX_BUFFERFLAG_SYNCFRAME : 0) |
                       (r.filled ? OMX_BUFFERFLAG_ENDOFFRAME : 0);
     return_buffer(c, rec, out);
-    if (r.eos) out.push_back({Emit::Event, OMX_EventBufferFlag, kOutPort, OMX_BUFFERFLAG_EOS, nullptr});
+    if (r.eos)
+        out.push_back({Emit::Event, OMX_EventBufferFlag, kOutPort, OMX_BUFFERFLAG_EOS, nullptr});
 }
 
 // Leaving Executing or Pause for Idle: delayed pictures go out into held output buffers,
 // then every buffer held goes back.
-void stop_processing(Component *c, std::vector<Emit> &out) {
+void stop_processing(Component *c, std::vector<Emit> &out)
+{
     if (c->codec) {
         c->codec->drain();
         Port &op = c->ports[kOutPort];
@@ -348,16 +405,20 @@ void stop_processing(Component *c, std::vector<Emit> &out) {
     return_port_buffers(c, kInPort, out);
 }
 
-void check_pending(Component *c, std::vector<Emit> &out) {
-    if (!c->pending) return;
+void check_pending(Component *c, std::vector<Emit> &out)
+{
+    if (!c->pending)
+        return;
     Pending &p = *c->pending;
     if (p.cmd == OMX_CommandStateSet) {
         bool done = false;
         if (p.target == OMX_StateIdle) {
             done = true;
             for (auto &port : c->ports)
-                if (port.def.bEnabled && !port.populated()) done = false;
-            if (done) open_codec(c);
+                if (port.def.bEnabled && !port.populated())
+                    done = false;
+            if (done)
+                open_codec(c);
         } else if (p.target == OMX_StateLoaded) {
             done = c->ports[0].buffers.empty() && c->ports[1].buffers.empty();
             if (done && c->codec) {
@@ -373,7 +434,8 @@ void check_pending(Component *c, std::vector<Emit> &out) {
         return;
     }
     for (uint32_t i = 0; i < kPorts; ++i) {
-        if (!((p.ports >> i) & 1)) continue;
+        if (!((p.ports >> i) & 1))
+            continue;
         Port &port = c->ports[i];
         bool done = p.cmd == OMX_CommandPortDisable ? port.buffers.empty() : port.populated();
         if (done) {
@@ -382,10 +444,12 @@ void check_pending(Component *c, std::vector<Emit> &out) {
             complete(p.cmd, i, p.silent, out);
         }
     }
-    if (!p.ports) c->pending.reset();
+    if (!p.ports)
+        c->pending.reset();
 }
 
-bool transition_allowed(OMX_STATETYPE from, OMX_STATETYPE to) {
+bool transition_allowed(OMX_STATETYPE from, OMX_STATETYPE to)
+{
     switch (from) {
     case OMX_StateLoaded: return to == OMX_StateIdle || to == OMX_StateWaitForResources;
     case OMX_StateWaitForResources: return to == OMX_StateLoaded || to == OMX_StateIdle;
@@ -396,9 +460,13 @@ bool transition_allowed(OMX_STATETYPE from, OMX_STATETYPE to) {
     }
 }
 
-uint32_t port_mask(uint32_t param) { return param == OMX_ALL ? 0x3u : (1u << param); }
+uint32_t port_mask(uint32_t param)
+{
+    return param == OMX_ALL ? 0x3u : (1u << param);
+}
 
-void start_command(Component *c, const Command &cmd, std::vector<Emit> &out) {
+void start_command(Component *c, const Command &cmd, std::vector<Emit> &out)
+{
     if (cmd.event_error != OMX_ErrorNone) {
         error_event(cmd.event_error, 0, out);
         return;
@@ -414,15 +482,15 @@ void start_command(Component *c, const Command &cmd, std::vector<Emit> &out) {
             error_event(OMX_ErrorInvalidState, 0, out);
         } else if (!transition_allowed(c->state, target)) {
             error_event(OMX_ErrorIncorrectStateTransition, 0, out);
-        } else if ((c->state == OMX_StateLoaded || c->state == OMX_StateWaitForResources) &&
-                   target == OMX_StateIdle) {
+        } else if ((c->state == OMX_StateLoaded || c->state == OMX_StateWaitForResources) && target == OMX_StateIdle) {
             c->pending = Pending{OMX_CommandStateSet, target, 0, cmd.silent};
         } else if (c->state == OMX_StateIdle && target == OMX_StateLoaded) {
             return_port_buffers(c, kOutPort, out);
             return_port_buffers(c, kInPort, out);
             c->pending = Pending{OMX_CommandStateSet, target, 0, cmd.silent};
         } else {
-            if (target == OMX_StateIdle) stop_processing(c, out);
+            if (target == OMX_StateIdle)
+                stop_processing(c, out);
             c->state = target;
             complete(OMX_CommandStateSet, target, cmd.silent, out);
         }
@@ -430,42 +498,45 @@ void start_command(Component *c, const Command &cmd, std::vector<Emit> &out) {
     }
     case OMX_CommandFlush:
         for (uint32_t i = 0; i < kPorts; ++i) {
-            if (!((port_mask(cmd.param) >> i) & 1)) continue;
-            if (i == kInPort && c->codec) c->codec->reset();
+            if (!((port_mask(cmd.param) >> i) & 1))
+                continue;
+            if (i == kInPort && c->codec)
+                c->codec->reset();
             return_port_buffers(c, i, out);
             complete(OMX_CommandFlush, i, cmd.silent, out);
         }
         break;
     case OMX_CommandPortDisable:
         for (uint32_t i = 0; i < kPorts; ++i) {
-            if (!((port_mask(cmd.param) >> i) & 1)) continue;
+            if (!((port_mask(cmd.param) >> i) & 1))
+                continue;
             c->ports[i].def.bEnabled = OMX_FALSE;
-            if (i == kInPort && c->codec) c->codec->reset();
+            if (i == kInPort && c->codec)
+                c->codec->reset();
             return_port_buffers(c, i, out);
         }
         c->pending = Pending{OMX_CommandPortDisable, OMX_StateInvalid, port_mask(cmd.param), cmd.silent};
         break;
     case OMX_CommandPortEnable:
         for (uint32_t i = 0; i < kPorts; ++i)
-            if ((port_mask(cmd.param) >> i) & 1) c->ports[i].def.bEnabled = OMX_TRUE;
+            if ((port_mask(cmd.param) >> i) & 1)
+                c->ports[i].def.bEnabled = OMX_TRUE;
         if (c->state == OMX_StateLoaded || c->state == OMX_StateWaitForResources) {
             for (uint32_t i = 0; i < kPorts; ++i)
-                if ((port_mask(cmd.param) >> i) & 1) complete(OMX_CommandPortEnable, i, cmd.silent, out);
+                if ((port_mask(cmd.param) >> i) & 1)
+                    complete(OMX_CommandPortEnable, i, cmd.silent, out);
         } else {
             c->pending = Pending{OMX_CommandPortEnable, OMX_StateInvalid, port_mask(cmd.param), cmd.silent};
         }
         break;
-    case OMX_CommandMarkBuffer:
-        complete(OMX_CommandMarkBuffer, cmd.param, cmd.silent, out);
-        break;
-    default:
-        error_event(OMX_ErrorBadParameter, 0, out);
-        break;
+    case OMX_CommandMarkBuffer: complete(OMX_CommandMarkBuffer, cmd.param, cmd.silent, out); break;
+    default: error_event(OMX_ErrorBadParameter, 0, out); break;
     }
     check_pending(c, out);
 }
 
-void deliver(Component *c, std::vector<Emit> &out) {
+void deliver(Component *c, std::vector<Emit> &out)
+{
     for (const Emit &e : out) {
         switch (e.kind) {
         case Emit::Event:
@@ -473,10 +544,12 @@ void deliver(Component *c, std::vector<Emit> &out) {
                 c->callbacks.EventHandler(c->handle, c->app_data, e.event, e.d1, e.d2, nullptr);
             break;
         case Emit::EmptyDone:
-            if (c->callbacks.EmptyBufferDone) c->callbacks.EmptyBufferDone(c->handle, c->app_data, e.hdr);
+            if (c->callbacks.EmptyBufferDone)
+                c->callbacks.EmptyBufferDone(c->handle, c->app_data, e.hdr);
             break;
         case Emit::FillDone:
-            if (c->callbacks.FillBufferDone) c->callbacks.FillBufferDone(c->handle, c->app_data, e.hdr);
+            if (c->callbacks.FillBufferDone)
+                c->callbacks.FillBufferDone(c->handle, c->app_data, e.hdr);
             break;
         }
     }
@@ -484,7 +557,8 @@ void deliver(Component *c, std::vector<Emit> &out) {
 }
 
 // Finishes a buffer the worker used without the lock; false when the client freed it meanwhile.
-bool unbusy(BufferRec *rec) {
+bool unbusy(BufferRec *rec)
+{
     rec->busy = false;
     if (rec->zombie) {
         delete_buffer(rec);
@@ -495,8 +569,10 @@ bool unbusy(BufferRec *rec) {
 
 // One step of data work in Executing. Returns true when it made progress. Called with the
 // lock held; releases it around decoding and writing.
-bool data_step(Component *c, std::unique_lock<std::mutex> &lock, std::vector<Emit> &out) {
-    if (c->state != OMX_StateExecuting || c->pending) return false;
+bool data_step(Component *c, std::unique_lock<std::mutex> &lock, std::vector<Emit> &out)
+{
+    if (c->state != OMX_StateExecuting || c->pending)
+        return false;
     Port &ip = c->ports[kInPort];
     Port &op = c->ports[kOutPort];
     CodecBackend *codec = c->codec.get();
@@ -510,7 +586,8 @@ bool data_step(Component *c, std::unique_lock<std::mutex> &lock, std::vector<Emi
             lock.unlock();
             OutputResult r = codec->write_output(t);
             lock.lock();
-            if (unbusy(rec) && rec->held) finish_output(c, rec, r, out);
+            if (unbusy(rec) && rec->held)
+                finish_output(c, rec, r, out);
             c->current_in_gave_output = true;
             return true;
         }
@@ -519,7 +596,7 @@ bool data_step(Component *c, std::unique_lock<std::mutex> &lock, std::vector<Emi
             codec->drop_output();
             return true;
         }
-        return false;  // wait for FillThisBuffer
+        return false; // wait for FillThisBuffer
     }
     // Decoding switched off: output buffers come straight back empty.
     if (!codec && !c->decode_enabled && !op.held.empty()) {
@@ -538,13 +615,14 @@ bool data_step(Component *c, std::unique_lock<std::mutex> &lock, std::vector<Emi
                 finish_output(c, op.held.front(), OutputResult{}, out);
             } else if (op.def.bEnabled && op.def.nBufferCountActual != 0) {
                 c->current_in = rec;
-                return false;  // wait for FillThisBuffer
+                return false; // wait for FillThisBuffer
             }
         }
         return_buffer(c, rec, out);
         return true;
     }
-    if (ip.held.empty()) return false;
+    if (ip.held.empty())
+        return false;
     BufferRec *rec = ip.held.front();
     ip.held.pop_front();
     c->current_in = rec;
@@ -559,7 +637,8 @@ bool data_step(Component *c, std::unique_lock<std::mutex> &lock, std::vector<Emi
         size_t available = rec->hdr.nAllocLen - rec->hdr.nOffset;
         uint32_t flags = rec->hdr.nFlags;
         lock.unlock();
-        if (!codec->push(data, size, available, flags)) codec->errors++;
+        if (!codec->push(data, size, available, flags))
+            codec->errors++;
         if (flags & OMX_BUFFERFLAG_EOS) {
             codec->drain();
             codec->eos_pending = true;
@@ -568,12 +647,14 @@ bool data_step(Component *c, std::unique_lock<std::mutex> &lock, std::vector<Emi
         // Read by GetConfig on the client's thread, which must not touch the back end.
         c->coded_width = codec->coded_width();
         c->coded_height = codec->coded_height();
-        if (!unbusy(rec) && c->current_in == rec) c->current_in = nullptr;
+        if (!unbusy(rec) && c->current_in == rec)
+            c->current_in = nullptr;
     }
     return true;
 }
 
-void worker_main(Component *c) {
+void worker_main(Component *c)
+{
     std::vector<Emit> out;
     std::unique_lock lock(c->mu);
     while (!c->quit) {
@@ -587,26 +668,31 @@ void worker_main(Component *c) {
                 start_command(c, cmd, out);
                 progress = true;
             }
-            if (!progress) progress = data_step(c, lock, out);
+            if (!progress)
+                progress = data_step(c, lock, out);
             if (!out.empty()) {
                 lock.unlock();
                 deliver(c, out);
                 lock.lock();
             }
         }
-        if (c->quit) break;
+        if (c->quit)
+            break;
         c->cv.wait(lock, [c] { return c->wake || c->quit; });
         c->wake = false;
     }
-    if (c->codec) c->codec->release_thread_resources();
+    if (c->codec)
+        c->codec->release_thread_resources();
 }
 
 // --- function table ---
 
 OMX_ERRORTYPE get_component_version(OMX_HANDLETYPE h, OMX_STRING name, OMX_VERSIONTYPE *comp_version,
-                                    OMX_VERSIONTYPE *pSpecVersion, OMX_UUIDTYPE *uuid) {
+                                    OMX_VERSIONTYPE *pSpecVersion, OMX_UUIDTYPE *uuid)
+{
     Component *c = self(h);
-    if (!c || !name || !comp_version || !pSpecVersion || !uuid) return OMX_ErrorBadParameter;
+    if (!c || !name || !comp_version || !pSpecVersion || !uuid)
+        return OMX_ErrorBadParameter;
     std::snprintf(name, OMX_MAX_STRINGNAME_SIZE, "%s", c->name.c_str());
     *comp_version = spec_version();
     *pSpecVersion = spec_version();
@@ -615,9 +701,11 @@ OMX_ERRORTYPE get_component_version(OMX_HANDLETYPE h, OMX_STRING name, OMX_VERSI
     return OMX_ErrorNone;
 }
 
-OMX_ERRORTYPE send_command(OMX_HANDLETYPE h, OMX_COMMANDTYPE cmd, OMX_U32 param, OMX_PTR data) {
+OMX_ERRORTYPE send_command(OMX_HANDLETYPE h, OMX_COMMANDTYPE cmd, OMX_U32 param, OMX_PTR data)
+{
     Component *c = self(h);
-    if (!c) return OMX_ErrorBadParameter;
+    if (!c)
+        return OMX_ErrorBadParameter;
     std::vector<std::string> quals;
     switch (cmd) {
     case OMX_CommandStateSet: {
@@ -633,27 +721,33 @@ OMX_ERRORTYPE send_command(OMX_HANDLETYPE h, OMX_COMMANDTYPE cmd, OMX_U32 param,
     }
     FaultOutcome f = fault(c, "SendCommand", quals);
     OMX_ERRORTYPE code;
-    if (fault_returns(f, code)) return code;
+    if (fault_returns(f, code))
+        return code;
 
     std::lock_guard lock(c->mu);
-    if (c->state == OMX_StateInvalid) return OMX_ErrorInvalidState;
+    if (c->state == OMX_StateInvalid)
+        return OMX_ErrorInvalidState;
     switch (cmd) {
     case OMX_CommandStateSet:
-        if (param < OMX_StateInvalid || param > OMX_StateWaitForResources) return OMX_ErrorBadParameter;
+        if (param < OMX_StateInvalid || param > OMX_StateWaitForResources)
+            return OMX_ErrorBadParameter;
         break;
     case OMX_CommandFlush:
     case OMX_CommandPortDisable:
     case OMX_CommandPortEnable:
-        if (param >= kPorts && param != OMX_ALL) return OMX_ErrorBadPortIndex;
+        if (param >= kPorts && param != OMX_ALL)
+            return OMX_ErrorBadPortIndex;
         break;
     case OMX_CommandMarkBuffer:
-        if (param >= kPorts) return OMX_ErrorBadPortIndex;
-        if (!data) return OMX_ErrorBadParameter;
+        if (param >= kPorts)
+            return OMX_ErrorBadPortIndex;
+        if (!data)
+            return OMX_ErrorBadParameter;
         break;
     default: return OMX_ErrorBadParameter;
     }
-    c->commands.push_back({cmd, param, f.action == FaultAction::Silent,
-                           f.action == FaultAction::EventError ? f.code : OMX_ErrorNone});
+    c->commands.push_back(
+        {cmd, param, f.action == FaultAction::Silent, f.action == FaultAction::EventError ? f.code : OMX_ErrorNone});
     notify(c);
     return OMX_ErrorNone;
 }
@@ -661,18 +755,24 @@ OMX_ERRORTYPE send_command(OMX_HANDLETYPE h, OMX_COMMANDTYPE cmd, OMX_U32 param,
 // The common start of the parameter and config calls: fault hooks, a record at all, a state
 // that takes calls; then the body under the component's lock.
 OMX_ERRORTYPE record_call(OMX_HANDLETYPE h, const char *call, OMX_INDEXTYPE index, OMX_PTR p,
-                          OMX_ERRORTYPE (*body)(Component *, OMX_INDEXTYPE, OMX_PTR)) {
+                          OMX_ERRORTYPE (*body)(Component *, OMX_INDEXTYPE, OMX_PTR))
+{
     Component *c = self(h);
-    if (!c) return OMX_ErrorBadParameter;
+    if (!c)
+        return OMX_ErrorBadParameter;
     OMX_ERRORTYPE code;
-    if (fault_returns(fault(c, call, index_quals(index, p)), code)) return code;
-    if (!p) return OMX_ErrorBadParameter;
+    if (fault_returns(fault(c, call, index_quals(index, p)), code))
+        return code;
+    if (!p)
+        return OMX_ErrorBadParameter;
     std::lock_guard lock(c->mu);
-    if (c->state == OMX_StateInvalid) return OMX_ErrorInvalidState;
+    if (c->state == OMX_StateInvalid)
+        return OMX_ErrorInvalidState;
     return body(c, index, p);
 }
 
-void fill_port_definition(Component *c, uint32_t i, OMX_PARAM_PORTDEFINITIONTYPE *p) {
+void fill_port_definition(Component *c, uint32_t i, OMX_PARAM_PORTDEFINITIONTYPE *p)
+{
     Port &port = c->ports[i];
     port.def.bPopulated = port.populated() ? OMX_TRUE : OMX_FALSE;
     OMX_VERSIONTYPE v = p->nVersion;
@@ -680,35 +780,43 @@ void fill_port_definition(Component *c, uint32_t i, OMX_PARAM_PORTDEFINITIONTYPE
     p->nVersion = v;
 }
 
-OMX_ERRORTYPE get_parameter_locked(Component *c, OMX_INDEXTYPE index, OMX_PTR p) {
+OMX_ERRORTYPE get_parameter_locked(Component *c, OMX_INDEXTYPE index, OMX_PTR p)
+{
     switch (static_cast<uint32_t>(index)) {
     case OMX_IndexParamPortDefinition: {
         auto *d = static_cast<OMX_PARAM_PORTDEFINITIONTYPE *>(p);
-        if (!size_ok<OMX_PARAM_PORTDEFINITIONTYPE>(p)) return OMX_ErrorBadParameter;
-        if (d->nPortIndex >= kPorts) return OMX_ErrorBadPortIndex;
+        if (!size_ok<OMX_PARAM_PORTDEFINITIONTYPE>(p))
+            return OMX_ErrorBadParameter;
+        if (d->nPortIndex >= kPorts)
+            return OMX_ErrorBadPortIndex;
         fill_port_definition(c, d->nPortIndex, d);
         return OMX_ErrorNone;
     }
     case OMX_IndexParamVideoInit: {
         auto *d = static_cast<OMX_PORT_PARAM_TYPE *>(p);
-        if (!size_ok<OMX_PORT_PARAM_TYPE>(p)) return OMX_ErrorBadParameter;
+        if (!size_ok<OMX_PORT_PARAM_TYPE>(p))
+            return OMX_ErrorBadParameter;
         d->nPorts = kPorts;
         d->nStartPortNumber = 0;
         return OMX_ErrorNone;
     }
     case OMX_IndexParamStandardComponentRole: {
         auto *d = static_cast<OMX_PARAM_COMPONENTROLETYPE *>(p);
-        if (!size_ok<OMX_PARAM_COMPONENTROLETYPE>(p)) return OMX_ErrorBadParameter;
+        if (!size_ok<OMX_PARAM_COMPONENTROLETYPE>(p))
+            return OMX_ErrorBadParameter;
         std::memset(d->cRole, 0, sizeof d->cRole);
         std::snprintf(reinterpret_cast<char *>(d->cRole), sizeof d->cRole, "%s", c->role.c_str());
         return OMX_ErrorNone;
     }
     case OMX_IndexParamVideoPortFormat: {
         auto *d = static_cast<OMX_VIDEO_PARAM_PORTFORMATTYPE *>(p);
-        if (!size_ok<OMX_VIDEO_PARAM_PORTFORMATTYPE>(p)) return OMX_ErrorBadParameter;
-        if (d->nPortIndex >= kPorts) return OMX_ErrorBadPortIndex;
+        if (!size_ok<OMX_VIDEO_PARAM_PORTFORMATTYPE>(p))
+            return OMX_ErrorBadParameter;
+        if (d->nPortIndex >= kPorts)
+            return OMX_ErrorBadPortIndex;
         auto list = port_formats(c, d->nPortIndex);
-        if (d->nIndex >= list.size()) return OMX_ErrorNoMore;
+        if (d->nIndex >= list.size())
+            return OMX_ErrorNoMore;
         OMX_VERSIONTYPE v = d->nVersion;
         *d = list[d->nIndex];
         d->nVersion = v;
@@ -717,19 +825,24 @@ OMX_ERRORTYPE get_parameter_locked(Component *c, OMX_INDEXTYPE index, OMX_PTR p)
     case OMX_IndexParamVideoProfileLevelQuerySupported:
     case OMX_IndexParamVideoProfileLevelCurrent: {
         auto *d = static_cast<OMX_VIDEO_PARAM_PROFILELEVELTYPE *>(p);
-        if (!size_ok<OMX_VIDEO_PARAM_PROFILELEVELTYPE>(p)) return OMX_ErrorBadParameter;
-        if (d->nPortIndex >= kPorts) return OMX_ErrorBadPortIndex;
+        if (!size_ok<OMX_VIDEO_PARAM_PROFILELEVELTYPE>(p))
+            return OMX_ErrorBadParameter;
+        if (d->nPortIndex >= kPorts)
+            return OMX_ErrorBadPortIndex;
         auto list = profile_levels(c->desc.coding);
         uint32_t i = index == OMX_IndexParamVideoProfileLevelCurrent ? 0 : d->nProfileIndex;
-        if (i >= list.size()) return OMX_ErrorNoMore;
+        if (i >= list.size())
+            return OMX_ErrorNoMore;
         d->eProfile = list[i].profile;
         d->eLevel = list[i].level;
         return OMX_ErrorNone;
     }
     case OMX_IndexParamVideoErrorCorrection: {
         auto *d = static_cast<OMX_VIDEO_PARAM_ERRORCORRECTIONTYPE *>(p);
-        if (!size_ok<OMX_VIDEO_PARAM_ERRORCORRECTIONTYPE>(p)) return OMX_ErrorBadParameter;
-        if (d->nPortIndex >= kPorts) return OMX_ErrorBadPortIndex;
+        if (!size_ok<OMX_VIDEO_PARAM_ERRORCORRECTIONTYPE>(p))
+            return OMX_ErrorBadParameter;
+        if (d->nPortIndex >= kPorts)
+            return OMX_ErrorBadPortIndex;
         OMX_VERSIONTYPE v = d->nVersion;
         *d = c->ports[d->nPortIndex].ec;
         d->nVersion = v;
@@ -740,19 +853,24 @@ OMX_ERRORTYPE get_parameter_locked(Component *c, OMX_INDEXTYPE index, OMX_PTR p)
 }
 
 // Parameters may change in Loaded, or on a disabled port.
-bool settable(const Component *c, uint32_t port) {
+bool settable(const Component *c, uint32_t port)
+{
     return c->state == OMX_StateLoaded || c->state == OMX_StateWaitForResources ||
            (port < kPorts && !c->ports[port].def.bEnabled);
 }
 
-OMX_ERRORTYPE set_port_definition(Component *c, const OMX_PARAM_PORTDEFINITIONTYPE *d) {
-    if (d->nPortIndex >= kPorts) return OMX_ErrorBadPortIndex;
-    if (!settable(c, d->nPortIndex)) return OMX_ErrorIncorrectStateOperation;
+OMX_ERRORTYPE set_port_definition(Component *c, const OMX_PARAM_PORTDEFINITIONTYPE *d)
+{
+    if (d->nPortIndex >= kPorts)
+        return OMX_ErrorBadPortIndex;
+    if (!settable(c, d->nPortIndex))
+        return OMX_ErrorIncorrectStateOperation;
     Port &port = c->ports[d->nPortIndex];
     const auto &in = d->format.video;
     if (d->nBufferCountActual < port.def.nBufferCountMin || d->nBufferCountActual > kMaxBuffers)
         return OMX_ErrorBadParameter;
-    if (d->nBufferSize == 0) return OMX_ErrorBadParameter;
+    if (d->nBufferSize == 0)
+        return OMX_ErrorBadParameter;
     if (in.nFrameWidth == 0 || in.nFrameHeight == 0 || in.nFrameWidth > kMaxDimension ||
         in.nFrameHeight > kMaxDimension)
         return OMX_ErrorBadParameter;
@@ -772,7 +890,7 @@ OMX_ERRORTYPE set_port_definition(Component *c, const OMX_PARAM_PORTDEFINITIONTY
             return OMX_ErrorUnsupportedSetting;
         color = in.eColorFormat;
     } else {
-        color = in.eColorFormat;  // the encoder reads semi-planar unless told planar
+        color = in.eColorFormat; // the encoder reads semi-planar unless told planar
     }
     port.def.nBufferCountActual = d->nBufferCountActual;
     port.def.nBufferSize = d->nBufferSize;
@@ -789,25 +907,34 @@ OMX_ERRORTYPE set_port_definition(Component *c, const OMX_PARAM_PORTDEFINITIONTY
     return OMX_ErrorNone;
 }
 
-OMX_ERRORTYPE set_parameter_locked(Component *c, OMX_INDEXTYPE index, OMX_PTR p) {
+OMX_ERRORTYPE set_parameter_locked(Component *c, OMX_INDEXTYPE index, OMX_PTR p)
+{
     switch (static_cast<uint32_t>(index)) {
     case OMX_IndexParamPortDefinition:
-        if (!size_ok<OMX_PARAM_PORTDEFINITIONTYPE>(p)) return OMX_ErrorBadParameter;
+        if (!size_ok<OMX_PARAM_PORTDEFINITIONTYPE>(p))
+            return OMX_ErrorBadParameter;
         return set_port_definition(c, static_cast<OMX_PARAM_PORTDEFINITIONTYPE *>(p));
     case OMX_IndexParamStandardComponentRole: {
         auto *d = static_cast<OMX_PARAM_COMPONENTROLETYPE *>(p);
-        if (!size_ok<OMX_PARAM_COMPONENTROLETYPE>(p)) return OMX_ErrorBadParameter;
-        if (!settable(c, OMX_ALL)) return OMX_ErrorIncorrectStateOperation;
+        if (!size_ok<OMX_PARAM_COMPONENTROLETYPE>(p))
+            return OMX_ErrorBadParameter;
+        if (!settable(c, OMX_ALL))
+            return OMX_ErrorIncorrectStateOperation;
         const char *role = reinterpret_cast<const char *>(d->cRole);
-        if (strnlen(role, sizeof d->cRole) == sizeof d->cRole) return OMX_ErrorBadParameter;
-        if (c->role != role) return OMX_ErrorUnsupportedSetting;
+        if (strnlen(role, sizeof d->cRole) == sizeof d->cRole)
+            return OMX_ErrorBadParameter;
+        if (c->role != role)
+            return OMX_ErrorUnsupportedSetting;
         return OMX_ErrorNone;
     }
     case OMX_IndexParamVideoPortFormat: {
         auto *d = static_cast<OMX_VIDEO_PARAM_PORTFORMATTYPE *>(p);
-        if (!size_ok<OMX_VIDEO_PARAM_PORTFORMATTYPE>(p)) return OMX_ErrorBadParameter;
-        if (d->nPortIndex >= kPorts) return OMX_ErrorBadPortIndex;
-        if (!settable(c, d->nPortIndex)) return OMX_ErrorIncorrectStateOperation;
+        if (!size_ok<OMX_VIDEO_PARAM_PORTFORMATTYPE>(p))
+            return OMX_ErrorBadParameter;
+        if (d->nPortIndex >= kPorts)
+            return OMX_ErrorBadPortIndex;
+        if (!settable(c, d->nPortIndex))
+            return OMX_ErrorIncorrectStateOperation;
         for (const auto &f : port_formats(c, d->nPortIndex)) {
             if (f.eCompressionFormat == d->eCompressionFormat && f.eColorFormat == d->eColorFormat) {
                 auto &v = c->ports[d->nPortIndex].def.format.video;
@@ -821,9 +948,12 @@ OMX_ERRORTYPE set_parameter_locked(Component *c, OMX_INDEXTYPE index, OMX_PTR p)
     }
     case OMX_IndexParamVideoErrorCorrection: {
         auto *d = static_cast<OMX_VIDEO_PARAM_ERRORCORRECTIONTYPE *>(p);
-        if (!size_ok<OMX_VIDEO_PARAM_ERRORCORRECTIONTYPE>(p)) return OMX_ErrorBadParameter;
-        if (d->nPortIndex >= kPorts) return OMX_ErrorBadPortIndex;
-        if (!settable(c, d->nPortIndex)) return OMX_ErrorIncorrectStateOperation;
+        if (!size_ok<OMX_VIDEO_PARAM_ERRORCORRECTIONTYPE>(p))
+            return OMX_ErrorBadParameter;
+        if (d->nPortIndex >= kPorts)
+            return OMX_ErrorBadPortIndex;
+        if (!settable(c, d->nPortIndex))
+            return OMX_ErrorIncorrectStateOperation;
         c->ports[d->nPortIndex].ec = *d;
         return OMX_ErrorNone;
     }
@@ -831,21 +961,27 @@ OMX_ERRORTYPE set_parameter_locked(Component *c, OMX_INDEXTYPE index, OMX_PTR p)
     }
 }
 
-OMX_ERRORTYPE get_config_locked(Component *c, OMX_INDEXTYPE index, OMX_PTR p) {
+OMX_ERRORTYPE get_config_locked(Component *c, OMX_INDEXTYPE index, OMX_PTR p)
+{
     switch (static_cast<uint32_t>(index)) {
     case OMX_IndexConfigCommonScale: {
         auto *d = static_cast<OMX_CONFIG_SCALEFACTORTYPE *>(p);
-        if (!size_ok<OMX_CONFIG_SCALEFACTORTYPE>(p)) return OMX_ErrorBadParameter;
-        if (d->nPortIndex >= kPorts) return OMX_ErrorBadPortIndex;
+        if (!size_ok<OMX_CONFIG_SCALEFACTORTYPE>(p))
+            return OMX_ErrorBadParameter;
+        if (d->nPortIndex >= kPorts)
+            return OMX_ErrorBadPortIndex;
         d->xWidth = c->scale_w;
         d->xHeight = c->scale_h;
         return OMX_ErrorNone;
     }
     case OMX_IndexConfigCommonOutputCrop: {
         auto *d = static_cast<OMX_CONFIG_RECTTYPE *>(p);
-        if (!is_decoder(c)) return OMX_ErrorUnsupportedIndex;
-        if (!size_ok<OMX_CONFIG_RECTTYPE>(p)) return OMX_ErrorBadParameter;
-        if (d->nPortIndex != kOutPort) return OMX_ErrorBadPortIndex;
+        if (!is_decoder(c))
+            return OMX_ErrorUnsupportedIndex;
+        if (!size_ok<OMX_CONFIG_RECTTYPE>(p))
+            return OMX_ErrorBadParameter;
+        if (d->nPortIndex != kOutPort)
+            return OMX_ErrorBadPortIndex;
         const auto &v = c->ports[kOutPort].def.format.video;
         d->nLeft = 0;
         d->nTop = 0;
@@ -857,20 +993,22 @@ OMX_ERRORTYPE get_config_locked(Component *c, OMX_INDEXTYPE index, OMX_PTR p) {
         }
         return OMX_ErrorNone;
     }
-    case kThumbnailExtension:
-        *static_cast<int32_t *>(p) = c->thumbnail;
-        return OMX_ErrorNone;
+    case kThumbnailExtension: *static_cast<int32_t *>(p) = c->thumbnail; return OMX_ErrorNone;
     default: return OMX_ErrorUnsupportedIndex;
     }
 }
 
-OMX_ERRORTYPE set_config_locked(Component *c, OMX_INDEXTYPE index, OMX_PTR p) {
+OMX_ERRORTYPE set_config_locked(Component *c, OMX_INDEXTYPE index, OMX_PTR p)
+{
     switch (static_cast<uint32_t>(index)) {
     case OMX_IndexConfigCommonScale: {
         auto *d = static_cast<OMX_CONFIG_SCALEFACTORTYPE *>(p);
-        if (!size_ok<OMX_CONFIG_SCALEFACTORTYPE>(p)) return OMX_ErrorBadParameter;
-        if (d->nPortIndex >= kPorts) return OMX_ErrorBadPortIndex;
-        if (d->xWidth <= 0 || d->xHeight <= 0) return OMX_ErrorBadParameter;
+        if (!size_ok<OMX_CONFIG_SCALEFACTORTYPE>(p))
+            return OMX_ErrorBadParameter;
+        if (d->nPortIndex >= kPorts)
+            return OMX_ErrorBadPortIndex;
+        if (d->xWidth <= 0 || d->xHeight <= 0)
+            return OMX_ErrorBadParameter;
         c->scale_w = d->xWidth;
         c->scale_h = d->xHeight;
         return OMX_ErrorNone;
@@ -878,7 +1016,8 @@ OMX_ERRORTYPE set_config_locked(Component *c, OMX_INDEXTYPE index, OMX_PTR p) {
     case kThumbnailExtension: {
         // A bare 32-bit int: 0 off, 1 on.
         int32_t v = *static_cast<const int32_t *>(p);
-        if (v != 0 && v != 1) return OMX_ErrorBadParameter;
+        if (v != 0 && v != 1)
+            return OMX_ErrorBadParameter;
         c->thumbnail = v;
         return OMX_ErrorNone;
     }
@@ -886,69 +1025,89 @@ OMX_ERRORTYPE set_config_locked(Component *c, OMX_INDEXTYPE index, OMX_PTR p) {
     }
 }
 
-OMX_ERRORTYPE get_parameter(OMX_HANDLETYPE h, OMX_INDEXTYPE index, OMX_PTR p) {
+OMX_ERRORTYPE get_parameter(OMX_HANDLETYPE h, OMX_INDEXTYPE index, OMX_PTR p)
+{
     return record_call(h, "GetParameter", index, p, get_parameter_locked);
 }
 
-OMX_ERRORTYPE set_parameter(OMX_HANDLETYPE h, OMX_INDEXTYPE index, OMX_PTR p) {
+OMX_ERRORTYPE set_parameter(OMX_HANDLETYPE h, OMX_INDEXTYPE index, OMX_PTR p)
+{
     return record_call(h, "SetParameter", index, p, set_parameter_locked);
 }
 
-OMX_ERRORTYPE get_config(OMX_HANDLETYPE h, OMX_INDEXTYPE index, OMX_PTR p) {
+OMX_ERRORTYPE get_config(OMX_HANDLETYPE h, OMX_INDEXTYPE index, OMX_PTR p)
+{
     return record_call(h, "GetConfig", index, p, get_config_locked);
 }
 
-OMX_ERRORTYPE set_config(OMX_HANDLETYPE h, OMX_INDEXTYPE index, OMX_PTR p) {
+OMX_ERRORTYPE set_config(OMX_HANDLETYPE h, OMX_INDEXTYPE index, OMX_PTR p)
+{
     return record_call(h, "SetConfig", index, p, set_config_locked);
 }
 
-OMX_ERRORTYPE get_extension_index(OMX_HANDLETYPE h, OMX_STRING name, OMX_INDEXTYPE *index) {
+OMX_ERRORTYPE get_extension_index(OMX_HANDLETYPE h, OMX_STRING name, OMX_INDEXTYPE *index)
+{
     Component *c = self(h);
-    if (!c) return OMX_ErrorBadParameter;
+    if (!c)
+        return OMX_ErrorBadParameter;
     std::vector<std::string> quals;
-    if (name) quals.emplace_back(strnlen(name, 256) < 256 ? name : "");
+    if (name)
+        quals.emplace_back(strnlen(name, 256) < 256 ? name : "");
     OMX_ERRORTYPE code;
-    if (fault_returns(fault(c, "GetExtensionIndex", quals), code)) return code;
-    if (!name || !index) return OMX_ErrorBadParameter;
+    if (fault_returns(fault(c, "GetExtensionIndex", quals), code))
+        return code;
+    if (!name || !index)
+        return OMX_ErrorBadParameter;
     if (std::strncmp(name, kThumbnailExtensionName, OMX_MAX_STRINGNAME_SIZE) != 0)
         return OMX_ErrorUnsupportedIndex;
     *index = static_cast<OMX_INDEXTYPE>(kThumbnailExtension);
     return OMX_ErrorNone;
 }
 
-OMX_ERRORTYPE get_state(OMX_HANDLETYPE h, OMX_STATETYPE *state) {
+OMX_ERRORTYPE get_state(OMX_HANDLETYPE h, OMX_STATETYPE *state)
+{
     Component *c = self(h);
-    if (!c) return OMX_ErrorBadParameter;
+    if (!c)
+        return OMX_ErrorBadParameter;
     OMX_ERRORTYPE code;
-    if (fault_returns(fault(c, "GetState"), code)) return code;
-    if (!state) return OMX_ErrorBadParameter;
+    if (fault_returns(fault(c, "GetState"), code))
+        return code;
+    if (!state)
+        return OMX_ErrorBadParameter;
     std::lock_guard lock(c->mu);
     *state = c->state;
     return OMX_ErrorNone;
 }
 
-OMX_ERRORTYPE tunnel_request(OMX_HANDLETYPE, OMX_U32, OMX_HANDLETYPE, OMX_U32, OMX_TUNNELSETUPTYPE *) {
+OMX_ERRORTYPE tunnel_request(OMX_HANDLETYPE, OMX_U32, OMX_HANDLETYPE, OMX_U32, OMX_TUNNELSETUPTYPE *)
+{
     return OMX_ErrorTunnelingUnsupported;
 }
 
 // Whether the client may hand a buffer to this port now: in Loaded on the way to Idle, or on a
 // disabled port that is being enabled.
-OMX_ERRORTYPE buffer_allowed(Component *c, uint32_t port) {
-    if (port >= kPorts) return OMX_ErrorBadPortIndex;
+OMX_ERRORTYPE buffer_allowed(Component *c, uint32_t port)
+{
+    if (port >= kPorts)
+        return OMX_ErrorBadPortIndex;
     const Port &p = c->ports[port];
     bool loading = (c->state == OMX_StateLoaded || c->state == OMX_StateWaitForResources) &&
                    requested(c, OMX_CommandStateSet, OMX_StateIdle);
     bool enabling = requested(c, OMX_CommandPortEnable, port);
-    if (p.def.bEnabled ? !(loading || enabling) : !enabling) return OMX_ErrorIncorrectStateOperation;
-    if (p.buffers.size() >= p.def.nBufferCountActual) return OMX_ErrorInsufficientResources;
+    if (p.def.bEnabled ? !(loading || enabling) : !enabling)
+        return OMX_ErrorIncorrectStateOperation;
+    if (p.buffers.size() >= p.def.nBufferCountActual)
+        return OMX_ErrorInsufficientResources;
     return OMX_ErrorNone;
 }
 
 OMX_ERRORTYPE add_buffer(Component *c, OMX_BUFFERHEADERTYPE **pp, uint32_t port, OMX_PTR app, OMX_U32 size,
-                         OMX_U8 *data, bool own, void *egl_image) {
+                         OMX_U8 *data, bool own, void *egl_image)
+{
     auto *rec = new (std::nothrow) BufferRec;
     if (!rec) {
-        if (own) std::free(data);
+        if (own)
+            std::free(data);
         return OMX_ErrorInsufficientResources;
     }
     rec->port = port;
@@ -971,72 +1130,104 @@ OMX_ERRORTYPE add_buffer(Component *c, OMX_BUFFERHEADERTYPE **pp, uint32_t port,
 }
 
 OMX_ERRORTYPE use_buffer(OMX_HANDLETYPE h, OMX_BUFFERHEADERTYPE **pp, OMX_U32 port, OMX_PTR app, OMX_U32 size,
-                         OMX_U8 *data) {
+                         OMX_U8 *data)
+{
     Component *c = self(h);
-    if (!c) return OMX_ErrorBadParameter;
+    if (!c)
+        return OMX_ErrorBadParameter;
     OMX_ERRORTYPE code;
-    if (fault_returns(fault(c, "UseBuffer", {faults_number(port)}), code)) return code;
-    if (!pp || !data || size == 0) return OMX_ErrorBadParameter;
+    if (fault_returns(fault(c, "UseBuffer", {faults_number(port)}), code))
+        return code;
+    if (!pp || !data || size == 0)
+        return OMX_ErrorBadParameter;
     std::lock_guard lock(c->mu);
-    if (c->state == OMX_StateInvalid) return OMX_ErrorInvalidState;
-    if (OMX_ERRORTYPE e = buffer_allowed(c, port)) return e;
-    if (size < c->ports[port].def.nBufferSize) return OMX_ErrorBadParameter;
+    if (c->state == OMX_StateInvalid)
+        return OMX_ErrorInvalidState;
+    if (OMX_ERRORTYPE e = buffer_allowed(c, port))
+        return e;
+    if (size < c->ports[port].def.nBufferSize)
+        return OMX_ErrorBadParameter;
     return add_buffer(c, pp, port, app, size, data, false, nullptr);
 }
 
-OMX_ERRORTYPE allocate_buffer(OMX_HANDLETYPE h, OMX_BUFFERHEADERTYPE **pp, OMX_U32 port, OMX_PTR app,
-                              OMX_U32 size) {
+OMX_ERRORTYPE allocate_buffer(OMX_HANDLETYPE h, OMX_BUFFERHEADERTYPE **pp, OMX_U32 port, OMX_PTR app, OMX_U32 size)
+{
     Component *c = self(h);
-    if (!c) return OMX_ErrorBadParameter;
+    if (!c)
+        return OMX_ErrorBadParameter;
     OMX_ERRORTYPE code;
-    if (fault_returns(fault(c, "AllocateBuffer", {faults_number(port)}), code)) return code;
-    if (!pp || size == 0) return OMX_ErrorBadParameter;
+    if (fault_returns(fault(c, "AllocateBuffer", {faults_number(port)}), code))
+        return code;
+    if (!pp || size == 0)
+        return OMX_ErrorBadParameter;
     std::lock_guard lock(c->mu);
-    if (c->state == OMX_StateInvalid) return OMX_ErrorInvalidState;
-    if (OMX_ERRORTYPE e = buffer_allowed(c, port)) return e;
-    if (size < c->ports[port].def.nBufferSize) return OMX_ErrorBadParameter;
+    if (c->state == OMX_StateInvalid)
+        return OMX_ErrorInvalidState;
+    if (OMX_ERRORTYPE e = buffer_allowed(c, port))
+        return e;
+    if (size < c->ports[port].def.nBufferSize)
+        return OMX_ErrorBadParameter;
     // Aligned for the codecs' SIMD stores, so a decoder writes its pictures straight into it.
     constexpr size_t kAlign = 64;
-    if (size > SIZE_MAX - kAlign) return OMX_ErrorInsufficientResources;
+    if (size > SIZE_MAX - kAlign)
+        return OMX_ErrorInsufficientResources;
     size_t rounded = (size_t(size) + kAlign - 1) / kAlign * kAlign;
     auto *data = static_cast<OMX_U8 *>(std::aligned_alloc(kAlign, rounded));
-    if (!data) return OMX_ErrorInsufficientResources;
+    if (!data)
+        return OMX_ErrorInsufficientResources;
     std::memset(data, 0, rounded);
     return add_buffer(c, pp, port, app, size, data, true, nullptr);
 }
 
-OMX_ERRORTYPE use_egl_image(OMX_HANDLETYPE h, OMX_BUFFERHEADERTYPE **pp, OMX_U32 port, OMX_PTR app, void *image) {
+OMX_ERRORTYPE use_egl_image(OMX_HANDLETYPE h, OMX_BUFFERHEADERTYPE **pp, OMX_U32 port, OMX_PTR app, void *image)
+{
     Component *c = self(h);
-    if (!c) return OMX_ErrorBadParameter;
+    if (!c)
+        return OMX_ErrorBadParameter;
     OMX_ERRORTYPE code;
-    if (fault_returns(fault(c, "UseEGLImage", {faults_number(port)}), code)) return code;
-    if (!pp || !image) return OMX_ErrorBadParameter;
-    if (!is_decoder(c)) return OMX_ErrorNotImplemented;
-    if (port != kOutPort) return port < kPorts ? OMX_ErrorIncorrectStateOperation : OMX_ErrorBadPortIndex;
+    if (fault_returns(fault(c, "UseEGLImage", {faults_number(port)}), code))
+        return code;
+    if (!pp || !image)
+        return OMX_ErrorBadParameter;
+    if (!is_decoder(c))
+        return OMX_ErrorNotImplemented;
+    if (port != kOutPort)
+        return port < kPorts ? OMX_ErrorIncorrectStateOperation : OMX_ErrorBadPortIndex;
     // The images belong to the display the caller's thread has current; the writer context
     // is made on that display.
     void *display = egl_current_display();
     std::lock_guard lock(c->mu);
-    if (c->state == OMX_StateInvalid) return OMX_ErrorInvalidState;
-    if (OMX_ERRORTYPE e = buffer_allowed(c, port)) return e;
-    if (display) c->egl_display = display;
+    if (c->state == OMX_StateInvalid)
+        return OMX_ErrorInvalidState;
+    if (OMX_ERRORTYPE e = buffer_allowed(c, port))
+        return e;
+    if (display)
+        c->egl_display = display;
     return add_buffer(c, pp, port, app, c->ports[port].def.nBufferSize, nullptr, false, image);
 }
 
-OMX_ERRORTYPE free_buffer(OMX_HANDLETYPE h, OMX_U32 port, OMX_BUFFERHEADERTYPE *hdr) {
+OMX_ERRORTYPE free_buffer(OMX_HANDLETYPE h, OMX_U32 port, OMX_BUFFERHEADERTYPE *hdr)
+{
     Component *c = self(h);
-    if (!c) return OMX_ErrorBadParameter;
+    if (!c)
+        return OMX_ErrorBadParameter;
     OMX_ERRORTYPE code;
-    if (fault_returns(fault(c, "FreeBuffer", {faults_number(port)}), code)) return code;
-    if (!hdr) return OMX_ErrorBadParameter;
+    if (fault_returns(fault(c, "FreeBuffer", {faults_number(port)}), code))
+        return code;
+    if (!hdr)
+        return OMX_ErrorBadParameter;
     std::lock_guard lock(c->mu);
-    if (port >= kPorts) return OMX_ErrorBadPortIndex;
+    if (port >= kPorts)
+        return OMX_ErrorBadPortIndex;
     Port &p = c->ports[port];
     BufferRec *rec = find_buffer(p, hdr);
-    if (!rec) return OMX_ErrorBadParameter;
+    if (!rec)
+        return OMX_ErrorBadParameter;
     p.buffers.erase(std::find(p.buffers.begin(), p.buffers.end(), rec));
-    if (auto it = std::find(p.held.begin(), p.held.end(), rec); it != p.held.end()) p.held.erase(it);
-    if (c->current_in == rec) c->current_in = nullptr;
+    if (auto it = std::find(p.held.begin(), p.held.end(), rec); it != p.held.end())
+        p.held.erase(it);
+    if (c->current_in == rec)
+        c->current_in = nullptr;
     p.def.bPopulated = p.populated() ? OMX_TRUE : OMX_FALSE;
     if (rec->busy) {
         rec->zombie = true;
@@ -1047,13 +1238,17 @@ OMX_ERRORTYPE free_buffer(OMX_HANDLETYPE h, OMX_U32 port, OMX_BUFFERHEADERTYPE *
     return OMX_ErrorNone;
 }
 
-OMX_ERRORTYPE queue_buffer(Component *c, OMX_BUFFERHEADERTYPE *hdr, uint32_t port, const char *call) {
+OMX_ERRORTYPE queue_buffer(Component *c, OMX_BUFFERHEADERTYPE *hdr, uint32_t port, const char *call)
+{
     FaultOutcome f = fault(c, call, {faults_number(port)});
     OMX_ERRORTYPE code;
-    if (fault_returns(f, code)) return code;
-    if (!hdr || hdr->nSize != sizeof(OMX_BUFFERHEADERTYPE)) return OMX_ErrorBadParameter;
+    if (fault_returns(f, code))
+        return code;
+    if (!hdr || hdr->nSize != sizeof(OMX_BUFFERHEADERTYPE))
+        return OMX_ErrorBadParameter;
     std::lock_guard lock(c->mu);
-    if (c->state == OMX_StateInvalid) return OMX_ErrorInvalidState;
+    if (c->state == OMX_StateInvalid)
+        return OMX_ErrorInvalidState;
     if (c->state != OMX_StateIdle && c->state != OMX_StateExecuting && c->state != OMX_StatePause)
         return OMX_ErrorIncorrectStateOperation;
     Port &p = c->ports[port];
@@ -1062,34 +1257,43 @@ OMX_ERRORTYPE queue_buffer(Component *c, OMX_BUFFERHEADERTYPE *hdr, uint32_t por
         // A header of the other port sent the wrong way, or none of ours at all.
         return find_buffer(c->ports[1 - port], hdr) ? OMX_ErrorBadPortIndex : OMX_ErrorBadParameter;
     }
-    if ((port == kInPort ? hdr->nInputPortIndex : hdr->nOutputPortIndex) != port) return OMX_ErrorBadPortIndex;
-    if (!p.def.bEnabled) return OMX_ErrorIncorrectStateOperation;
-    if (rec->held) return OMX_ErrorIncorrectStateOperation;
+    if ((port == kInPort ? hdr->nInputPortIndex : hdr->nOutputPortIndex) != port)
+        return OMX_ErrorBadPortIndex;
+    if (!p.def.bEnabled)
+        return OMX_ErrorIncorrectStateOperation;
+    if (rec->held)
+        return OMX_ErrorIncorrectStateOperation;
     if (port == kInPort && (hdr->nOffset > hdr->nAllocLen || hdr->nFilledLen > hdr->nAllocLen - hdr->nOffset))
         return OMX_ErrorBadParameter;
     rec->held = true;
     rec->silent = f.action == FaultAction::Silent;
     p.held.push_back(rec);
-    if (port == kInPort) c->inputs++;
+    if (port == kInPort)
+        c->inputs++;
     notify(c);
     return OMX_ErrorNone;
 }
 
-OMX_ERRORTYPE empty_this_buffer(OMX_HANDLETYPE h, OMX_BUFFERHEADERTYPE *hdr) {
+OMX_ERRORTYPE empty_this_buffer(OMX_HANDLETYPE h, OMX_BUFFERHEADERTYPE *hdr)
+{
     Component *c = self(h);
     return c ? queue_buffer(c, hdr, kInPort, "EmptyThisBuffer") : OMX_ErrorBadParameter;
 }
 
-OMX_ERRORTYPE fill_this_buffer(OMX_HANDLETYPE h, OMX_BUFFERHEADERTYPE *hdr) {
+OMX_ERRORTYPE fill_this_buffer(OMX_HANDLETYPE h, OMX_BUFFERHEADERTYPE *hdr)
+{
     Component *c = self(h);
     return c ? queue_buffer(c, hdr, kOutPort, "FillThisBuffer") : OMX_ErrorBadParameter;
 }
 
-OMX_ERRORTYPE set_callbacks(OMX_HANDLETYPE h, OMX_CALLBACKTYPE *cb, OMX_PTR app) {
+OMX_ERRORTYPE set_callbacks(OMX_HANDLETYPE h, OMX_CALLBACKTYPE *cb, OMX_PTR app)
+{
     Component *c = self(h);
-    if (!c || !cb) return OMX_ErrorBadParameter;
+    if (!c || !cb)
+        return OMX_ErrorBadParameter;
     std::lock_guard lock(c->mu);
-    if (c->state != OMX_StateLoaded) return OMX_ErrorIncorrectStateOperation;
+    if (c->state != OMX_StateLoaded)
+        return OMX_ErrorIncorrectStateOperation;
     c->callbacks = *cb;
     c->app_data = app;
     return OMX_ErrorNone;
@@ -1097,17 +1301,24 @@ OMX_ERRORTYPE set_callbacks(OMX_HANDLETYPE h, OMX_CALLBACKTYPE *cb, OMX_PTR app)
 
 // The core frees components through OMX_FreeHandle; a client calling this directly gets nothing
 // torn down behind the core's back.
-OMX_ERRORTYPE component_deinit(OMX_HANDLETYPE h) { return self(h) ? OMX_ErrorNone : OMX_ErrorBadParameter; }
+OMX_ERRORTYPE component_deinit(OMX_HANDLETYPE h)
+{
+    return self(h) ? OMX_ErrorNone : OMX_ErrorBadParameter;
+}
 
-OMX_ERRORTYPE role_enum(OMX_HANDLETYPE h, OMX_U8 *role, OMX_U32 index) {
+OMX_ERRORTYPE role_enum(OMX_HANDLETYPE h, OMX_U8 *role, OMX_U32 index)
+{
     Component *c = self(h);
-    if (!c || !role) return OMX_ErrorBadParameter;
-    if (index > 0) return OMX_ErrorNoMore;
+    if (!c || !role)
+        return OMX_ErrorBadParameter;
+    if (index > 0)
+        return OMX_ErrorNoMore;
     std::snprintf(reinterpret_cast<char *>(role), OMX_MAX_STRINGNAME_SIZE, "%s", c->role.c_str());
     return OMX_ErrorNone;
 }
 
-void init_port(Component *c, uint32_t i) {
+void init_port(Component *c, uint32_t i)
+{
     Port &port = c->ports[i];
     auto &d = port.def;
     d.nSize = sizeof d;
@@ -1146,11 +1357,12 @@ void init_port(Component *c, uint32_t i) {
     port.ec.nResynchMarkerSpacing = 0;
 }
 
-}  // namespace
+} // namespace
 
 OMX_ERRORTYPE component_create(OMX_COMPONENTTYPE *handle, const std::string &name, const ComponentDesc &desc,
                                std::shared_ptr<const FaultConfig> faults, OMX_PTR app_data,
-                               const OMX_CALLBACKTYPE *callbacks) {
+                               const OMX_CALLBACKTYPE *callbacks)
+{
     auto c = std::make_unique<Component>();
     c->handle = handle;
     c->name = name;
@@ -1161,7 +1373,8 @@ OMX_ERRORTYPE component_create(OMX_COMPONENTTYPE *handle, const std::string &nam
     c->app_data = app_data;
     c->role = desc.role;
     c->decode_enabled = desc.name != nullptr && faults_decode_enabled(*c->faults, name);
-    for (uint32_t i = 0; i < kPorts; ++i) init_port(c.get(), i);
+    for (uint32_t i = 0; i < kPorts; ++i)
+        init_port(c.get(), i);
 
     handle->pComponentPrivate = c.get();
     handle->GetComponentVersion = get_component_version;
@@ -1192,9 +1405,11 @@ OMX_ERRORTYPE component_create(OMX_COMPONENTTYPE *handle, const std::string &nam
     return OMX_ErrorNone;
 }
 
-void component_destroy(OMX_COMPONENTTYPE *handle) {
+void component_destroy(OMX_COMPONENTTYPE *handle)
+{
     Component *c = self(handle);
-    if (!c) return;
+    if (!c)
+        return;
     {
         std::lock_guard lock(c->mu);
         c->quit = true;
@@ -1210,7 +1425,8 @@ void component_destroy(OMX_COMPONENTTYPE *handle) {
     }
     c->codec.reset();
     for (auto &port : c->ports) {
-        for (auto *rec : port.buffers) delete_buffer(rec);
+        for (auto *rec : port.buffers)
+            delete_buffer(rec);
         port.buffers.clear();
     }
     stats_append(stats);
@@ -1218,6 +1434,9 @@ void component_destroy(OMX_COMPONENTTYPE *handle) {
     delete c;
 }
 
-const std::string &component_name(OMX_COMPONENTTYPE *handle) { return self(handle)->name; }
+const std::string &component_name(OMX_COMPONENTTYPE *handle)
+{
+    return self(handle)->name;
+}
 
-}  // namespace zyn
+} // namespace zyn

@@ -11,7 +11,8 @@
 #include <memory>
 #include <string>
 
-namespace zyn {
+namespace zyn
+{
 
 // Creates a component behind `handle` (whose nSize/nVersion the core has set). On failure the
 // handle is left untouched.
@@ -26,4 +27,4 @@ void component_destroy(OMX_COMPONENTTYPE *handle);
 // Name the component was created with (for the core's fault scopes).
 const std::string &component_name(OMX_COMPONENTTYPE *handle);
 
-}  // namespace zyn
+} // namespace zyn

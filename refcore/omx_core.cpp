@@ -15,7 +15,8 @@
 #include <string>
 #include <vector>
 
-namespace {
+namespace
+{
 
 using namespace zyn;
 
@@ -23,58 +24,72 @@ struct CoreState {
     std::mutex mu;
     bool initialised = false;
     std::shared_ptr<const FaultConfig> faults = std::make_shared<FaultConfig>();
-    FaultCounters counters;  // per process; kept while the fault file stays the same
+    FaultCounters counters; // per process; kept while the fault file stays the same
     std::set<OMX_COMPONENTTYPE *> handles;
 };
 
-CoreState &core() {
-    static CoreState *state = new CoreState;  // outlives every static destructor that might call in
+CoreState &core()
+{
+    static CoreState *state = new CoreState; // outlives every static destructor that might call in
     return *state;
 }
 
-std::shared_ptr<const FaultConfig> faults_now() {
+std::shared_ptr<const FaultConfig> faults_now()
+{
     std::lock_guard lock(core().mu);
     return core().faults;
 }
 
-std::vector<std::string> enumerated(const FaultConfig &cfg) {
-    if (cfg.enum_override) return cfg.enum_names;
+std::vector<std::string> enumerated(const FaultConfig &cfg)
+{
+    if (cfg.enum_override)
+        return cfg.enum_names;
     std::vector<std::string> names;
-    for (const auto &d : kStandardComponents) names.emplace_back(d.name);
+    for (const auto &d : kStandardComponents)
+        names.emplace_back(d.name);
     return names;
 }
 
 // The description a name gets a handle with: a standard component, or the generic decoder for
 // a name the fault file makes the core enumerate.
-const ComponentDesc *describe(const FaultConfig &cfg, const std::string &name) {
-    if (const ComponentDesc *d = registry_find(name)) return d;
+const ComponentDesc *describe(const FaultConfig &cfg, const std::string &name)
+{
+    if (const ComponentDesc *d = registry_find(name))
+        return d;
     for (const auto &n : enumerated(cfg))
-        if (n == name) return &kGenericComponent;
+        if (n == name)
+            return &kGenericComponent;
     return nullptr;
 }
 
-FaultOutcome core_fault(const FaultConfig &cfg, std::string_view name, const char *call) {
+FaultOutcome core_fault(const FaultConfig &cfg, std::string_view name, const char *call)
+{
     return core().counters.evaluate(cfg, name, true, call, {});
 }
 
-bool bounded_name(const char *name, std::string &out) {
-    if (!name) return false;
+bool bounded_name(const char *name, std::string &out)
+{
+    if (!name)
+        return false;
     size_t n = strnlen(name, OMX_MAX_STRINGNAME_SIZE);
-    if (n == OMX_MAX_STRINGNAME_SIZE) return false;
+    if (n == OMX_MAX_STRINGNAME_SIZE)
+        return false;
     out.assign(name, n);
     return true;
 }
 
-bool initialised() {
+bool initialised()
+{
     std::lock_guard lock(core().mu);
     return core().initialised;
 }
 
-}  // namespace
+} // namespace
 
 extern "C" {
 
-OMX_ERRORTYPE OMX_Init(void) {
+OMX_ERRORTYPE OMX_Init(void)
+{
     // The fault file is read at every OMX_Init; the per-process counters start again only when
     // its content changed, so "after N" rules on OMX_Init itself work.
     auto cfg = faults_load_from_env();
@@ -87,52 +102,67 @@ OMX_ERRORTYPE OMX_Init(void) {
         cfg = core().faults;
     }
     OMX_ERRORTYPE code;
-    if (fault_returns(core_fault(*cfg, "", "OMX_Init"), code)) return code;
+    if (fault_returns(core_fault(*cfg, "", "OMX_Init"), code))
+        return code;
     std::lock_guard lock(core().mu);
     core().initialised = true;
     return OMX_ErrorNone;
 }
 
-OMX_ERRORTYPE OMX_Deinit(void) {
+OMX_ERRORTYPE OMX_Deinit(void)
+{
     auto cfg = faults_now();
     OMX_ERRORTYPE code;
-    if (fault_returns(core_fault(*cfg, "", "OMX_Deinit"), code)) return code;
+    if (fault_returns(core_fault(*cfg, "", "OMX_Deinit"), code))
+        return code;
     std::lock_guard lock(core().mu);
     core().initialised = false;
     return OMX_ErrorNone;
 }
 
-OMX_ERRORTYPE OMX_ComponentNameEnum(OMX_STRING name, OMX_U32 length, OMX_U32 index) {
+OMX_ERRORTYPE OMX_ComponentNameEnum(OMX_STRING name, OMX_U32 length, OMX_U32 index)
+{
     auto cfg = faults_now();
     auto names = enumerated(*cfg);
     OMX_ERRORTYPE code;
     if (fault_returns(core_fault(*cfg, index < names.size() ? names[index] : "", "OMX_ComponentNameEnum"), code))
         return code;
-    if (!initialised()) return OMX_ErrorNotReady;
-    if (!name || length == 0) return OMX_ErrorBadParameter;
+    if (!initialised())
+        return OMX_ErrorNotReady;
+    if (!name || length == 0)
+        return OMX_ErrorBadParameter;
     for (const auto &[at, err] : cfg->enum_errors)
-        if (at == index) return static_cast<OMX_ERRORTYPE>(err);
-    if (index >= names.size()) return OMX_ErrorNoMore;
+        if (at == index)
+            return static_cast<OMX_ERRORTYPE>(err);
+    if (index >= names.size())
+        return OMX_ErrorNoMore;
     const std::string &n = names[index];
-    if (n.size() >= length) return OMX_ErrorBadParameter;  // never hand out a cut name
+    if (n.size() >= length)
+        return OMX_ErrorBadParameter; // never hand out a cut name
     std::memcpy(name, n.c_str(), n.size() + 1);
     return OMX_ErrorNone;
 }
 
-OMX_ERRORTYPE OMX_GetHandle(OMX_HANDLETYPE *handle, OMX_STRING name, OMX_PTR app_data,
-                            OMX_CALLBACKTYPE *callbacks) {
+OMX_ERRORTYPE OMX_GetHandle(OMX_HANDLETYPE *handle, OMX_STRING name, OMX_PTR app_data, OMX_CALLBACKTYPE *callbacks)
+{
     auto cfg = faults_now();
     std::string n;
     bool name_ok = bounded_name(name, n);
     OMX_ERRORTYPE code;
-    if (fault_returns(core_fault(*cfg, n, "OMX_GetHandle"), code)) return code;
-    if (!initialised()) return OMX_ErrorNotReady;
-    if (!handle || !callbacks) return OMX_ErrorBadParameter;
-    if (!name_ok) return name ? OMX_ErrorInvalidComponentName : OMX_ErrorBadParameter;
+    if (fault_returns(core_fault(*cfg, n, "OMX_GetHandle"), code))
+        return code;
+    if (!initialised())
+        return OMX_ErrorNotReady;
+    if (!handle || !callbacks)
+        return OMX_ErrorBadParameter;
+    if (!name_ok)
+        return name ? OMX_ErrorInvalidComponentName : OMX_ErrorBadParameter;
     const ComponentDesc *desc = describe(*cfg, n);
-    if (!desc) return OMX_ErrorComponentNotFound;
+    if (!desc)
+        return OMX_ErrorComponentNotFound;
     auto *h = new (std::nothrow) OMX_COMPONENTTYPE{};
-    if (!h) return OMX_ErrorInsufficientResources;
+    if (!h)
+        return OMX_ErrorInsufficientResources;
     h->nSize = sizeof *h;
     h->nVersion.s.nVersionMajor = 1;
     h->nVersion.s.nVersionMinor = 1;
@@ -149,7 +179,8 @@ OMX_ERRORTYPE OMX_GetHandle(OMX_HANDLETYPE *handle, OMX_STRING name, OMX_PTR app
     return OMX_ErrorNone;
 }
 
-OMX_ERRORTYPE OMX_FreeHandle(OMX_HANDLETYPE handle) {
+OMX_ERRORTYPE OMX_FreeHandle(OMX_HANDLETYPE handle)
+{
     auto *h = static_cast<OMX_COMPONENTTYPE *>(handle);
     bool known;
     {
@@ -160,26 +191,33 @@ OMX_ERRORTYPE OMX_FreeHandle(OMX_HANDLETYPE handle) {
     OMX_ERRORTYPE code;
     if (fault_returns(core_fault(*cfg, known ? component_name(h) : std::string(), "OMX_FreeHandle"), code))
         return code;
-    if (!known) return OMX_ErrorBadParameter;
+    if (!known)
+        return OMX_ErrorBadParameter;
     {
         std::lock_guard lock(core().mu);
-        if (!core().handles.erase(h)) return OMX_ErrorBadParameter;  // freed by another thread meanwhile
+        if (!core().handles.erase(h))
+            return OMX_ErrorBadParameter; // freed by another thread meanwhile
     }
     component_destroy(h);
     delete h;
     return OMX_ErrorNone;
 }
 
-OMX_ERRORTYPE OMX_GetRolesOfComponent(OMX_STRING name, OMX_U32 *num_roles, OMX_U8 **roles) {
+OMX_ERRORTYPE OMX_GetRolesOfComponent(OMX_STRING name, OMX_U32 *num_roles, OMX_U8 **roles)
+{
     auto cfg = faults_now();
     std::string n;
     bool name_ok = bounded_name(name, n);
     OMX_ERRORTYPE code;
-    if (fault_returns(core_fault(*cfg, n, "OMX_GetRolesOfComponent"), code)) return code;
-    if (!initialised()) return OMX_ErrorNotReady;
-    if (!name_ok || !num_roles) return OMX_ErrorBadParameter;
+    if (fault_returns(core_fault(*cfg, n, "OMX_GetRolesOfComponent"), code))
+        return code;
+    if (!initialised())
+        return OMX_ErrorNotReady;
+    if (!name_ok || !num_roles)
+        return OMX_ErrorBadParameter;
     const ComponentDesc *desc = describe(*cfg, n);
-    if (!desc) return OMX_ErrorComponentNotFound;
+    if (!desc)
+        return OMX_ErrorComponentNotFound;
     int64_t set = faults_roles(*cfg, n);
     OMX_U32 count = set >= 0 ? static_cast<OMX_U32>(set) : 1;
     if (!roles) {
@@ -189,7 +227,8 @@ OMX_ERRORTYPE OMX_GetRolesOfComponent(OMX_STRING name, OMX_U32 *num_roles, OMX_U
     // With an array, *num_roles is its capacity on the way in and the count written on the way out.
     OMX_U32 n_out = std::min(count, *num_roles);
     for (OMX_U32 k = 0; k < n_out; ++k) {
-        if (!roles[k]) return OMX_ErrorBadParameter;
+        if (!roles[k])
+            return OMX_ErrorBadParameter;
         if (k == 0)
             std::snprintf(reinterpret_cast<char *>(roles[k]), OMX_MAX_STRINGNAME_SIZE, "%s", desc->role);
         else
@@ -199,4 +238,4 @@ OMX_ERRORTYPE OMX_GetRolesOfComponent(OMX_STRING name, OMX_U32 *num_roles, OMX_U
     return OMX_ErrorNone;
 }
 
-}  // extern "C"
+} // extern "C"

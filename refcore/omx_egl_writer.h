@@ -7,14 +7,16 @@
 #include <cstdint>
 #include <map>
 
-namespace zyn {
+namespace zyn
+{
 
-class EglImageWriter {
+class EglImageWriter
+{
 public:
     EglImageWriter() = default;
     EglImageWriter(const EglImageWriter &) = delete;
     EglImageWriter &operator=(const EglImageWriter &) = delete;
-    ~EglImageWriter();  // only forgets; close() on the worker thread releases
+    ~EglImageWriter(); // only forgets; close() on the worker thread releases
 
     // Writes width x height RGBA texels (rows top to bottom, no padding) into the top-left of
     // `image`. Opens the context on first use. false when the display has no usable context,
@@ -32,7 +34,7 @@ private:
 
     void *display_ = nullptr;
     void *context_ = nullptr;
-    bool failed_ = false;  // the display offers no context for us: do not try per picture
+    bool failed_ = false; // the display offers no context for us: do not try per picture
     void *target_texture_ = nullptr;
     std::map<void *, unsigned> textures_;
 };
@@ -40,4 +42,4 @@ private:
 // eglGetCurrentDisplay() of the calling thread, or null.
 void *egl_display_of_thread();
 
-}  // namespace zyn
+} // namespace zyn

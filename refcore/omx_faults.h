@@ -12,35 +12,42 @@
 #include <string_view>
 #include <vector>
 
-namespace zyn {
+namespace zyn
+{
 
-enum class FaultAction { None, Delay, Error, EventError, Silent };
+enum class FaultAction {
+    None,
+    Delay,
+    Error,
+    EventError,
+    Silent
+};
 
 struct FaultRule {
-    std::string scope;               // "core", "*" or a component name
-    std::string call;                // "OMX_Init", "GetParameter", ...
-    std::vector<std::string> quals;  // colon-separated narrowing, numbers normalised to decimal
+    std::string scope;              // "core", "*" or a component name
+    std::string call;               // "OMX_Init", "GetParameter", ...
+    std::vector<std::string> quals; // colon-separated narrowing, numbers normalised to decimal
     FaultAction action = FaultAction::None;
-    uint32_t arg = 0;                // microseconds for Delay, the code for Error/EventError
+    uint32_t arg = 0; // microseconds for Delay, the code for Error/EventError
     uint64_t after = 0;
     uint64_t times = UINT64_MAX;
 };
 
 struct ScopedCount {
-    std::string scope;  // "*" or a component name
-    uint32_t port = 0;  // min_buffers only
+    std::string scope; // "*" or a component name
+    uint32_t port = 0; // min_buffers only
     uint32_t count = 0;
 };
 
 struct FaultConfig {
     std::vector<FaultRule> rules;
-    bool enum_override = false;          // "components" or "names" given
-    std::vector<std::string> enum_names; // the enumerated names when overridden
-    std::vector<std::pair<uint32_t, uint32_t>> enum_errors;  // index -> code
+    bool enum_override = false;                             // "components" or "names" given
+    std::vector<std::string> enum_names;                    // the enumerated names when overridden
+    std::vector<std::pair<uint32_t, uint32_t>> enum_errors; // index -> code
     std::vector<ScopedCount> roles;
     std::vector<ScopedCount> min_buffers;
-    std::vector<std::pair<std::string, bool>> decode;  // scope -> decode on/off
-    std::string text;                                  // the file's content, to notice changes
+    std::vector<std::pair<std::string, bool>> decode; // scope -> decode on/off
+    std::string text;                                 // the file's content, to notice changes
 };
 
 // Parses the text of a fault file. Lines it cannot use are described in `complaints`, one
@@ -56,17 +63,18 @@ std::string faults_generated_name(uint32_t index);
 
 struct FaultOutcome {
     uint32_t delay_us = 0;
-    FaultAction action = FaultAction::None;  // Error, EventError, Silent or None
+    FaultAction action = FaultAction::None; // Error, EventError, Silent or None
     OMX_ERRORTYPE code = OMX_ErrorNone;
 };
 
 // Match and application counts of each rule, per component handle or per process.
-class FaultCounters {
+class FaultCounters
+{
 public:
     void reset(size_t rules);
     // Counts the call against every rule it matches and returns what applies.
-    FaultOutcome evaluate(const FaultConfig &cfg, std::string_view name, bool core_call,
-                          std::string_view call, const std::vector<std::string> &quals);
+    FaultOutcome evaluate(const FaultConfig &cfg, std::string_view name, bool core_call, std::string_view call,
+                          const std::vector<std::string> &quals);
 
 private:
     std::mutex mutex_;
@@ -92,4 +100,4 @@ int64_t faults_min_buffers(const FaultConfig &cfg, std::string_view name, uint32
 // Whether the decoder decodes (default true).
 bool faults_decode_enabled(const FaultConfig &cfg, std::string_view name);
 
-}  // namespace zyn
+} // namespace zyn

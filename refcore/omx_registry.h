@@ -7,15 +7,19 @@
 #include <array>
 #include <string_view>
 
-namespace zyn {
+namespace zyn
+{
 
-enum class ComponentKind { Decoder, Encoder };
+enum class ComponentKind {
+    Decoder,
+    Encoder
+};
 
 struct ComponentDesc {
     const char *name;
     const char *role;
     ComponentKind kind;
-    OMX_VIDEO_CODINGTYPE coding;  // the stream port's coding
+    OMX_VIDEO_CODINGTYPE coding; // the stream port's coding
 };
 
 inline constexpr std::array<ComponentDesc, 8> kStandardComponents{{
@@ -34,10 +38,12 @@ inline constexpr std::array<ComponentDesc, 8> kStandardComponents{{
 inline constexpr ComponentDesc kGenericComponent{nullptr, "video_decoder.generic", ComponentKind::Decoder,
                                                  OMX_VIDEO_CodingAutoDetect};
 
-inline const ComponentDesc *registry_find(std::string_view name) {
+inline const ComponentDesc *registry_find(std::string_view name)
+{
     for (const auto &d : kStandardComponents)
-        if (name == d.name) return &d;
+        if (name == d.name)
+            return &d;
     return nullptr;
 }
 
-}  // namespace zyn
+} // namespace zyn

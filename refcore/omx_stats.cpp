@@ -5,9 +5,11 @@
 #include <cstring>
 #include <mutex>
 
-namespace zyn {
+namespace zyn
+{
 
-std::string stats_format(const ComponentStats &s) {
+std::string stats_format(const ComponentStats &s)
+{
     char line[512];
     std::snprintf(line, sizeof line, "stats %s inputs=%llu pictures=%llu errors=%llu egl=%llu\n", s.name.c_str(),
                   static_cast<unsigned long long>(s.inputs), static_cast<unsigned long long>(s.pictures),
@@ -15,9 +17,11 @@ std::string stats_format(const ComponentStats &s) {
     return s.md5_lines + line;
 }
 
-void stats_append(const ComponentStats &s) {
+void stats_append(const ComponentStats &s)
+{
     const char *path = std::getenv("ZYN_OMX_STATS");
-    if (!path || !*path) return;
+    if (!path || !*path)
+        return;
     static std::mutex mu;
     std::lock_guard lock(mu);
     FILE *f = std::fopen(path, "a");
@@ -30,9 +34,10 @@ void stats_append(const ComponentStats &s) {
     std::fclose(f);
 }
 
-bool stats_md5_enabled() {
+bool stats_md5_enabled()
+{
     const char *v = std::getenv("ZYN_OMX_STATS_MD5");
     return v && std::strcmp(v, "1") == 0;
 }
 
-}  // namespace zyn
+} // namespace zyn

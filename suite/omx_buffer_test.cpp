@@ -35,8 +35,8 @@ int omx_buffer_test(OMX_COMPONENTTYPE *handle, ZYN_OMX_COMPONENT_INFO *component
                              i == 0 ? "OMX UTC 002-01: OMX_UseBuffer: FAIL: %x, %d\n"
                                     : "OMX UTC 002-06: OMX multiple buffer: FAIL: %x, %d\n",
                              "OMX UTC 002-01: OMX_UseBuffer: timeout FAIL: %d, %d\n", [&] {
-                                 return OMX_UseBuffer(handle, &in_buffer_header[i], 0, nullptr,
-                                                      OMX_CASE_BUFFER_SIZE, in_buffer[i]);
+                                 return OMX_UseBuffer(handle, &in_buffer_header[i], 0, nullptr, OMX_CASE_BUFFER_SIZE,
+                                                      in_buffer[i]);
                              });
         if (err != OMX_ErrorNone)
             in_buffer_header[i] = nullptr;
@@ -44,13 +44,12 @@ int omx_buffer_test(OMX_COMPONENTTYPE *handle, ZYN_OMX_COMPONENT_INFO *component
 
     puts("OMX UTC 002-02: OMX_AllocateBuffer test");
     for (OMX_U32 i = 0; i < min_outbuffer; i++) {
-        err = omx_timed_call(component_info, OMX_BUDGET_5MS, OMX_TIMED_NO_WAIT,
-                             i == 0 ? "OMX UTC 002-02: OMX_AllocateBuffer: FAIL: %x, %d\n"
-                                    : "OMX UTC 002-06: OMX multiple buffer: FAIL: %x, %d\n",
-                             "OMX UTC 002-02: OMX_AllocateBuffer: timeout FAIL: %d, %d\n", [&] {
-                                 return OMX_AllocateBuffer(handle, &out_buffer_header[i], 1, nullptr,
-                                                           OMX_CASE_BUFFER_SIZE);
-                             });
+        err = omx_timed_call(
+            component_info, OMX_BUDGET_5MS, OMX_TIMED_NO_WAIT,
+            i == 0 ? "OMX UTC 002-02: OMX_AllocateBuffer: FAIL: %x, %d\n"
+                   : "OMX UTC 002-06: OMX multiple buffer: FAIL: %x, %d\n",
+            "OMX UTC 002-02: OMX_AllocateBuffer: timeout FAIL: %d, %d\n",
+            [&] { return OMX_AllocateBuffer(handle, &out_buffer_header[i], 1, nullptr, OMX_CASE_BUFFER_SIZE); });
         if (err != OMX_ErrorNone)
             out_buffer_header[i] = nullptr;
     }
@@ -64,7 +63,8 @@ int omx_buffer_test(OMX_COMPONENTTYPE *handle, ZYN_OMX_COMPONENT_INFO *component
     fflush(stdout);
     if (in_buffer_header[0] != nullptr) {
         in_buffer_header[0]->nFilledLen = 10;
-        omx_timed_call(component_info, OMX_BUDGET_5MS, OMX_TIMED_NO_WAIT, "OMX UTC 002-04: OMX_EmptyThisBuffer: FAIL : %x\n",
+        omx_timed_call(component_info, OMX_BUDGET_5MS, OMX_TIMED_NO_WAIT,
+                       "OMX UTC 002-04: OMX_EmptyThisBuffer: FAIL : %x\n",
                        "OMX UTC 002-04: OMX_EmptyThisBuffer: timeout FAIL: %d, %d\n",
                        [&] { return OMX_EmptyThisBuffer(handle, in_buffer_header[0]); });
     } else {
@@ -73,7 +73,8 @@ int omx_buffer_test(OMX_COMPONENTTYPE *handle, ZYN_OMX_COMPONENT_INFO *component
 
     puts("OMX UTC 002-05: OMX_FillThisBuffer test");
     if (out_buffer_header[0] != nullptr) {
-        omx_timed_call(component_info, OMX_BUDGET_5MS, OMX_TIMED_NO_WAIT, "OMX UTC 002-05: OMX_FillThisBuffer: FAIL : %x\n",
+        omx_timed_call(component_info, OMX_BUDGET_5MS, OMX_TIMED_NO_WAIT,
+                       "OMX UTC 002-05: OMX_FillThisBuffer: FAIL : %x\n",
                        "OMX UTC 002-05: OMX_FillThisBuffer: timeout FAIL: %d, %d\n",
                        [&] { return OMX_FillThisBuffer(handle, out_buffer_header[0]); });
     } else {

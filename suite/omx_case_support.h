@@ -1,8 +1,7 @@
 /* Steps shared by the buffer-using cases and the encoding pass: port minimum
  * counts, the slot limits of the header tables, the data buffers a test owns,
  * buffer calls over header slots and state checks. */
-#ifndef OMX_CASE_SUPPORT_H
-#define OMX_CASE_SUPPORT_H
+#pragma once
 
 #include <cstddef>
 #include <vector>
@@ -90,5 +89,3 @@ OMX_ERRORTYPE omx_send_state_and_wait(OMX_COMPONENTTYPE *handle, ZYN_OMX_COMPONE
 
 /* Prints a failure line taking the error (%x) and component_type (%d). */
 void omx_report_error(const char *fail_line, OMX_ERRORTYPE err, const ZYN_OMX_COMPONENT_INFO *component_info);
-
-#endif

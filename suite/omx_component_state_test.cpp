@@ -15,8 +15,8 @@ int omx_component_state_test(OMX_COMPONENTTYPE *handle, ZYN_OMX_COMPONENT_INFO *
 
     puts("OMX UTC 004: omx_component_state_test");
     if (omx_case_buffers_setup(handle, component_info, "OMX UTC 004",
-                               "OMX UTC 004: omx_component_state_test: OMX_GetParameter: FAIL: %x, %d\n",
-                               &min_inbuffer, &min_outbuffer, &in_buffer) != 0)
+                               "OMX UTC 004: omx_component_state_test: OMX_GetParameter: FAIL: %x, %d\n", &min_inbuffer,
+                               &min_outbuffer, &in_buffer) != 0)
         return -1;
 
     puts("OMX UTC 004-01: OMX_GetState test");
@@ -27,10 +27,11 @@ int omx_component_state_test(OMX_COMPONENTTYPE *handle, ZYN_OMX_COMPONENT_INFO *
 
     puts("OMX UTC 004-02: OMX Component state transaction test");
     // The Idle transition needs the buffers, so its completion is waited for after them.
-    OMX_ERRORTYPE err = omx_timed_call(component_info, OMX_BUDGET_20MS, OMX_TIMED_NO_WAIT,
-                         "OMX UTC 004-02: OMX Component state transaction: OMX_StateIdle: FAIL: %x, %d\n",
-                         "OMX UTC 004-02: OMX Component state transaction: OMX_StateIdle: timeout FAIL: %d, %d\n",
-                         [&] { return OMX_SendCommand(handle, OMX_CommandStateSet, OMX_StateIdle, nullptr); });
+    OMX_ERRORTYPE err =
+        omx_timed_call(component_info, OMX_BUDGET_20MS, OMX_TIMED_NO_WAIT,
+                       "OMX UTC 004-02: OMX Component state transaction: OMX_StateIdle: FAIL: %x, %d\n",
+                       "OMX UTC 004-02: OMX Component state transaction: OMX_StateIdle: timeout FAIL: %d, %d\n",
+                       [&] { return OMX_SendCommand(handle, OMX_CommandStateSet, OMX_StateIdle, nullptr); });
     omx_use_buffers(handle, component_info, 0, in_buffer_header, in_buffer, min_inbuffer, OMX_CASE_BUFFER_SIZE,
                     "OMX UTC 004: OMX_UseBuffer: FAIL: %x, %d\n");
     omx_allocate_buffers(handle, component_info, 1, out_buffer_header, min_outbuffer, OMX_CASE_BUFFER_SIZE,

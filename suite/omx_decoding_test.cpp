@@ -16,7 +16,8 @@
 #include "omx_wait.h"
 #include "video_output.h"
 
-namespace {
+namespace
+{
 
 // The input ring and the EGL image ring have three slots; the header tables
 // hold five input and three output entries.
@@ -48,7 +49,10 @@ const ColorFormatRow kColorFormats[] = {
     {".rgb", OMX_COLOR_Format32bitARGB8888},
 };
 
-constexpr std::int64_t align(std::int64_t x, std::int64_t n) { return (x + n - 1) / n * n; }
+constexpr std::int64_t align(std::int64_t x, std::int64_t n)
+{
+    return (x + n - 1) / n * n;
+}
 
 struct BufferSizes {
     int in_buffer_size;
@@ -70,7 +74,10 @@ struct FreeDeleter {
 };
 using DataBuffer = std::unique_ptr<unsigned char, FreeDeleter>;
 
-bool is_running_state(OMX_STATETYPE state) { return state == OMX_StateExecuting || state == OMX_StatePause; }
+bool is_running_state(OMX_STATETYPE state)
+{
+    return state == OMX_StateExecuting || state == OMX_StatePause;
+}
 
 } // namespace
 
@@ -125,8 +132,8 @@ int omx_decoding_test(OMX_COMPONENTTYPE *handle, ZYN_OMX_COMPONENT_INFO *compone
     const int width = component_info->width;
     const int height = component_info->height;
     if (width < 1 || height < 1 || width > kMaxPictureSide || height > kMaxPictureSide) {
-        printf("omx_decoding_test: picture size %dx%d outside 1x1 to %dx%d: FAIL, %d\n", width, height,
-               kMaxPictureSide, kMaxPictureSide, kind);
+        printf("omx_decoding_test: picture size %dx%d outside 1x1 to %dx%d: FAIL, %d\n", width, height, kMaxPictureSide,
+               kMaxPictureSide, kind);
         fflush(stdout);
         goto cleanup;
     }
@@ -307,7 +314,8 @@ int omx_decoding_test(OMX_COMPONENTTYPE *handle, ZYN_OMX_COMPONENT_INFO *compone
                     printf("omx_decoding_test: no buffer header in slot %d: FAIL, %d\n", nc, kind);
                     break;
                 }
-                const int frame_length = KolvexParserFrameGet(parser_handle, frame_num, in_buffer[nc].get(), &frame_flag);
+                const int frame_length =
+                    KolvexParserFrameGet(parser_handle, frame_num, in_buffer[nc].get(), &frame_flag);
                 if (frame_length == 0)
                     break;
                 frame_num++;

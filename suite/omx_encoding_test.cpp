@@ -9,7 +9,8 @@
 #include "omx_report.h"
 #include "omx_wait.h"
 
-namespace {
+namespace
+{
 
 // Picture sizes beyond this are refused: the buffer arithmetic stays far from
 // 32-bit overflow and a list file cannot ask for an absurd allocation.
@@ -47,8 +48,8 @@ size_t read_picture(FILE *file, unsigned char *buffer, unsigned char *chroma, in
     const size_t luma_read = fread(buffer, 1, luma_size, file);
     const size_t chroma_read = luma_read == luma_size ? fread(chroma, 1, chroma_size, file) : 0;
     if (luma_read + chroma_read < luma_size + chroma_size) {
-        omx_report_fail("omx_encoding_test: %s: picture %u: short read, %zu of %zu bytes, not submitted: Error\n",
-                        name, index, luma_read + chroma_read, luma_size + chroma_size);
+        omx_report_fail("omx_encoding_test: %s: picture %u: short read, %zu of %zu bytes, not submitted: Error\n", name,
+                        index, luma_read + chroma_read, luma_size + chroma_size);
         return 0;
     }
     const int offset = square >> 2;
@@ -92,7 +93,7 @@ int omx_encoding_test(OMX_COMPONENTTYPE *handle, ZYN_OMX_COMPONENT_INFO *compone
     fflush(stdout);
     if (err != OMX_ErrorNone)
         omx_report_error("omx_encoding_test: OMX_GetParameter: OMX_IndexParamPortDefinition: FAIL: %x, %d\n", err,
-                     component_info);
+                         component_info);
     min_inbuffer = err == OMX_ErrorNone ? portdef.nBufferCountMin : 0;
     portdef.format.video.nFrameWidth = static_cast<OMX_U32>(width);
     portdef.format.video.nFrameHeight = static_cast<OMX_U32>(height);
@@ -101,7 +102,7 @@ int omx_encoding_test(OMX_COMPONENTTYPE *handle, ZYN_OMX_COMPONENT_INFO *compone
     err = OMX_SetParameter(handle, OMX_IndexParamPortDefinition, &portdef);
     if (err != OMX_ErrorNone)
         omx_report_error("omx_encoding_test: OMX_SetParameter: OMX_IndexParamPortDefinition: FAIL: %x, %d\n", err,
-                     component_info);
+                         component_info);
 
     // A cleared record for the output port: a failed query must not hand the
     // input port's settings and count to the output port.
@@ -120,7 +121,7 @@ int omx_encoding_test(OMX_COMPONENTTYPE *handle, ZYN_OMX_COMPONENT_INFO *compone
     err = OMX_SetParameter(handle, OMX_IndexParamPortDefinition, &portdef);
     if (err != OMX_ErrorNone)
         omx_report_error("omx_encoding_test: OMX_SetParameter: OMX_IndexParamPortDefinition: FAIL: %x, %d\n", err,
-                     component_info);
+                         component_info);
 
     printf("Enc I/P buffer count %d \n", static_cast<int>(min_inbuffer));
     fflush(stdout);
@@ -163,9 +164,11 @@ int omx_encoding_test(OMX_COMPONENTTYPE *handle, ZYN_OMX_COMPONENT_INFO *compone
         omx_check_state(handle, component_info, OMX_StateIdle,
                         "omx_encoding_test: OMX_GetState: OMX_StateIdle: FAIL: %d, %d\n");
 
-        err = omx_send_state_and_wait(handle, component_info, OMX_StateExecuting, "omx_encoding_test: OMX_StateExecuting");
+        err = omx_send_state_and_wait(handle, component_info, OMX_StateExecuting,
+                                      "omx_encoding_test: OMX_StateExecuting");
         if (err != OMX_ErrorNone)
-            omx_report_error("omx_encoding_test: OMX_SendCommand: OMX_StateExecuting: FAIL: %x, %d\n", err, component_info);
+            omx_report_error("omx_encoding_test: OMX_SendCommand: OMX_StateExecuting: FAIL: %x, %d\n", err,
+                             component_info);
         omx_check_state(handle, component_info, OMX_StateExecuting,
                         "omx_encoding_test: OMX_GetState: OMX_StateExecuting: FAIL: %d, %d\n");
         flush_and_wait(handle, component_info, 0,
@@ -215,7 +218,8 @@ int omx_encoding_test(OMX_COMPONENTTYPE *handle, ZYN_OMX_COMPONENT_INFO *compone
 
         err = OMX_SendCommand(handle, OMX_CommandStateSet, OMX_StateLoaded, nullptr);
         if (err != OMX_ErrorNone)
-            omx_report_error("omx_encoding_test: OMX_SendCommand: OMX_StateLoaded: FAIL: %x, %d\n", err, component_info);
+            omx_report_error("omx_encoding_test: OMX_SendCommand: OMX_StateLoaded: FAIL: %x, %d\n", err,
+                             component_info);
         omx_free_buffers(handle, component_info, 0, in_buffer_header, min_inbuffer,
                          "omx_encoding_test: OMX_FreeBuffer(usebuffer): FAIL: %x, %d\n");
         omx_free_buffers(handle, component_info, 1, out_buffer_header, min_outbuffer,

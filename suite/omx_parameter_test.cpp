@@ -5,7 +5,8 @@
 #include "omx_record.h"
 #include "omx_timed_call.h"
 
-namespace {
+namespace
+{
 
 OMX_ERRORTYPE timed_get(OMX_COMPONENTTYPE *handle, ZYN_OMX_COMPONENT_INFO *component_info, OMX_INDEXTYPE index,
                         void *record, const char *fail_line, const char *timeout_line)
@@ -15,8 +16,8 @@ OMX_ERRORTYPE timed_get(OMX_COMPONENTTYPE *handle, ZYN_OMX_COMPONENT_INFO *compo
 }
 
 // The untimed read before each write-back is not reported: only the set is under test.
-OMX_ERRORTYPE get_then_timed_set(OMX_COMPONENTTYPE *handle, ZYN_OMX_COMPONENT_INFO *component_info,
-                                 OMX_INDEXTYPE index, void *record, const char *fail_line, const char *timeout_line)
+OMX_ERRORTYPE get_then_timed_set(OMX_COMPONENTTYPE *handle, ZYN_OMX_COMPONENT_INFO *component_info, OMX_INDEXTYPE index,
+                                 void *record, const char *fail_line, const char *timeout_line)
 {
     (void)OMX_GetParameter(handle, index, record);
     return omx_timed_call(component_info, OMX_BUDGET_20MS, OMX_TIMED_NO_WAIT, fail_line, timeout_line,

@@ -7,15 +7,15 @@
 #include "omx_timed_call.h"
 #include "omx_wait.h"
 
-namespace {
+namespace
+{
 
 // One timed port command with its completion; an error counts towards the 003-04 summary.
 void port_command(OMX_COMPONENTTYPE *handle, ZYN_OMX_COMPONENT_INFO *component_info, OMX_COMMANDTYPE command,
                   OMX_U32 port, const char *fail_line, const char *timeout_line, int *error_count)
 {
-    const OMX_ERRORTYPE err =
-        omx_timed_call(component_info, OMX_BUDGET_5MS, OMX_TIMED_WAIT, fail_line, timeout_line,
-                       [&] { return OMX_SendCommand(handle, command, port, nullptr); });
+    const OMX_ERRORTYPE err = omx_timed_call(component_info, OMX_BUDGET_5MS, OMX_TIMED_WAIT, fail_line, timeout_line,
+                                             [&] { return OMX_SendCommand(handle, command, port, nullptr); });
     if (err != OMX_ErrorNone)
         (*error_count)++;
 }
@@ -76,7 +76,8 @@ int omx_port_test(OMX_COMPONENTTYPE *handle, ZYN_OMX_COMPONENT_INFO *component_i
                  "OMX UTC 003-01: OMX port disable(out): timeout FAIL: %d, %d\n", &error_count);
 
     puts("OMX UTC 003-02: OMX port enable test");
-    port_command(handle, component_info, OMX_CommandPortEnable, 0, "OMX UTC 003-02: OMX port enable(in): FAIL: %x, %d\n",
+    port_command(handle, component_info, OMX_CommandPortEnable, 0,
+                 "OMX UTC 003-02: OMX port enable(in): FAIL: %x, %d\n",
                  "OMX UTC 003-02: OMX port enable(in): timeout FAIL: %d, %d\n", &error_count);
     port_command(handle, component_info, OMX_CommandPortEnable, 1,
                  "OMX UTC 003-02: OMX port enable(out): FAIL: %x, %d\n",

@@ -1,6 +1,5 @@
 /* Preparation of the OpenMAX records the tests pass to a component. */
-#ifndef OMX_RECORD_H
-#define OMX_RECORD_H
+#pragma once
 
 #include <cstring>
 
@@ -8,12 +7,9 @@
 
 /* Clears the whole record (fields a test does not set hold zero), then sets
  * nSize and stamps nVersion 1.0.0.0. */
-template <typename Record>
-void omx_prepare_record(Record *record)
+template <typename Record> void omx_prepare_record(Record *record)
 {
     memset(record, 0, sizeof(*record));
     record->nSize = sizeof(*record);
     omx_set_version(&record->nVersion);
 }
-
-#endif

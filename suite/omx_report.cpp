@@ -5,7 +5,8 @@
 #include <cstdarg>
 #include <cstdio>
 
-namespace {
+namespace
+{
 // Atomic because a component thread may report while the main thread counts.
 std::atomic<int> fail_lines{0};
 std::atomic<int> timeout_lines{0};

@@ -1,8 +1,7 @@
 /* Failure and timeout lines of the conformance cases and the streaming tests.
  * Every such line goes through these two printers so that a runner can count
  * what a case reported without re-reading standard output. */
-#ifndef OMX_REPORT_H
-#define OMX_REPORT_H
+#pragma once
 
 /* Prints one failure line (printf format) and counts it. */
 void omx_report_fail(const char *format, ...) __attribute__((format(printf, 1, 2)));
@@ -13,5 +12,3 @@ void omx_report_timeout(const char *format, ...) __attribute__((format(printf, 1
  * around each case. */
 int omx_report_fail_count(void);
 int omx_report_timeout_count(void);
-
-#endif

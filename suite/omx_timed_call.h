@@ -4,8 +4,7 @@
  * span, gettimeofday, measureTimeUS; then the case's FAIL line when the call
  * returned an error and the case's timeout line when the span reached the
  * budget. Both lines are counted (omx_report.h). */
-#ifndef OMX_TIMED_CALL_H
-#define OMX_TIMED_CALL_H
+#pragma once
 
 #include <sys/time.h>
 
@@ -48,5 +47,3 @@ OMX_ERRORTYPE omx_timed_call(ZYN_OMX_COMPONENT_INFO *component_info, int budget_
         omx_report_timeout(timeout_line, type, time);
     return err;
 }
-
-#endif

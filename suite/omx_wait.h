@@ -5,8 +5,7 @@
  * 5000 ms by default, or the number of milliseconds in the environment
  * variable OMX_TEST_WAIT_MS (a decimal number from 1 to 3600000; any other
  * value falls back to the default). The variable is read at every wait. */
-#ifndef OMX_WAIT_H
-#define OMX_WAIT_H
+#pragma once
 
 #include "omx_component.h"
 
@@ -26,5 +25,3 @@ int omx_wait_sema_quiet(sem_t *sema);
  * prints "wait for <what>: no semaphore Error" (a failure line) and returns
  * nonzero. */
 int omx_wait_sema(ZYN_OMX_COMPONENT_INFO *info, const char *what);
-
-#endif

@@ -9,18 +9,18 @@
 
 #include "KolvexXcdParser.h"
 
-namespace {
+namespace
+{
 
 int Usage()
 {
-    std::fprintf(stderr,
-                 "usage: frame_table FILE [--slices] [--limit N]\n"
-                 "  --slices   cut at every slice / video packet\n"
-                 "  --limit N  stop the table after the first frame and N more (N >= 1)\n");
+    std::fprintf(stderr, "usage: frame_table FILE [--slices] [--limit N]\n"
+                         "  --slices   cut at every slice / video packet\n"
+                         "  --limit N  stop the table after the first frame and N more (N >= 1)\n");
     return 2;
 }
 
-}  // namespace
+} // namespace
 
 int main(int argc, char **argv)
 {

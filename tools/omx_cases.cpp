@@ -20,7 +20,8 @@
 #include "omx_driver_internal.h"
 #include "omx_report.h"
 
-namespace {
+namespace
+{
 
 constexpr const char *kCoreLibrary = "libZYN_OMX_Core.so";
 // Enumeration stops here even if the core never answers OMX_ErrorNoMore.
@@ -38,10 +39,14 @@ struct CaseEntry {
 // The run order: the calls that change nothing first, then the state cycle,
 // then the buffer and port cases.
 constexpr CaseEntry kCases[] = {
-    {"UTC 005", omx_get_parameter_test},   {"UTC 006", omx_set_parameter_test},
-    {"UTC 007", omx_get_config_test},      {"UTC 008", omx_set_config_test},
-    {"UTC 009", omx_get_extension_index_test}, {"UTC 004", omx_component_state_test},
-    {"UTC 002", omx_buffer_test},          {"UTC 003", omx_port_test},
+    {"UTC 005", omx_get_parameter_test},
+    {"UTC 006", omx_set_parameter_test},
+    {"UTC 007", omx_get_config_test},
+    {"UTC 008", omx_set_config_test},
+    {"UTC 009", omx_get_extension_index_test},
+    {"UTC 004", omx_component_state_test},
+    {"UTC 002", omx_buffer_test},
+    {"UTC 003", omx_port_test},
 };
 
 struct SummaryRow {
@@ -79,8 +84,7 @@ struct Runner {
     std::vector<SummaryRow> rows;
 
     // Gets a handle, runs `body` on it, frees it; counts what it printed under `label`.
-    template <typename Body>
-    void on_fresh_handle(const char *name, const char *label, Body &&body)
+    template <typename Body> void on_fresh_handle(const char *name, const char *label, Body &&body)
     {
         const int fails = omx_report_fail_count();
         const int timeouts = omx_report_timeout_count();

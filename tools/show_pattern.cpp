@@ -15,7 +15,8 @@
 #include "test_pattern.h"
 #include "video_output.h"
 
-namespace {
+namespace
+{
 
 struct OPTIONS {
     int width = 176;
@@ -60,15 +61,14 @@ bool ParseOptions(int argc, char **argv, OPTIONS *o)
     return true;
 }
 
-}  // namespace
+} // namespace
 
 int main(int argc, char **argv)
 {
     OPTIONS o;
     if (!ParseOptions(argc, argv, &o)) {
-        std::fprintf(stderr,
-                     "usage: show_pattern [--width W] [--height H] [--slots 1..3] [--yuv] "
-                     "[--screenshot FILE.png|FILE.ppm]\n");
+        std::fprintf(stderr, "usage: show_pattern [--width W] [--height H] [--slots 1..3] [--yuv] "
+                             "[--screenshot FILE.png|FILE.ppm]\n");
         return 1;
     }
 

@@ -2,13 +2,12 @@
  * Each value is defined here only where the headers in use do not already
  * have it (the build probes them and defines OMX_HAVE_* accordingly), so the
  * vendor's own headers can replace ours unchanged. */
-#ifndef OMX_ZYN_Platform_h
-#define OMX_ZYN_Platform_h
+#pragma once
 
-#include <OMX_Core.h>
 #include <OMX_Component.h>
-#include <OMX_Index.h>
+#include <OMX_Core.h>
 #include <OMX_IVCommon.h>
+#include <OMX_Index.h>
 #include <OMX_Video.h>
 
 #ifndef OMX_HAVE_VIDEO_CODING_VPX
@@ -28,8 +27,7 @@ static_assert(sizeof(OMX_PARAM_PORTDEFINITIONTYPE) == 96, "OMX_PARAM_PORTDEFINIT
 static_assert(sizeof(OMX_PARAM_COMPONENTROLETYPE) == 136, "OMX_PARAM_COMPONENTROLETYPE must be 136 bytes");
 static_assert(sizeof(OMX_VIDEO_PARAM_PORTFORMATTYPE) == 28, "OMX_VIDEO_PARAM_PORTFORMATTYPE must be 28 bytes");
 static_assert(sizeof(OMX_VIDEO_PARAM_PROFILELEVELTYPE) == 24, "OMX_VIDEO_PARAM_PROFILELEVELTYPE must be 24 bytes");
-static_assert(sizeof(OMX_VIDEO_PARAM_ERRORCORRECTIONTYPE) == 32, "OMX_VIDEO_PARAM_ERRORCORRECTIONTYPE must be 32 bytes");
+static_assert(sizeof(OMX_VIDEO_PARAM_ERRORCORRECTIONTYPE) == 32,
+              "OMX_VIDEO_PARAM_ERRORCORRECTIONTYPE must be 32 bytes");
 static_assert(sizeof(OMX_CONFIG_SCALEFACTORTYPE) == 20, "OMX_CONFIG_SCALEFACTORTYPE must be 20 bytes");
-#endif
-
 #endif

@@ -15,8 +15,7 @@ EGL_SEAM egl_seam;
 
 // ---- The EGL seam: the program's own definitions win over libEGL's, and pass through to it.
 
-template <typename F>
-static F Real(const char *name)
+template <typename F> static F Real(const char *name)
 {
     return reinterpret_cast<F>(dlsym(RTLD_NEXT, name));
 }
@@ -52,8 +51,7 @@ EGLAPI const char *EGLAPIENTRY eglQueryString(EGLDisplay dpy, EGLint name)
 
 EGLAPI __eglMustCastToProperFunctionPointerType EGLAPIENTRY eglGetProcAddress(const char *procname)
 {
-    static auto real =
-        Real<__eglMustCastToProperFunctionPointerType(EGLAPIENTRY *)(const char *)>("eglGetProcAddress");
+    static auto real = Real<__eglMustCastToProperFunctionPointerType(EGLAPIENTRY *)(const char *)>("eglGetProcAddress");
     if (egl_seam.hidden_proc != nullptr && std::strcmp(procname, egl_seam.hidden_proc) == 0)
         return nullptr;
     auto found = real(procname);
@@ -76,7 +74,7 @@ EGLAPI EGLBoolean EGLAPIENTRY eglChooseConfig(EGLDisplay dpy, const EGLint *attr
     return real(dpy, attrib_list, configs, config_size, num_config);
 }
 
-}  // extern "C"
+} // extern "C"
 
 // ---- Display check and child processes.
 
@@ -116,7 +114,7 @@ CHILD_RESULT RunScenarioChild(const std::string &scenario, const std::vector<std
             size_t eq = entry.find('=');
             setenv(entry.substr(0, eq).c_str(), entry.substr(eq + 1).c_str(), 1);
         }
-        alarm(60);  // survives exec: a hung child is ended
+        alarm(60); // survives exec: a hung child is ended
         execl("/proc/self/exe", "display_tests", static_cast<char *>(nullptr));
         _exit(127);
     }
@@ -153,7 +151,8 @@ CHILD_RESULT RunScenarioChild(const std::string &scenario, const std::vector<std
 
 // ---- Scenarios, each in a fresh process so the module-level display state starts at zero.
 
-namespace {
+namespace
+{
 
 // DISPLAY names a dead server: both operations fail, the out-parameters stay, and a later
 // OpenWindow tries again (it succeeds once OMX_LIVE_DISPLAY, when given, is reachable).
@@ -180,17 +179,16 @@ int BadShader(const char *fragment)
     if (r.Open(0) != 0)
         return 2;
     init_render(&program, &pos_location, fragment, static_cast<int>(std::strlen(fragment) + 1));
-    return 0;  // not reached when the shader is refused
+    return 0; // not reached when the shader is refused
 }
 
-}  // namespace
+} // namespace
 
 // A fragment shader with a syntax error, and one that compiles but reads a varying the vertex
 // shader does not write (a link error in GLSL ES 1.00).
 static const char kBrokenShader[] = "precision mediump float;\nvoid main() { gl_FragColor = vec4(1, 0, 0, 1) }\n";
-static const char kUnlinkableShader[] =
-    "precision mediump float;\nvarying vec2 not_written;\nuniform sampler2D tex;\n"
-    "void main() { gl_FragColor = texture2D(tex, not_written); }\n";
+static const char kUnlinkableShader[] = "precision mediump float;\nvarying vec2 not_written;\nuniform sampler2D tex;\n"
+                                        "void main() { gl_FragColor = texture2D(tex, not_written); }\n";
 
 int RunScenario(const std::string &name)
 {

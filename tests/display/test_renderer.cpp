@@ -16,7 +16,8 @@ using ::testing::internal::CaptureStdout;
 using ::testing::internal::GetCapturedStderr;
 using ::testing::internal::GetCapturedStdout;
 
-namespace {
+namespace
+{
 
 constexpr int kScreenW = 1280;
 constexpr int kScreenH = 800;
@@ -79,16 +80,16 @@ int CountStretchMismatches(const RGB_PICTURE &shot, int slot, int tw, int th, st
             if (!match && bad++ == 0) {
                 auto t = TestPatternTexel(slot, tx0, ty0);
                 *first = "screen (" + std::to_string(x) + "," + std::to_string(y) + ") is " + std::to_string(px[0]) +
-                         "," + std::to_string(px[1]) + "," + std::to_string(px[2]) + ", texel (" +
-                         std::to_string(tx0) + "," + std::to_string(ty0) + ") is " + std::to_string(t[0]) + "," +
-                         std::to_string(t[1]) + "," + std::to_string(t[2]);
+                         "," + std::to_string(px[1]) + "," + std::to_string(px[2]) + ", texel (" + std::to_string(tx0) +
+                         "," + std::to_string(ty0) + ") is " + std::to_string(t[0]) + "," + std::to_string(t[1]) + "," +
+                         std::to_string(t[2]);
             }
         }
     }
     return bad;
 }
 
-}  // namespace
+} // namespace
 
 // The decoding pass's whole output path: images written by another context on another thread,
 // drawn slot by slot over the whole window.
@@ -214,12 +215,13 @@ TEST(EglImageWriter, RefusesWhatItCannotWrite)
         results += EglImageWriterBind(&writer, EGL_NO_IMAGE_KHR) == 0 ? "no-image refused;" : "no-image taken;";
         GLuint tex = EglImageWriterBind(&writer, khrImages[0]);
         results += tex != 0 ? "bound;" : "bind failed;";
-        std::vector<std::uint8_t> picture(kW * kH * 4 - 1);  // one byte short
+        std::vector<std::uint8_t> picture(kW * kH * 4 - 1); // one byte short
         results += EglImageWriterUpload(&writer, tex, kW, kH, picture) ? "short taken;" : "short refused;";
         picture.resize((kW + 1) * kH * 4);
         results += EglImageWriterUpload(&writer, tex, kW + 1, kH, picture) ? "wide taken;" : "wide refused;";
         results += EglImageWriterUpload(&writer, tex, kW, kH, picture) ? "fits taken;" : "fits refused;";
-        results += EglImageWriterUpload(&writer, tex, 0x40000000, 0x40000000, picture) ? "huge taken;" : "huge refused;";
+        results +=
+            EglImageWriterUpload(&writer, tex, 0x40000000, 0x40000000, picture) ? "huge taken;" : "huge refused;";
         EglImageWriterClose(&writer);
         results += EglImageWriterUpload(&writer, tex, kW, kH, picture) ? "closed taken" : "closed refused";
     }).join();
@@ -232,7 +234,7 @@ TEST(EglImageWriter, RefusesWhatItCannotWrite)
 TEST(WritePicture, WritesAPngOtherToolsRead)
 {
     RGB_PICTURE picture;
-    picture.width = 300;  // rows of 900 bytes: several stored deflate blocks
+    picture.width = 300; // rows of 900 bytes: several stored deflate blocks
     picture.height = 100;
     for (int y = 0; y < picture.height; y++)
         for (int x = 0; x < picture.width; x++)
@@ -257,6 +259,6 @@ TEST(WritePicture, WritesAPngOtherToolsRead)
     EXPECT_EQ(max, 255);
     ASSERT_EQ(got, back.size());
     EXPECT_TRUE(back == picture.rgb);
-    picture.rgb.pop_back();  // inconsistent size
+    picture.rgb.pop_back(); // inconsistent size
     EXPECT_FALSE(WritePicture(png.c_str(), picture));
 }

@@ -13,7 +13,8 @@ using ::testing::internal::CaptureStdout;
 using ::testing::internal::GetCapturedStderr;
 using ::testing::internal::GetCapturedStdout;
 
-namespace {
+namespace
+{
 
 struct OPENED {
     int result;
@@ -33,11 +34,11 @@ OPENED OpenCaptured(RING &ring, int size, int w = 176, int h = 160)
 constexpr char kTexturePathLine[] = "video output: EGL images over GL textures (no EGL_KHR_image_pixmap)\n";
 constexpr char kPixmapPathLine[] = "video output: EGL images over X pixmaps\n";
 
-}  // namespace
+} // namespace
 
 TEST(OpenWindowNoDisplay, ReportsAndTriesAgainOnTheNextCall)
 {
-    std::vector<std::string> env = {"DISPLAY=:4177"};  // nothing listens there
+    std::vector<std::string> env = {"DISPLAY=:4177"}; // nothing listens there
     const char *live = std::getenv("DISPLAY");
     bool have_live = live != nullptr && DisplayReachable();
     if (have_live)
@@ -64,7 +65,7 @@ TEST(OpenWindow, EmptyRingSucceedsAndWritesTheOutParameters)
     OPENED o = OpenCaptured(r, 0);
     EXPECT_EQ(o.result, 0);
     EXPECT_EQ(o.out, "Created EGL Images\n");
-    EXPECT_EQ(o.err, "");  // no image, so no image path to choose
+    EXPECT_EQ(o.err, ""); // no image, so no image path to choose
     EXPECT_NE(r.display, SentinelDisplay());
     EXPECT_NE(r.display, EGL_NO_DISPLAY);
     EXPECT_NE(r.surface, SentinelSurface());
@@ -85,17 +86,17 @@ TEST(OpenWindow, SecondCallReusesTheConnectionAndMakesANewRing)
     OPENED o = OpenCaptured(second, 3);
     ASSERT_EQ(o.result, 0) << o.out;
     EXPECT_EQ(x_display, connection);
-    EXPECT_EQ(second.display, first.display);  // same native display, same EGL display
+    EXPECT_EQ(second.display, first.display); // same native display, same EGL display
     EXPECT_NE(second.surface, first.surface);
-    EXPECT_NE(eglGetCurrentContext(), first_context);  // the newest context is current
+    EXPECT_NE(eglGetCurrentContext(), first_context); // the newest context is current
     EXPECT_EQ(eglGetCurrentSurface(EGL_DRAW), second.surface);
     for (int i = 0; i < 3; i++) {
-        EXPECT_TRUE(glIsTexture(second.tex[i]));  // texture names belong to the new context
+        EXPECT_TRUE(glIsTexture(second.tex[i])); // texture names belong to the new context
         for (int j = 0; j < 3; j++) {
             EXPECT_NE(second.img[i], first.img[j]);
             EXPECT_NE(second.pix[i], first.pix[j]);
         }
-        EXPECT_EQ(second.va[i], nullptr);  // CPU addresses are never filled
+        EXPECT_EQ(second.va[i], nullptr); // CPU addresses are never filled
     }
 }
 
@@ -107,18 +108,18 @@ TEST(OpenWindow, WithoutPixmapImagesMakesImagesOverTexturesOfTheSlotSize)
     OPENED o = OpenCaptured(r, 3, 176, 160);
     ASSERT_EQ(o.result, 0) << o.out;
     EXPECT_EQ(o.out, "Created EGL Images\n");
-    EXPECT_EQ(o.err, kTexturePathLine);  // one line per call, not per slot
+    EXPECT_EQ(o.err, kTexturePathLine); // one line per call, not per slot
     ASSERT_EQ(egl_seam.image_calls.size(), 3u);
     EGLContext current = eglGetCurrentContext();
     for (int i = 0; i < 3; i++) {
         const auto &call = egl_seam.image_calls[i];
         EXPECT_EQ(call.target, static_cast<EGLenum>(EGL_GL_TEXTURE_2D_KHR));
-        EXPECT_EQ(call.context, current);  // Mesa crashes on EGL_NO_CONTEXT here
-        EXPECT_EQ(call.attrs, (std::vector<EGLint>{EGL_GL_TEXTURE_LEVEL_KHR, 0, EGL_IMAGE_PRESERVED_KHR, EGL_TRUE,
-                                                   EGL_NONE}));
+        EXPECT_EQ(call.context, current); // Mesa crashes on EGL_NO_CONTEXT here
+        EXPECT_EQ(call.attrs,
+                  (std::vector<EGLint>{EGL_GL_TEXTURE_LEVEL_KHR, 0, EGL_IMAGE_PRESERVED_KHR, EGL_TRUE, EGL_NONE}));
         EXPECT_EQ(call.result, r.img[i]);
         EXPECT_NE(r.img[i], EGL_NO_IMAGE_KHR);
-        EXPECT_NE(r.pix[i], 0u);  // pixmaps are made all the same
+        EXPECT_NE(r.pix[i], 0u); // pixmaps are made all the same
         // The source texture is neither a slot texture nor shared between slots.
         auto source = static_cast<GLuint>(reinterpret_cast<uintptr_t>(call.buffer));
         for (GLuint t : r.tex)
@@ -144,8 +145,8 @@ TEST(OpenWindow, WithPixmapImagesMakesThemOverThePixmaps)
         RING probe;
         ASSERT_EQ(OpenCaptured(probe, 0).result, 0);
         const char *list = eglQueryString(probe.display, EGL_EXTENSIONS);
-        host_has_pixmap_images = list != nullptr && (std::string(" ") + list + " ").find(" EGL_KHR_image_pixmap ") !=
-                                                        std::string::npos;
+        host_has_pixmap_images =
+            list != nullptr && (std::string(" ") + list + " ").find(" EGL_KHR_image_pixmap ") != std::string::npos;
     }
     egl_seam.extensions = "EGL_KHR_image_base EGL_KHR_image_pixmap EGL_KHR_gl_texture_2D_image";
     RING r;
@@ -171,7 +172,7 @@ TEST(OpenWindow, WithNeitherImageKindKeepsThePixmapPath)
 {
     REQUIRE_X_DISPLAY();
     egl_seam.extensions = "EGL_KHR_image_base";
-    egl_seam.fail_image_from = 0;  // as an EGL without pixmap images answers
+    egl_seam.fail_image_from = 0; // as an EGL without pixmap images answers
     RING r;
     OPENED o = OpenCaptured(r, 2);
     EXPECT_EQ(o.err, kPixmapPathLine);
@@ -192,11 +193,11 @@ TEST(OpenWindow, FailureOnALaterSlotKeepsEarlierSlotsAndTheOutParameters)
     EXPECT_TRUE(r.SentinelsKept());
     EXPECT_NE(r.img[0], EGL_NO_IMAGE_KHR);
     EXPECT_NE(r.pix[0], 0u);
-    EXPECT_NE(r.pix[1], 0u);  // the pixmap of the failing slot was made first
+    EXPECT_NE(r.pix[1], 0u); // the pixmap of the failing slot was made first
     EXPECT_EQ(r.img[1], EGL_NO_IMAGE_KHR);
     EXPECT_EQ(r.pix[2], 0u);
     EXPECT_EQ(egl_seam.image_calls.size(), 2u);
-    EXPECT_NE(r.tex[2], 0u);  // all textures are generated before the slots are filled
+    EXPECT_NE(r.tex[2], 0u); // all textures are generated before the slots are filled
 }
 
 TEST(OpenWindow, MissingExtensionEntryPointIsAnImageFailureNotACrash)
@@ -246,7 +247,8 @@ TEST(OpenWindow, RefusesSizesItCannotMake)
 
 // Watches the root window as a window manager would and returns the full-screen requests that
 // arrive within a bounded time.
-class FULL_SCREEN_WATCH {
+class FULL_SCREEN_WATCH
+{
 public:
     FULL_SCREEN_WATCH() : dpy_(XOpenDisplay(nullptr))
     {
@@ -301,7 +303,7 @@ void ExpectFullScreenRequest(FULL_SCREEN_WATCH &watch, const XClientMessageEvent
 {
     ASSERT_NE(m.window, 0u) << "no full-screen request arrived";
     EXPECT_EQ(m.format, 32);
-    EXPECT_EQ(m.data.l[0], 1);  // add
+    EXPECT_EQ(m.data.l[0], 1); // add
     EXPECT_EQ(static_cast<Atom>(m.data.l[1]), XInternAtom(watch.dpy(), "_NET_WM_STATE_FULLSCREEN", False));
     EXPECT_EQ(m.data.l[2], 0);
     EXPECT_EQ(m.data.l[3], 0);

@@ -46,7 +46,8 @@ std::string read_file(const std::string &path)
     return std::string(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
 }
 
-namespace {
+namespace
+{
 
 std::vector<std::string> child_environment(const std::map<std::string, std::string> &changes)
 {
@@ -72,7 +73,7 @@ std::vector<char *> pointers(std::vector<std::string> &items)
     return result;
 }
 
-}  // namespace
+} // namespace
 
 ChildResult run_child(const std::string &program, const std::vector<std::string> &args,
                       const std::map<std::string, std::string> &env, int timeout_seconds)
@@ -115,7 +116,8 @@ ChildResult run_child(const std::string &program, const std::vector<std::string>
     std::string *sinks[2] = {&result.out, &result.err};
     int open_streams = 2;
     while (open_streams > 0) {
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+        const auto left =
+            std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
         if (left.count() <= 0) {
             result.timed_out = true;
             kill(-pid, SIGKILL);

@@ -1,7 +1,6 @@
 // Helpers of the driver's tests: temporary folders and running a program as a
 // child process with a time limit.
-#ifndef DRIVER_TEST_SUPPORT_H
-#define DRIVER_TEST_SUPPORT_H
+#pragma once
 
 #include <map>
 #include <string>
@@ -16,10 +15,10 @@ std::string read_file(const std::string &path);
 
 struct ChildResult {
     bool timed_out = false;
-    bool exited = false;   // ended through exit(), not a signal
-    int exit_status = -1;  // meaningful when `exited`
-    std::string out;       // standard output
-    std::string err;       // standard error
+    bool exited = false;  // ended through exit(), not a signal
+    int exit_status = -1; // meaningful when `exited`
+    std::string out;      // standard output
+    std::string err;      // standard error
 };
 
 // Runs `program` with `args`, the current environment changed by `env` (an
@@ -29,5 +28,3 @@ ChildResult run_child(const std::string &program, const std::vector<std::string>
 
 // The lines of `text` without their newlines.
 std::vector<std::string> split_lines(const std::string &text);
-
-#endif

@@ -3,8 +3,14 @@
 #include <OMX_Core.h>
 
 extern "C" {
-__attribute__((visibility("default"))) OMX_ERRORTYPE OMX_Init(void) { return OMX_ErrorNone; }
-__attribute__((visibility("default"))) OMX_ERRORTYPE OMX_Deinit(void) { return OMX_ErrorNone; }
+__attribute__((visibility("default"))) OMX_ERRORTYPE OMX_Init(void)
+{
+    return OMX_ErrorNone;
+}
+__attribute__((visibility("default"))) OMX_ERRORTYPE OMX_Deinit(void)
+{
+    return OMX_ErrorNone;
+}
 __attribute__((visibility("default"))) OMX_ERRORTYPE OMX_ComponentNameEnum(OMX_STRING, OMX_U32, OMX_U32)
 {
     return OMX_ErrorNoMore;
@@ -14,5 +20,8 @@ __attribute__((visibility("default"))) OMX_ERRORTYPE OMX_GetHandle(OMX_HANDLETYP
 {
     return OMX_ErrorComponentNotFound;
 }
-__attribute__((visibility("default"))) OMX_ERRORTYPE OMX_FreeHandle(OMX_HANDLETYPE) { return OMX_ErrorNone; }
+__attribute__((visibility("default"))) OMX_ERRORTYPE OMX_FreeHandle(OMX_HANDLETYPE)
+{
+    return OMX_ErrorNone;
+}
 }

@@ -8,7 +8,8 @@
 #include "omx_component.h"
 #include "omx_driver_internal.h"
 
-namespace {
+namespace
+{
 
 struct timeval tv(long sec, long usec)
 {
@@ -83,7 +84,8 @@ TEST(TimeBudget, RoleQueryFailsFromFiveMilliseconds)
     EXPECT_TRUE(omx_time_over_budget(5000, UTC001_ROLES_BUDGET_US));
 }
 
-class Callbacks : public ::testing::Test {
+class Callbacks : public ::testing::Test
+{
 protected:
     void SetUp() override
     {
@@ -176,4 +178,4 @@ TEST(CallbacksWithoutRecord, DoNothing)
     EXPECT_EQ(OMX_EmptyThisBufferDone(nullptr, &no_semaphore, nullptr), OMX_ErrorNone);
 }
 
-}  // namespace
+} // namespace

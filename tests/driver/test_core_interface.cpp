@@ -14,18 +14,19 @@
 #include "omx_component.h"
 #include "omx_driver_internal.h"
 
-namespace {
+namespace
+{
 
 struct FakeCore {
     std::vector<std::string> names;
     std::map<OMX_U32, OMX_ERRORTYPE> enum_errors;
-    std::vector<OMX_ERRORTYPE> init_results;  // by call; OMX_ErrorNone past the end
+    std::vector<OMX_ERRORTYPE> init_results; // by call; OMX_ErrorNone past the end
     OMX_ERRORTYPE deinit_result = OMX_ErrorNone;
-    std::map<std::string, std::vector<std::string>> roles;  // by component; default: one role
-    OMX_U32 roles_answer_override = 0;                      // answer this count when not 0
+    std::map<std::string, std::vector<std::string>> roles; // by component; default: one role
+    OMX_U32 roles_answer_override = 0;                     // answer this count when not 0
     OMX_ERRORTYPE roles_result = OMX_ErrorNone;
-    std::map<std::string, std::vector<OMX_ERRORTYPE>> get_handle_results;  // by name, by call
-    std::set<std::string> null_handle_names;  // success without a handle
+    std::map<std::string, std::vector<OMX_ERRORTYPE>> get_handle_results; // by name, by call
+    std::set<std::string> null_handle_names;                              // success without a handle
     OMX_ERRORTYPE free_result = OMX_ErrorNone;
 
     std::vector<std::string> calls;
@@ -129,7 +130,8 @@ void *counting_calloc(size_t count, size_t size)
     return ++calloc_calls == calloc_fail_at ? nullptr : calloc(count, size);
 }
 
-class CoreInterfaceTest : public ::testing::Test {
+class CoreInterfaceTest : public ::testing::Test
+{
 protected:
     void SetUp() override
     {
@@ -201,10 +203,19 @@ TEST_F(CoreInterfaceTest, NormalCoreGivesTheWholeReport)
                        handle_lines(0, "OMX.ZYN.AVC.Decoder") + handle_lines(1, "OMX.ZYN.AVC.Encoder") +
                        no_list_lines("OMX.ZYN.AVC.Decoder", "avcdec fileopen error ", 7) +
                        no_list_lines("OMX.ZYN.AVC.Encoder", "avcenc fileopen error ", 21) + "\n");
-    const std::vector<std::string> expected_calls = {
-        "init", "deinit", "init", "enum 0", "enum 1", "enum 2", "roles OMX.ZYN.AVC.Decoder",
-        "roles OMX.ZYN.AVC.Encoder", "get_handle OMX.ZYN.AVC.Decoder", "free_handle",
-        "get_handle OMX.ZYN.AVC.Encoder", "free_handle", "deinit"};
+    const std::vector<std::string> expected_calls = {"init",
+                                                     "deinit",
+                                                     "init",
+                                                     "enum 0",
+                                                     "enum 1",
+                                                     "enum 2",
+                                                     "roles OMX.ZYN.AVC.Decoder",
+                                                     "roles OMX.ZYN.AVC.Encoder",
+                                                     "get_handle OMX.ZYN.AVC.Decoder",
+                                                     "free_handle",
+                                                     "get_handle OMX.ZYN.AVC.Encoder",
+                                                     "free_handle",
+                                                     "deinit"};
     EXPECT_EQ(fake_.calls, expected_calls);
 }
 
@@ -326,8 +337,9 @@ TEST_F(CoreInterfaceTest, FreeHandleErrorIsReported)
     fake_.names = {"c0"};
     fake_.free_result = OMX_ErrorIncorrectStateOperation;
     const std::string out = run();
-    EXPECT_NE(out.find("OMX UTC 001-06: OMX_FreeHandle test: 0 c0\nOMX UTC 001-06: OMX_FreeHandle: FAIL: 80001018, c0\n"),
-              std::string::npos)
+    EXPECT_NE(
+        out.find("OMX UTC 001-06: OMX_FreeHandle test: 0 c0\nOMX UTC 001-06: OMX_FreeHandle: FAIL: 80001018, c0\n"),
+        std::string::npos)
         << out;
 }
 
@@ -380,8 +392,7 @@ TEST_F(CoreInterfaceTest, EveryListEntryRunsOnAFreshHandle)
     const std::vector<std::string> tail(fake_.calls.end() - 10, fake_.calls.end());
     EXPECT_EQ(tail, (std::vector<std::string>{"get_handle OMX.ZYN.AVC.Decoder", "run a.264", "free_handle",
                                               "get_handle OMX.ZYN.AVC.Decoder", "run b.264", "free_handle",
-                                              "get_handle OMX.ZYN.AVC.Decoder", "run c.264", "free_handle",
-                                              "deinit"}));
+                                              "get_handle OMX.ZYN.AVC.Decoder", "run c.264", "free_handle", "deinit"}));
     ASSERT_EQ(fake_.runs.size(), 3u);
     EXPECT_EQ(fake_.runs[1].component_type, OMX_COMPONENT_AVCDEC);
     EXPECT_EQ(fake_.runs[1].coding_type, OMX_VIDEO_CodingAVC);
@@ -464,4 +475,4 @@ TEST_F(CoreInterfaceTest, EarlyEndSkipsTheLoop)
     EXPECT_TRUE(fake_.runs.empty());
 }
 
-}  // namespace
+} // namespace

@@ -4,13 +4,14 @@
 #include <gtest/gtest.h>
 
 #include <regex>
-#include <sys/stat.h>
 #include <string>
+#include <sys/stat.h>
 #include <vector>
 
 #include "driver_test_support.h"
 
-namespace {
+namespace
+{
 
 const std::string kProgram = std::string(OMX_BINARY_DIR) + "/bin/omx_test";
 const std::string kCoreDir = std::string(OMX_BINARY_DIR) + "/lib";
@@ -44,8 +45,11 @@ void append(Lines *to, const Lines &more)
 
 Lines head()
 {
-    return {" libZYN_OMX_Core.so opened succesfully", " Interface test is called ", "omx_core_interface_test",
-            "OMX UTC 001-01: OMX_Init test", "OMX UTC 001-02: OMX_Deinit test",
+    return {" libZYN_OMX_Core.so opened succesfully",
+            " Interface test is called ",
+            "omx_core_interface_test",
+            "OMX UTC 001-01: OMX_Init test",
+            "OMX UTC 001-02: OMX_Deinit test",
             "OMX UTC 001-03: OMX_Component Name test"};
 }
 
@@ -118,7 +122,8 @@ size_t count_prefix(const Lines &lines, const std::string &prefix)
     return n;
 }
 
-class OmxTestRun : public ::testing::Test {
+class OmxTestRun : public ::testing::Test
+{
 protected:
     void SetUp() override
     {
@@ -159,11 +164,12 @@ protected:
 
     std::string dir_;
     std::string list_dir_;
-    Lines all_lines_;  // the whole report
-    Lines lines_;      // the report without its timeout lines
+    Lines all_lines_; // the whole report
+    Lines lines_;     // the report without its timeout lines
 };
 
-class EndToEnd : public OmxTestRun {
+class EndToEnd : public OmxTestRun
+{
 protected:
     void SetUp() override
     {
@@ -242,9 +248,9 @@ TEST_F(EndToEnd, NoMoreAtIndexThreeTestsThreeComponents)
 TEST_F(EndToEnd, FailingInitIsReportedAndTheRunEnds)
 {
     run("core OMX_Init error 0x80001000\n");
-    EXPECT_EQ(lines_, (Lines{" libZYN_OMX_Core.so opened succesfully", " Interface test is called ",
-                             "omx_core_interface_test", "OMX UTC 001-01: OMX_Init test",
-                             "OMX UTC 001-01: OMX_Init: FAIL: error=80001000", ""}));
+    EXPECT_EQ(lines_,
+              (Lines{" libZYN_OMX_Core.so opened succesfully", " Interface test is called ", "omx_core_interface_test",
+                     "OMX UTC 001-01: OMX_Init test", "OMX UTC 001-01: OMX_Init: FAIL: error=80001000", ""}));
 }
 
 TEST_F(EndToEnd, SlowInitPrintsItsTimeoutLine)
@@ -277,7 +283,8 @@ TEST_F(EndToEnd, ManyRolesAreReadUpToTheTenBuffers)
 {
     run("OMX.ZYN.H263.Encoder roles 12\n");
     Lines expected = normal_report(8);
-    const size_t at = find_line(expected, "UTC 001-04: OMX_GetRolesOfComponent: numRoles:1, index=0, video_encoder.h263");
+    const size_t at =
+        find_line(expected, "UTC 001-04: OMX_GetRolesOfComponent: numRoles:1, index=0, video_encoder.h263");
     ASSERT_LT(at, expected.size());
     expected[at] = "UTC 001-04: OMX_GetRolesOfComponent: numRoles:a, index=0, video_encoder.h263";
     for (int j = 9; j >= 1; --j)
@@ -352,8 +359,9 @@ TEST_F(EndToEnd, ListWithoutEndMarkerRunsItsEntriesAndStops)
                             "parse_list: list file ends without LIST_FILE_END",
                             "comp name OMX.ZYN.VP8.Decoder "};
     ASSERT_LE(loop + expected.size(), lines_.size());
-    EXPECT_EQ(Lines(lines_.begin() + static_cast<long>(loop), lines_.begin() + static_cast<long>(loop + expected.size())),
-              expected);
+    EXPECT_EQ(
+        Lines(lines_.begin() + static_cast<long>(loop), lines_.begin() + static_cast<long>(loop + expected.size())),
+        expected);
     EXPECT_EQ(lines_.back(), "");
 }
 
@@ -368,9 +376,10 @@ TEST_F(EndToEnd, ListWithOnlyTheEndMarkerGetsNoExtraHandle)
     EXPECT_EQ(find_line(lines_, kLoopRefusal), lines_.size());
 }
 
-}  // namespace
+} // namespace
 
-namespace {
+namespace
+{
 
 // Every list entry gets a handle of its own, freed again (the core writes one
 // statistics line per freed handle); the decoding test runs on each.
@@ -389,4 +398,4 @@ TEST_F(EndToEnd, EveryListEntryGetsAHandleOfItsOwn)
     EXPECT_EQ(count_prefix(lines_, "infile: /nonexistent/"), 3u);
 }
 
-}  // namespace
+} // namespace

@@ -10,15 +10,14 @@
 #include "omx_component.h"
 #include "omx_driver_internal.h"
 
-namespace {
+namespace
+{
 
 // One list file held in memory, read through a real FILE stream.
-class ListText {
+class ListText
+{
 public:
-    explicit ListText(std::string text) : text_(std::move(text))
-    {
-        file_ = fmemopen(text_.data(), text_.size(), "r");
-    }
+    explicit ListText(std::string text) : text_(std::move(text)) { file_ = fmemopen(text_.data(), text_.size(), "r"); }
     ~ListText() { fclose(file_); }
     FILE *file() const { return file_; }
 
@@ -285,9 +284,14 @@ TEST(ListFilePath, FixedFolderUnlessTheEnvironmentNamesAnother)
     unsetenv(OMX_LIST_DIR_ENV);
 }
 
-class OpenListFile : public ::testing::Test {
+class OpenListFile : public ::testing::Test
+{
 protected:
-    void SetUp() override { dir_ = make_temp_dir(); setenv(OMX_LIST_DIR_ENV, dir_.c_str(), 1); }
+    void SetUp() override
+    {
+        dir_ = make_temp_dir();
+        setenv(OMX_LIST_DIR_ENV, dir_.c_str(), 1);
+    }
     void TearDown() override
     {
         unsetenv(OMX_LIST_DIR_ENV);
@@ -335,8 +339,8 @@ TEST_F(OpenListFile, KnownComponentsFindTheirFilesKindsAndCodingTypes)
         ZYN_OMX_COMPONENT_INFO info{};
         Opened opened = open(row.name, &info);
         ASSERT_NE(opened.file, nullptr);
-        EXPECT_EQ(opened.out, "comp name " + std::string(row.name) + " \ncoding type = " +
-                                  std::to_string(row.coding) + "\n");
+        EXPECT_EQ(opened.out,
+                  "comp name " + std::string(row.name) + " \ncoding type = " + std::to_string(row.coding) + "\n");
         EXPECT_EQ(info.component_type, row.kind);
         EXPECT_EQ(static_cast<int>(info.coding_type), row.coding);
         // It is this component's own file.
@@ -376,4 +380,4 @@ TEST_F(OpenListFile, UnknownNameKeepsTheRecordsKindAndCodingType)
     }
 }
 
-}  // namespace
+} // namespace

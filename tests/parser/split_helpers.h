@@ -1,23 +1,23 @@
 // Runs the splitters over a byte buffer the way the frame-table build does.
-#ifndef PARSER_TEST_SPLIT_HELPERS_H
-#define PARSER_TEST_SPLIT_HELPERS_H
+#pragma once
 
 #include <vector>
 
 #include "stream_builders.h"
 #include "vsparser.h"
 
-namespace sb {
+namespace sb
+{
 
 struct Unit {
     u32 ret;
-    size_t start;  // window offset of the unit
+    size_t start; // window offset of the unit
     u32 size;
 };
 
 // One VsParser call on the window w[from, end).
-inline Unit SplitAt(KOLVEX_XCD_CODEC_TYPE codec, Bytes &w, size_t from, bool first,
-                    bool slices = false, size_t end = static_cast<size_t>(-1))
+inline Unit SplitAt(KOLVEX_XCD_CODEC_TYPE codec, Bytes &w, size_t from, bool first, bool slices = false,
+                    size_t end = static_cast<size_t>(-1))
 {
     if (end > w.size()) {
         end = w.size();
@@ -25,8 +25,8 @@ inline Unit SplitAt(KOLVEX_XCD_CODEC_TYPE codec, Bytes &w, size_t from, bool fir
     uintptr_t base = reinterpret_cast<uintptr_t>(w.data());
     uintptr_t start = 0;
     u32 size = 0;
-    u32 ret = VsParser(codec, base + from, static_cast<u32>(end - from), &start, &size, 0,
-                       first ? 1 : 0, slices ? 1 : 0);
+    u32 ret =
+        VsParser(codec, base + from, static_cast<u32>(end - from), &start, &size, 0, first ? 1 : 0, slices ? 1 : 0);
     return {ret, static_cast<size_t>(start - base), size};
 }
 
@@ -56,6 +56,4 @@ inline std::vector<u32> UnitSizes(KOLVEX_XCD_CODEC_TYPE codec, Bytes w, bool sli
     return sizes;
 }
 
-}  // namespace sb
-
-#endif
+} // namespace sb

@@ -1,7 +1,6 @@
 // Byte-sequence builders for the parser tests: each helper is named after the
 // stream element it makes, so a test reads like the stream it describes.
-#ifndef PARSER_TEST_STREAM_BUILDERS_H
-#define PARSER_TEST_STREAM_BUILDERS_H
+#pragma once
 
 #include <unistd.h>
 
@@ -16,7 +15,8 @@
 
 #include "vsparser_main.h"
 
-namespace sb {
+namespace sb
+{
 
 using Bytes = std::vector<uint8_t>;
 
@@ -49,7 +49,8 @@ inline Bytes Fourcc(const char *s)
 // ------------------------------------------------------------------ H.264
 
 // Writes RBSP bits MSB first; Nal() adds emulation prevention.
-class Bits {
+class Bits
+{
 public:
     Bits &U(uint32_t value, int n)
     {
@@ -76,7 +77,7 @@ public:
     Bytes Rbsp()
     {
         Bits copy = *this;
-        copy.Bit(1);  // rbsp_stop_one_bit
+        copy.Bit(1); // rbsp_stop_one_bit
         while (copy.nbits_ % 8) {
             copy.Bit(0);
         }
@@ -161,11 +162,11 @@ struct SliceParams {
     uint32_t slice_type = 0;
     uint32_t pps_id = 0;
     uint32_t frame_num = 0;
-    int frame_num_bits = 4;      // must match the SPS
+    int frame_num_bits = 4; // must match the SPS
     uint32_t idr_pic_id = 0;
     uint32_t poc_lsb = 0;
-    int poc_lsb_bits = 6;        // must match the SPS (type 0)
-    int redundant_pic_cnt = -1;  // written when >= 0
+    int poc_lsb_bits = 6;       // must match the SPS (type 0)
+    int redundant_pic_cnt = -1; // written when >= 0
     bool four_byte_start = false;
 };
 
@@ -180,7 +181,7 @@ inline Bytes Slice(const SliceParams &p = {})
     if (p.redundant_pic_cnt >= 0) {
         b.Ue(static_cast<uint32_t>(p.redundant_pic_cnt));
     }
-    b.Ue(0);  // slice_qp_delta and friends: just more bits
+    b.Ue(0); // slice_qp_delta and friends: just more bits
     return Nal(p.idr ? 5 : 1, b.Rbsp(), p.four_byte_start);
 }
 
@@ -221,19 +222,55 @@ inline Bytes StartCode(uint8_t code, size_t body = 6)
     return b;
 }
 
-inline Bytes Mpeg2Sequence() { return StartCode(0xB3, 8); }
-inline Bytes Mpeg2Extension() { return StartCode(0xB5, 6); }
-inline Bytes Mpeg2Gop() { return StartCode(0xB8, 4); }
-inline Bytes Mpeg2Picture() { return StartCode(0x00, 5); }
-inline Bytes Mpeg2Slice(uint8_t row = 1, size_t body = 20) { return StartCode(row, body); }
-inline Bytes Mpeg2SequenceEnd() { return Bytes{0, 0, 1, 0xB7}; }
+inline Bytes Mpeg2Sequence()
+{
+    return StartCode(0xB3, 8);
+}
+inline Bytes Mpeg2Extension()
+{
+    return StartCode(0xB5, 6);
+}
+inline Bytes Mpeg2Gop()
+{
+    return StartCode(0xB8, 4);
+}
+inline Bytes Mpeg2Picture()
+{
+    return StartCode(0x00, 5);
+}
+inline Bytes Mpeg2Slice(uint8_t row = 1, size_t body = 20)
+{
+    return StartCode(row, body);
+}
+inline Bytes Mpeg2SequenceEnd()
+{
+    return Bytes{0, 0, 1, 0xB7};
+}
 
-inline Bytes Mpeg4Vos() { return StartCode(0xB0, 1); }
-inline Bytes Mpeg4Vo() { return StartCode(0xB5, 1); }
-inline Bytes Mpeg4VideoObject() { return StartCode(0x00, 0); }
-inline Bytes Mpeg4Vol() { return StartCode(0x20, 10); }
-inline Bytes Mpeg4Gov() { return StartCode(0xB3, 3); }
-inline Bytes Mpeg4Vop(size_t body = 30) { return StartCode(0xB6, body); }
+inline Bytes Mpeg4Vos()
+{
+    return StartCode(0xB0, 1);
+}
+inline Bytes Mpeg4Vo()
+{
+    return StartCode(0xB5, 1);
+}
+inline Bytes Mpeg4VideoObject()
+{
+    return StartCode(0x00, 0);
+}
+inline Bytes Mpeg4Vol()
+{
+    return StartCode(0x20, 10);
+}
+inline Bytes Mpeg4Gov()
+{
+    return StartCode(0xB3, 3);
+}
+inline Bytes Mpeg4Vop(size_t body = 30)
+{
+    return StartCode(0xB6, body);
+}
 // Resync marker beginning a video packet: 16 zero bits, then a 1 in the top bit.
 inline Bytes Mpeg4Resync(size_t body = 12)
 {
@@ -311,13 +348,34 @@ inline Bytes IvfFrame(uint32_t n, uint8_t fourth_size_byte = 0, uint64_t pts = 0
     return b;
 }
 
-inline Bytes Vc1SequenceHeader() { return StartCode(0x0F, 10); }
-inline Bytes Vc1EntryPoint() { return StartCode(0x0E, 6); }
-inline Bytes Vc1Frame(size_t body = 40) { return StartCode(0x0D, body); }
-inline Bytes Vc1Field(size_t body = 30) { return StartCode(0x0C, body); }
-inline Bytes Vc1Slice(size_t body = 20) { return StartCode(0x0B, body); }
-inline Bytes Vc1UserData(size_t body = 8) { return StartCode(0x1F, body); }
-inline Bytes Vc1EndOfSequence() { return Bytes{0, 0, 1, 0x0A}; }
+inline Bytes Vc1SequenceHeader()
+{
+    return StartCode(0x0F, 10);
+}
+inline Bytes Vc1EntryPoint()
+{
+    return StartCode(0x0E, 6);
+}
+inline Bytes Vc1Frame(size_t body = 40)
+{
+    return StartCode(0x0D, body);
+}
+inline Bytes Vc1Field(size_t body = 30)
+{
+    return StartCode(0x0C, body);
+}
+inline Bytes Vc1Slice(size_t body = 20)
+{
+    return StartCode(0x0B, body);
+}
+inline Bytes Vc1UserData(size_t body = 8)
+{
+    return StartCode(0x1F, body);
+}
+inline Bytes Vc1EndOfSequence()
+{
+    return Bytes{0, 0, 1, 0x0A};
+}
 
 // ----------------------------------------------------------------------- AVI
 
@@ -447,7 +505,8 @@ inline Bytes Payload(size_t n, uint8_t seed)
 // ------------------------------------------------------------ files, tables
 
 // A temporary file with the given extension, removed at scope end.
-class TempFile {
+class TempFile
+{
 public:
     TempFile(const Bytes &data, const std::string &ext)
     {
@@ -510,6 +569,4 @@ inline std::ostream &operator<<(std::ostream &os, const Entry &e)
     return os << "(" << e.offset << ", " << e.size << ")";
 }
 
-}  // namespace sb
-
-#endif
+} // namespace sb

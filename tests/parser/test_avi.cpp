@@ -9,15 +9,16 @@
 
 using namespace sb;
 
-namespace {
+namespace
+{
 
-class AviReader : public ::testing::Test {
+class AviReader : public ::testing::Test
+{
 protected:
     int Open(Bytes image)
     {
         image_ = std::move(image);
-        return AVI_OpenAVIFile(reinterpret_cast<char *>(image_.data()),
-                               static_cast<u32>(image_.size()), &info_);
+        return AVI_OpenAVIFile(reinterpret_cast<char *>(image_.data()), static_cast<u32>(image_.size()), &info_);
     }
     // Offsets in the image of the video payloads handed out, until null.
     std::vector<std::pair<size_t, int>> Video(std::vector<int> *audio = nullptr)
@@ -46,7 +47,7 @@ Bytes Av(std::initializer_list<Bytes> chunks)
     return Riff({Hdrl(2, {VideoStream(1234), AudioStream()}), Movi(chunks)});
 }
 
-}  // namespace
+} // namespace
 
 TEST_F(AviReader, SignatureTest)
 {
@@ -67,9 +68,9 @@ TEST_F(AviReader, OddChunkIsPaddedAndDbChunksAreVideo)
     auto v = Video();
     ASSERT_EQ(v.size(), 3u);
     EXPECT_EQ(v[0].second, 5);
-    EXPECT_EQ(v[1].first, v[0].first + 5 + 1 + 8);  // pad byte, then the next header
+    EXPECT_EQ(v[1].first, v[0].first + 5 + 1 + 8); // pad byte, then the next header
     EXPECT_EQ(v[1].second, 6);
-    EXPECT_EQ(v[2].second, 0);  // empty chunk: non-null pointer, size 0
+    EXPECT_EQ(v[2].second, 0); // empty chunk: non-null pointer, size 0
     EXPECT_EQ(image_[v[0].first], 1);
 }
 
@@ -112,8 +113,8 @@ TEST_F(AviReader, StreamNumbersAboveNine)
     }
     Bytes vs = VideoStream();
     hdrl_contents.insert(hdrl_contents.end(), vs.begin(), vs.end());
-    Bytes image = Riff({List("LIST", "hdrl", hdrl_contents),
-                        Movi({Chunk("00dc", Payload(3, 0)), Chunk("12dc", Payload(4, 0))})});
+    Bytes image =
+        Riff({List("LIST", "hdrl", hdrl_contents), Movi({Chunk("00dc", Payload(3, 0)), Chunk("12dc", Payload(4, 0))})});
     ASSERT_EQ(Open(image), 1);
     EXPECT_EQ(info_.VideoStreamIndex, 12);
     auto v = Video();
@@ -123,8 +124,8 @@ TEST_F(AviReader, StreamNumbersAboveNine)
 
 TEST_F(AviReader, LaterVideoStreamWins)
 {
-    Bytes image = Riff({Hdrl(2, {VideoStream(), VideoStream()}),
-                        Movi({Chunk("00dc", Payload(3, 0)), Chunk("01dc", Payload(5, 0))})});
+    Bytes image = Riff(
+        {Hdrl(2, {VideoStream(), VideoStream()}), Movi({Chunk("00dc", Payload(3, 0)), Chunk("01dc", Payload(5, 0))})});
     ASSERT_EQ(Open(image), 1);
     auto v = Video();
     ASSERT_EQ(v.size(), 1u);
@@ -148,12 +149,12 @@ TEST_F(AviReader, StreamListBeforeTheMainHeaderFailsTheOpen)
 
 TEST_F(AviReader, MissingListsAndRecLists)
 {
-    EXPECT_EQ(Open(Riff({Movi({Chunk("00dc", Payload(3, 0))})})), 1);  // no hdrl
+    EXPECT_EQ(Open(Riff({Movi({Chunk("00dc", Payload(3, 0))})})), 1); // no hdrl
     EXPECT_EQ(info_.VideoInfor.StreamHeader, nullptr);
     EXPECT_EQ(info_.VideoStreamIndex, 0);
     EXPECT_EQ(Video().size(), 1u);
 
-    EXPECT_EQ(Open(Riff({Hdrl(1, {VideoStream()})})), 1);  // no movi
+    EXPECT_EQ(Open(Riff({Hdrl(1, {VideoStream()})})), 1); // no movi
     EXPECT_EQ(info_.movi, nullptr);
     EXPECT_TRUE(Video().empty());
 
@@ -177,7 +178,7 @@ TEST_F(AviReader, AfterTheLastChunkNullUntilReset)
 TEST_F(AviReader, Getters)
 {
     ASSERT_EQ(Open(Av({Chunk("00dc", Payload(3, 0))})), 1);
-    EXPECT_EQ(AVI_GetVideoCodec(&info_), 0x44495658u);  // "XVID"
+    EXPECT_EQ(AVI_GetVideoCodec(&info_), 0x44495658u); // "XVID"
     EXPECT_EQ(AVI_GetAudioCodec(&info_), 1u);
     ASSERT_NE(AVI_GetAudioParameter(&info_), nullptr);
     EXPECT_EQ(AVI_GetAudioParameter(&info_)->nSamplesPerSec, 8000u);
@@ -190,7 +191,7 @@ TEST_F(AviReader, Getters)
     EXPECT_EQ(w, 176u);
     EXPECT_EQ(h, 144u);
     AVI_CloseAVIFile(&info_);
-    AVI_GetStreamResolution(&w, &h);  // the closed record is not read any more
+    AVI_GetStreamResolution(&w, &h); // the closed record is not read any more
     EXPECT_EQ(w, 0u);
 }
 
@@ -220,7 +221,7 @@ TEST_F(AviReader, ZeroScaleGivesInfiniteRate)
 TEST_F(AviReader, ChunkRunningPastTheImageEndsTheWalk)
 {
     Bytes image = Av({Chunk("00dc", Payload(3, 0)), Chunk("00dc", Payload(100, 0))});
-    image.resize(image.size() - 50);  // the file was cut inside the second chunk
+    image.resize(image.size() - 50); // the file was cut inside the second chunk
     ASSERT_EQ(Open(image), 1);
     auto v = Video();
     EXPECT_EQ(v.size(), 1u);
@@ -232,7 +233,7 @@ TEST_F(AviReader, ListSizesClaimingMoreThanTheImageAreBounded)
     image[4] = 0xFF;
     image[5] = 0xFF;
     image[6] = 0xFF;
-    image[7] = 0x7F;  // RIFF claims 2 GiB
+    image[7] = 0x7F; // RIFF claims 2 GiB
     ASSERT_EQ(Open(image), 1);
     EXPECT_EQ(Video().size(), 1u);
 }
@@ -240,7 +241,7 @@ TEST_F(AviReader, ListSizesClaimingMoreThanTheImageAreBounded)
 TEST_F(AviReader, ListShorterThanItsFormTypeHoldsNothing)
 {
     Bytes image = Av({Chunk("00dc", Payload(3, 0))});
-    image[4] = 2;  // RIFF size below 4
+    image[4] = 2; // RIFF size below 4
     image[5] = 0;
     image[6] = 0;
     image[7] = 0;
@@ -248,7 +249,8 @@ TEST_F(AviReader, ListShorterThanItsFormTypeHoldsNothing)
     EXPECT_EQ(info_.movi, nullptr);
 }
 
-namespace {
+namespace
+{
 std::string g_trace;
 void Collect(const char *fmt, va_list args)
 {
@@ -256,7 +258,7 @@ void Collect(const char *fmt, va_list args)
     vsnprintf(line, sizeof line, fmt, args);
     g_trace += line;
 }
-}  // namespace
+} // namespace
 
 TEST_F(AviReader, DiagnosticsGoToTheTraceHookOnly)
 {
@@ -325,7 +327,7 @@ TEST(AviTable, DroppedFramesLeaveNoEmptyEntry)
 
 TEST(AviTable, LargeChunkIsReadStraightIntoTheCallersBuffer)
 {
-    Bytes big = Payload(4u << 20, 5);  // larger than the 3 MiB window
+    Bytes big = Payload(4u << 20, 5); // larger than the 3 MiB window
     Bytes image = Av({Chunk("00dc", Payload(10, 1)), Chunk("00dc", big)});
     TempFile f(image, "avi");
     void *h = InitRawFrameExtract(f.path());

@@ -11,7 +11,8 @@
 
 using namespace sb;
 
-namespace {
+namespace
+{
 
 Bytes ReadFile(const std::string &path)
 {
@@ -38,7 +39,7 @@ void CheckFile(const Bytes &data, const std::string &ext, const std::string &wha
     void *h = InitRawFrameExtract(f.path());
     testing::internal::GetCapturedStdout();
     if (h == nullptr) {
-        return;  // refusing a broken file is fine
+        return; // refusing a broken file is fine
     }
     int n = GetRawFrameCount(h);
     for (int i = 0; i < n; ++i) {
@@ -67,15 +68,17 @@ bool Samples()
 }
 
 const char *const kSamples[] = {"h264_baseline_slices.264", "h264_high_bframes.264", "mpeg2_gop.m2v",
-                                "mpeg4_resync.m4v", "h263_qcif.263", "vp8.ivf", "mpeg4_audio.avi"};
+                                "mpeg4_resync.m4v",         "h263_qcif.263",         "vp8.ivf",
+                                "mpeg4_audio.avi"};
 
-class BadInput : public ::testing::Test {
+class BadInput : public ::testing::Test
+{
 protected:
     void SetUp() override { ResetOptions(); }
     void TearDown() override { ResetOptions(); }
 };
 
-}  // namespace
+} // namespace
 
 TEST_F(BadInput, TruncatedSamplesAtManyLengths)
 {
@@ -127,7 +130,7 @@ TEST_F(BadInput, PictureParameterSetWithHugeSliceGroupCountEnds)
             0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x16, 0x04, 0xFB, 0x1F};
     Unit u = SplitAt(H264_DEC, w, 0, true);
     EXPECT_EQ(u.ret, 2u);
-    Bytes pps = Nal(8, Bytes{0x80, 0x00, 0x00, 0x00, 0x00, 0x01, 0x00});  // type 6 map, huge size
+    Bytes pps = Nal(8, Bytes{0x80, 0x00, 0x00, 0x00, 0x00, 0x01, 0x00}); // type 6 map, huge size
     u = SplitAt(H264_DEC, pps, 0, true);
     EXPECT_EQ(u.ret, 2u);
 }
@@ -160,7 +163,7 @@ TEST_F(BadInput, RcvLengthFieldsClaimingMoreThanTheFile)
     ASSERT_NE(h, nullptr);
     std::vector<Entry> t = Table(h);
     ASSERT_EQ(t.size(), 3u);
-    EXPECT_EQ(t[2], (Entry{54, static_cast<u32>(liar.size())}));  // what is there, not what it claims
+    EXPECT_EQ(t[2], (Entry{54, static_cast<u32>(liar.size())})); // what is there, not what it claims
     DeInitRawFrameExtract(h);
 }
 
@@ -181,7 +184,8 @@ TEST_F(BadInput, IvfFrameSizesClaimingMoreThanTheFile)
 
 TEST_F(BadInput, AviWithChunkSizesClaimingMoreThanTheFile)
 {
-    Bytes image = Riff({Hdrl(1, {VideoStream()}), Movi({Chunk("00dc", Payload(10, 1)), Chunk("00dc", Payload(20, 2))})});
+    Bytes image =
+        Riff({Hdrl(1, {VideoStream()}), Movi({Chunk("00dc", Payload(10, 1)), Chunk("00dc", Payload(20, 2))})});
     // The second chunk claims 1 MiB.
     size_t second = image.size() - 20 - 8;
     image[second + 4] = 0x00;
@@ -190,7 +194,7 @@ TEST_F(BadInput, AviWithChunkSizesClaimingMoreThanTheFile)
     TempFile f(image, "avi");
     void *h = InitRawFrameExtract(f.path());
     ASSERT_NE(h, nullptr);
-    EXPECT_EQ(Table(h).size(), 2u);  // the first chunk, twice
+    EXPECT_EQ(Table(h).size(), 2u); // the first chunk, twice
     DeInitRawFrameExtract(h);
 }
 
@@ -199,7 +203,7 @@ TEST_F(BadInput, AviHeaderRecordsCutShortAreNotUsed)
     // A strh of 8 bytes and a strf of 2: no stream header, no codec.
     Bytes strl = List("LIST", "strl", Cat({Chunk("strh", Fourcc("vids")), Chunk("strf", Bytes{1, 2})}));
     Bytes image = Riff({Hdrl(1, {strl})});
-    image.resize(image.size() - 2);  // and the image ends inside strf
+    image.resize(image.size() - 2); // and the image ends inside strf
     AVI_INFO info;
     EXPECT_EQ(AVI_OpenAVIFile(reinterpret_cast<char *>(image.data()), static_cast<u32>(image.size()), &info), 1);
     EXPECT_EQ(info.VideoInfor.StreamHeader, nullptr);

@@ -12,7 +12,8 @@
 
 using namespace sb;
 
-namespace {
+namespace
+{
 
 std::string SamplesDir()
 {
@@ -39,8 +40,8 @@ bool EnsureSamples()
 std::vector<Entry> Packets(const std::string &path)
 {
     std::vector<Entry> out;
-    std::string cmd = "ffprobe -v error -select_streams v:0 -show_entries packet=pos,size -of compact=p=0 '" +
-                      path + "'";
+    std::string cmd =
+        "ffprobe -v error -select_streams v:0 -show_entries packet=pos,size -of compact=p=0 '" + path + "'";
     std::FILE *p = popen(cmd.c_str(), "r");
     if (p == nullptr) {
         return out;
@@ -71,7 +72,8 @@ std::vector<Entry> OurTable(const std::string &path)
     return t;
 }
 
-class FfprobeCrossCheck : public ::testing::TestWithParam<const char *> {
+class FfprobeCrossCheck : public ::testing::TestWithParam<const char *>
+{
 protected:
     void SetUp() override
     {
@@ -93,7 +95,7 @@ protected:
     std::vector<Entry> table_;
 };
 
-}  // namespace
+} // namespace
 
 TEST_P(FfprobeCrossCheck, EntriesMatchPackets)
 {
@@ -126,11 +128,10 @@ TEST_P(FfprobeCrossCheck, EntriesMatchPackets)
 }
 
 INSTANTIATE_TEST_SUITE_P(Samples, FfprobeCrossCheck,
-                         ::testing::Values("h264_baseline_slices.264", "h264_baseline_aud.264",
-                                           "h264_main_bframes.264", "h264_high_bframes.264",
-                                           "h264_720p.264", "h264_qcif.264", "mpeg2_gop.m2v",
-                                           "mpeg4_plain.m4v", "mpeg4_resync.m4v", "h263_qcif.263",
-                                           "vp8.ivf", "mpeg4_audio.avi"),
+                         ::testing::Values("h264_baseline_slices.264", "h264_baseline_aud.264", "h264_main_bframes.264",
+                                           "h264_high_bframes.264", "h264_720p.264", "h264_qcif.264", "mpeg2_gop.m2v",
+                                           "mpeg4_plain.m4v", "mpeg4_resync.m4v", "h263_qcif.263", "vp8.ivf",
+                                           "mpeg4_audio.avi"),
                          [](const ::testing::TestParamInfo<const char *> &info) {
                              std::string n = info.param;
                              for (char &c : n) {

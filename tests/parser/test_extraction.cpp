@@ -8,9 +8,11 @@
 
 using namespace sb;
 
-namespace {
+namespace
+{
 
-class Extraction : public ::testing::Test {
+class Extraction : public ::testing::Test
+{
 protected:
     void SetUp() override { ResetOptions(); }
     void TearDown() override
@@ -45,7 +47,7 @@ Bytes TenAccessUnits()
     return s;
 }
 
-}  // namespace
+} // namespace
 
 TEST_F(Extraction, RcvEntriesAreTheHeaderAndFramesWithTheirHeaders)
 {
@@ -77,7 +79,7 @@ TEST_F(Extraction, RcvWithFiveByteExtensionDataFromTheConformanceSet)
         Bytes frame = Read(static_cast<int>(i));
         ASSERT_GE(frame.size(), 8u);
         uint32_t n = frame[0] | (frame[1] << 8) | (frame[2] << 16);
-        EXPECT_EQ(t[i].size, n + 8) << i;  // data plus its 8-byte header
+        EXPECT_EQ(t[i].size, n + 8) << i; // data plus its 8-byte header
         next = t[i].offset + t[i].size;
     }
     EXPECT_EQ(next, file_size);
@@ -142,13 +144,12 @@ TEST_F(Extraction, ParsingOnlyPrintsCodecAndEveryEntry)
     testing::internal::CaptureStdout();
     ASSERT_NE(Open(f), nullptr);
     std::string out = testing::internal::GetCapturedStdout();
-    EXPECT_EQ(out,
-              "Codec Type : 7, Ext : rcv\n"
-              "Frame[0] : offset = 0(0x0), size = 36(0x24)\n"
-              "\nStart Parsing.........\n"
-              "Frame[1] : offset = 36(0x24), size = 108(0x6c)\n"
-              "Frame[2] : offset = 144(0x90), size = 208(0xd0)\n"
-              ">> VsParser loop count : 1 <<\n");
+    EXPECT_EQ(out, "Codec Type : 7, Ext : rcv\n"
+                   "Frame[0] : offset = 0(0x0), size = 36(0x24)\n"
+                   "\nStart Parsing.........\n"
+                   "Frame[1] : offset = 36(0x24), size = 108(0x6c)\n"
+                   "Frame[2] : offset = 144(0x90), size = 208(0xd0)\n"
+                   ">> VsParser loop count : 1 <<\n");
 }
 
 TEST_F(Extraction, SingleAccessUnitH264IsAHeaderParsingError)
@@ -187,8 +188,8 @@ TEST_F(Extraction, Mpeg2StreamOpeningWithAPictureHasNoEmptyEntry)
     Bytes p = Cat({Mpeg2Picture(), Mpeg2Slice(1)});
     TempFile f(Cat({i, p}), "m2v");
     ASSERT_NE(Open(f), nullptr);
-    EXPECT_EQ(Table(handle_), (std::vector<Entry>{{0, static_cast<u32>(i.size())},
-                                                  {i.size(), static_cast<u32>(p.size())}}));
+    EXPECT_EQ(Table(handle_),
+              (std::vector<Entry>{{0, static_cast<u32>(i.size())}, {i.size(), static_cast<u32>(p.size())}}));
 }
 
 TEST_F(Extraction, Mpeg4ClosingEntryIsLastWhenItHoldsAVop)
@@ -265,7 +266,7 @@ TEST_F(Extraction, UnitLongerThanTheWindowEndsTheTableWithAWholeWindowEntry)
     Bytes big = RcvFrame(0);
     big[0] = 0x00;
     big[1] = 0x00;
-    big[2] = 0x40;  // 4 MiB
+    big[2] = 0x40; // 4 MiB
     data.insert(data.end(), big.begin(), big.end());
     data.resize(data.size() + (4u << 20), 0x33);
     TempFile f(data, "rcv");
@@ -316,9 +317,8 @@ TEST(CodecFromExtension, TableAndCase)
     struct {
         const char *ext;
         int mode;
-    } cases[] = {{"m4v", 2}, {"MP4", 2}, {"264", 0}, {"26L", 0}, {"prx1", 8}, {"prx4", 11},
-                 {"xvd", 3}, {"263", 6}, {"m2v", 5}, {"MPG", 5}, {"mpeg", 5}, {"rcv", 7},
-                 {"vc1", 1}, {"ivf", 12}, {"vp8", 12}};
+    } cases[] = {{"m4v", 2}, {"MP4", 2}, {"264", 0},  {"26L", 0}, {"prx1", 8}, {"prx4", 11}, {"xvd", 3}, {"263", 6},
+                 {"m2v", 5}, {"MPG", 5}, {"mpeg", 5}, {"rcv", 7}, {"vc1", 1},  {"ivf", 12},  {"vp8", 12}};
     for (const auto &c : cases) {
         KOLVEX_XCD_CODEC_TYPE m = UNKNOWN_TYPE;
         EXPECT_EQ(GetCodecType(const_cast<char *>(c.ext), &m), 1) << c.ext;
@@ -337,8 +337,8 @@ TEST_F(Extraction, Mpeg4StreamOpeningWithAVopHasNoEmptyEntry)
     Bytes v2 = Mpeg4Vop(30);
     TempFile f(Cat({v1, v2}), "m4v");
     ASSERT_NE(Open(f), nullptr);
-    EXPECT_EQ(Table(handle_), (std::vector<Entry>{{0, static_cast<u32>(v1.size())},
-                                                  {v1.size(), static_cast<u32>(v2.size())}}));
+    EXPECT_EQ(Table(handle_),
+              (std::vector<Entry>{{0, static_cast<u32>(v1.size())}, {v1.size(), static_cast<u32>(v2.size())}}));
 }
 
 TEST_F(Extraction, OnlyMpeg4MarksALastEntry)

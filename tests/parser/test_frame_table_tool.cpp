@@ -11,7 +11,8 @@
 
 using namespace sb;
 
-namespace {
+namespace
+{
 
 struct ToolRun {
     int status;
@@ -60,7 +61,7 @@ ToolRun FrameTable(const std::string &args)
     return r;
 }
 
-}  // namespace
+} // namespace
 
 TEST(FrameTableTool, PrintsTheTableAndOneSummaryLine)
 {
@@ -68,22 +69,21 @@ TEST(FrameTableTool, PrintsTheTableAndOneSummaryLine)
     TempFile f(data, "rcv");
     ToolRun r = FrameTable(f.path());
     EXPECT_EQ(r.status, 0);
-    EXPECT_EQ(r.out,
-              "PARSING_ONLY =1\n"
-              "SLICE_ENABLE =0\n"
-              "Codec Type : 7, Ext : rcv\n"
-              "Frame[0] : offset = 0(0x0), size = 36(0x24)\n"
-              "\nStart Parsing.........\n"
-              "Frame[1] : offset = 36(0x24), size = 108(0x6c)\n"
-              "Frame[2] : offset = 144(0x90), size = 208(0xd0)\n"
-              ">> VsParser loop count : 1 <<\n"
-              "frames read = 3, bytes read = 352, last frame index = -1\n");
+    EXPECT_EQ(r.out, "PARSING_ONLY =1\n"
+                     "SLICE_ENABLE =0\n"
+                     "Codec Type : 7, Ext : rcv\n"
+                     "Frame[0] : offset = 0(0x0), size = 36(0x24)\n"
+                     "\nStart Parsing.........\n"
+                     "Frame[1] : offset = 36(0x24), size = 108(0x6c)\n"
+                     "Frame[2] : offset = 144(0x90), size = 208(0xd0)\n"
+                     ">> VsParser loop count : 1 <<\n"
+                     "frames read = 3, bytes read = 352, last frame index = -1\n");
 }
 
 TEST(FrameTableTool, LimitAndSlicesReachTheParser)
 {
-    Bytes data = Cat({Mpeg2Sequence(), Mpeg2Gop(), Mpeg2Picture(), Mpeg2Slice(1), Mpeg2Slice(2),
-                      Mpeg2Picture(), Mpeg2Slice(1), Mpeg2Slice(2), Mpeg2Picture(), Mpeg2Slice(1)});
+    Bytes data = Cat({Mpeg2Sequence(), Mpeg2Gop(), Mpeg2Picture(), Mpeg2Slice(1), Mpeg2Slice(2), Mpeg2Picture(),
+                      Mpeg2Slice(1), Mpeg2Slice(2), Mpeg2Picture(), Mpeg2Slice(1)});
     TempFile f(data, "m2v");
     ToolRun r = FrameTable(std::string(f.path()) + " --limit 2 --slices");
     EXPECT_EQ(r.status, 0);

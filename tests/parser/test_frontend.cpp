@@ -8,9 +8,11 @@
 
 using namespace sb;
 
-namespace {
+namespace
+{
 
-class FrontEnd : public ::testing::Test {
+class FrontEnd : public ::testing::Test
+{
 protected:
     void SetUp() override { ResetOptions(); }
     void TearDown() override { ResetOptions(); }
@@ -29,7 +31,7 @@ Bytes SmallRcv()
     return Cat({RcvSequenceHeader(), RcvFrame(10), RcvFrame(20)});
 }
 
-}  // namespace
+} // namespace
 
 TEST_F(FrontEnd, SliceEnableAcceptsZeroAndOne)
 {

@@ -5,14 +5,15 @@
 
 using namespace sb;
 
-namespace {
+namespace
+{
 
 Bytes Headers(const SpsParams &sps = {}, const PpsParams &pps = {})
 {
     return Cat({Sps(sps), Pps(pps)});
 }
 
-}  // namespace
+} // namespace
 
 TEST(H264Splitter, FirstUnitEndsAtFirstZeroByteOfNextPicturesStartCode)
 {
@@ -21,7 +22,7 @@ TEST(H264Splitter, FirstUnitEndsAtFirstZeroByteOfNextPicturesStartCode)
     Unit u = SplitAt(H264_DEC, w, 0, true);
     EXPECT_EQ(u.ret, 0u);
     EXPECT_EQ(u.start, 0u);
-    EXPECT_EQ(u.size, idr.size());  // the P slice's 00 00 01 starts the next unit
+    EXPECT_EQ(u.size, idr.size()); // the P slice's 00 00 01 starts the next unit
 }
 
 TEST(H264Splitter, AccessUnitDelimiterBeginsTheNextUnit)
@@ -52,10 +53,9 @@ TEST(H264Splitter, TwoIdrPicturesWithSameFrameNumAndOtherIdrPicIdAreTwoUnits)
 {
     Bytes first = Cat({Headers(), IdrSlice(0, 0)});
     Bytes second = IdrSlice(0, 1);
-    Bytes third = IdrSlice(0, 1);  // same id, frame_num, first_mb 0: still the same picture
+    Bytes third = IdrSlice(0, 1); // same id, frame_num, first_mb 0: still the same picture
     EXPECT_EQ(UnitSizes(H264_DEC, Cat({first, second, third, PSlice(0, 1)})),
-              (std::vector<u32>{static_cast<u32>(first.size()),
-                                static_cast<u32>(second.size() + third.size()),
+              (std::vector<u32>{static_cast<u32>(first.size()), static_cast<u32>(second.size() + third.size()),
                                 static_cast<u32>(PSlice(0, 1).size())}));
 }
 
@@ -63,10 +63,10 @@ TEST(H264Splitter, BaselinePictureBoundariesByFrameNumAndPicOrderCnt)
 {
     Bytes first = Cat({Headers(), IdrSlice(0), IdrSlice(30)});
     Bytes p1 = Cat({PSlice(0, 1, 2), PSlice(30, 1, 2)});
-    Bytes p1b = PSlice(0, 1, 4);  // same frame_num, other pic_order_cnt_lsb
-    EXPECT_EQ(UnitSizes(H264_DEC, Cat({first, p1, p1b})),
-              (std::vector<u32>{static_cast<u32>(first.size()), static_cast<u32>(p1.size()),
-                                static_cast<u32>(p1b.size())}));
+    Bytes p1b = PSlice(0, 1, 4); // same frame_num, other pic_order_cnt_lsb
+    EXPECT_EQ(
+        UnitSizes(H264_DEC, Cat({first, p1, p1b})),
+        (std::vector<u32>{static_cast<u32>(first.size()), static_cast<u32>(p1.size()), static_cast<u32>(p1b.size())}));
 }
 
 TEST(H264Splitter, MainProfileCutsAtFirstMbZeroAndAtIdrChange)
@@ -74,8 +74,8 @@ TEST(H264Splitter, MainProfileCutsAtFirstMbZeroAndAtIdrChange)
     SpsParams main;
     main.profile_idc = 77;
     Bytes first = Cat({Headers(main), IdrSlice(0), IdrSlice(20)});
-    Bytes nonidr = PSlice(20, 5);  // first_mb != 0, but IDR -> non-IDR
-    Bytes next = Cat({PSlice(0, 5), PSlice(20, 7)});  // first_mb 0; frame_num not compared
+    Bytes nonidr = PSlice(20, 5);                    // first_mb != 0, but IDR -> non-IDR
+    Bytes next = Cat({PSlice(0, 5), PSlice(20, 7)}); // first_mb 0; frame_num not compared
     EXPECT_EQ(UnitSizes(H264_DEC, Cat({first, nonidr, next})),
               (std::vector<u32>{static_cast<u32>(first.size()), static_cast<u32>(nonidr.size()),
                                 static_cast<u32>(next.size())}));
@@ -97,8 +97,7 @@ TEST(H264Splitter, SliceSplittingGivesOneUnitPerSlice)
     Bytes b = IdrSlice(33);
     Bytes c = IdrSlice(66);
     EXPECT_EQ(UnitSizes(H264_DEC, Cat({a, b, c}), true),
-              (std::vector<u32>{static_cast<u32>(a.size()), static_cast<u32>(b.size()),
-                                static_cast<u32>(c.size())}));
+              (std::vector<u32>{static_cast<u32>(a.size()), static_cast<u32>(b.size()), static_cast<u32>(c.size())}));
 }
 
 TEST(H264Splitter, RedundantSliceNeverStartsAUnit)
@@ -110,14 +109,13 @@ TEST(H264Splitter, RedundantSliceNeverStartsAUnit)
     primary.redundant_pic_cnt = 0;
     SliceParams redundant = primary;
     redundant.redundant_pic_cnt = 1;
-    redundant.poc_lsb = 9;  // would begin a picture if it were primary
+    redundant.poc_lsb = 9; // would begin a picture if it were primary
     SliceParams next;
     next.frame_num = 1;
     next.redundant_pic_cnt = 0;
     Bytes first = Cat({Headers({}, pps), Slice(primary), Slice(redundant)});
     EXPECT_EQ(UnitSizes(H264_DEC, Cat({first, Slice(next)})),
-              (std::vector<u32>{static_cast<u32>(first.size()),
-                                static_cast<u32>(Slice(next).size())}));
+              (std::vector<u32>{static_cast<u32>(first.size()), static_cast<u32>(Slice(next).size())}));
 }
 
 TEST(H264Splitter, WindowEndingInsideNextSliceHeaderGivesOne)
@@ -127,7 +125,7 @@ TEST(H264Splitter, WindowEndingInsideNextSliceHeaderGivesOne)
     // Only the start code and NAL header of the P slice are in the window.
     Unit u = SplitAt(H264_DEC, w, 0, false, false, first.size() + 5);
     EXPECT_EQ(u.ret, 1u);
-    EXPECT_EQ(u.size, first.size() + 5);  // VsParser reports the whole window
+    EXPECT_EQ(u.size, first.size() + 5); // VsParser reports the whole window
 }
 
 TEST(H264Splitter, WindowEndingBeforeAnyNewPictureGivesTwo)
@@ -148,7 +146,7 @@ TEST(H264Splitter, StartCodeWithoutNalHeaderAtWindowEndIsNotRead)
 TEST(H264Splitter, OversizedFieldWidthsMakeTheSetUnusableButSplittingGoesOn)
 {
     SpsParams bad;
-    bad.log2_max_frame_num_minus4 = 28;  // 32-bit frame_num: cannot be read
+    bad.log2_max_frame_num_minus4 = 28; // 32-bit frame_num: cannot be read
     Bytes first = Cat({Headers(bad), IdrSlice(0), IdrSlice(30)});
     Bytes second = PSlice(0, 1);
     // Without usable sets only first_mb_in_slice 0 begins a picture.
@@ -182,7 +180,7 @@ TEST(H264Splitter, OutOfRangeParameterSetIdsAreNotStored)
 TEST(H264Splitter, SliceNamingAMissingPictureParameterSetFallsBackToFirstMb)
 {
     SliceParams p;
-    p.pps_id = 300;  // no such set
+    p.pps_id = 300; // no such set
     p.idr = true;
     Bytes first = Cat({Headers(), Slice(p)});
     SliceParams q = p;
@@ -191,8 +189,7 @@ TEST(H264Splitter, SliceNamingAMissingPictureParameterSetFallsBackToFirstMb)
     SliceParams r = p;
     Bytes next = Slice(r);
     EXPECT_EQ(UnitSizes(H264_DEC, Cat({first, same, next})),
-              (std::vector<u32>{static_cast<u32>(first.size() + same.size()),
-                                static_cast<u32>(next.size())}));
+              (std::vector<u32>{static_cast<u32>(first.size() + same.size()), static_cast<u32>(next.size())}));
 }
 
 TEST(H264Splitter, EmulationPreventionBytesAreSkippedInSliceHeaders)

@@ -6,7 +6,8 @@
 
 using namespace sb;
 
-namespace {
+namespace
+{
 
 std::vector<u32> Sizes(std::initializer_list<Bytes> units)
 {
@@ -17,7 +18,7 @@ std::vector<u32> Sizes(std::initializer_list<Bytes> units)
     return s;
 }
 
-}  // namespace
+} // namespace
 
 TEST(Mpeg2Splitter, HeadersThenOneUnitPerPicture)
 {
@@ -50,8 +51,7 @@ TEST(Mpeg2Splitter, SliceSplittingGivesPictureHeaderWithFirstSliceThenOneUnitPer
     Bytes s2 = Mpeg2Slice(2);
     Bytes s3 = Mpeg2Slice(3);
     Bytes next = Cat({Mpeg2Picture(), Mpeg2Slice(1)});
-    EXPECT_EQ(UnitSizes(MPEG2_DEC, Cat({headers, s1, s2, s3, next}), true),
-              Sizes({headers, s1, s2, s3, next}));
+    EXPECT_EQ(UnitSizes(MPEG2_DEC, Cat({headers, s1, s2, s3, next}), true), Sizes({headers, s1, s2, s3, next}));
 }
 
 TEST(Mpeg2Splitter, SequenceEndStaysInTheLastUnit)

@@ -35,7 +35,7 @@ TEST(RcvSplitter, ExtensionLengthBeyondTheWindowIsATruncatedUnit)
     w[4] = 0xFF;
     w[5] = 0xFF;
     w[6] = 0xFF;
-    w[7] = 0xFF;  // 4 GiB of extension data
+    w[7] = 0xFF; // 4 GiB of extension data
     Unit u = SplitAt(VC1RCV_DEC, w, 0, true);
     EXPECT_EQ(u.ret, 1u);
     EXPECT_EQ(u.size, w.size());
@@ -82,7 +82,7 @@ TEST(Vp8Splitter, FirstFrameDataAtOffset44ThenAt12)
     EXPECT_EQ(u.start, 156u);
     EXPECT_EQ(u.size, 50u);
     u = SplitAt(VP8_DEC, w, 206, false);
-    EXPECT_EQ(u.ret, 1u);  // fills the window
+    EXPECT_EQ(u.ret, 1u); // fills the window
 }
 
 TEST(Vp8Splitter, FourthByteOfTheFrameSizeIsIgnored)
@@ -119,10 +119,10 @@ TEST(Vc1AdvancedSplitter, EntryPointBetweenFramesEndsOneAndBeginsTheNext)
     Bytes f2 = Cat({Vc1EntryPoint(), Vc1Frame()});
     Bytes f3 = Cat({Vc1SequenceHeader(), Vc1EntryPoint(), Vc1Frame()});
     Bytes f4 = Vc1Frame();
-    EXPECT_EQ(UnitSizes(VC1AP_DEC, Cat({headers, f1, f2, f3, f4})),
-              (std::vector<u32>{static_cast<u32>(headers.size()), static_cast<u32>(f1.size()),
-                                static_cast<u32>(f2.size()), static_cast<u32>(f3.size()),
-                                static_cast<u32>(f4.size())}));
+    EXPECT_EQ(
+        UnitSizes(VC1AP_DEC, Cat({headers, f1, f2, f3, f4})),
+        (std::vector<u32>{static_cast<u32>(headers.size()), static_cast<u32>(f1.size()), static_cast<u32>(f2.size()),
+                          static_cast<u32>(f3.size()), static_cast<u32>(f4.size())}));
 }
 
 TEST(Vc1AdvancedSplitter, FieldsOfAnInterlacedFrameAreTwoUnits)
@@ -140,7 +140,7 @@ TEST(Vc1AdvancedSplitter, FrameFollowedByEndOfSequenceGivesTwo)
     Bytes w = Cat({Vc1Frame(), Vc1EndOfSequence(), Filler(4, 0x77)});
     Unit u = SplitAt(VC1AP_DEC, w, 0, false);
     EXPECT_EQ(u.ret, 2u);
-    EXPECT_EQ(u.size, w.size());  // VsParser reports the whole window
+    EXPECT_EQ(u.size, w.size()); // VsParser reports the whole window
 }
 
 TEST(Vc1AdvancedSplitter, LeadingUserDataStaysInStepWithTheUnit)

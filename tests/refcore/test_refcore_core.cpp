@@ -5,61 +5,74 @@
 
 using namespace refcore_test;
 
-namespace {
+namespace
+{
 
-const char *const kNames[] = {"OMX.ZYN.AVC.Decoder",   "OMX.ZYN.VP8.Decoder",  "OMX.ZYN.MPEG4.Decoder",
-                              "OMX.ZYN.H263.Decoder",  "OMX.ZYN.WMV.Decoder",  "OMX.ZYN.AVC.Encoder",
+const char *const kNames[] = {"OMX.ZYN.AVC.Decoder",   "OMX.ZYN.VP8.Decoder", "OMX.ZYN.MPEG4.Decoder",
+                              "OMX.ZYN.H263.Decoder",  "OMX.ZYN.WMV.Decoder", "OMX.ZYN.AVC.Encoder",
                               "OMX.ZYN.MPEG4.Encoder", "OMX.ZYN.H263.Encoder"};
-const char *const kRoles[] = {"video_decoder.avc",   "video_decoder.vpx",   "video_decoder.mpeg4",
-                              "video_decoder.h263",  "video_decoder.wmv",   "video_encoder.avc",
-                              "video_encoder.mpeg4", "video_encoder.h263"};
+const char *const kRoles[] = {"video_decoder.avc", "video_decoder.vpx", "video_decoder.mpeg4", "video_decoder.h263",
+                              "video_decoder.wmv", "video_encoder.avc", "video_encoder.mpeg4", "video_encoder.h263"};
 
-class CoreTest : public ::testing::Test {
+class CoreTest : public ::testing::Test
+{
 protected:
-    void TearDown() override {
+    void TearDown() override
+    {
         core_api().Deinit();
         unsetenv("ZYN_OMX_FAULTS");
     }
     // Names up to the first error; the error that ended the walk in `end`.
-    std::vector<std::string> enumerate(OMX_ERRORTYPE *end = nullptr, OMX_U32 limit = 40) {
+    std::vector<std::string> enumerate(OMX_ERRORTYPE *end = nullptr, OMX_U32 limit = 40)
+    {
         std::vector<std::string> names;
         char name[128];
         for (OMX_U32 i = 0; i < limit; ++i) {
             OMX_ERRORTYPE e = core_api().ComponentNameEnum(name, sizeof name, i);
             if (e != OMX_ErrorNone) {
-                if (end) *end = e;
+                if (end)
+                    *end = e;
                 return names;
             }
             names.emplace_back(name);
         }
-        if (end) *end = OMX_ErrorNone;
+        if (end)
+            *end = OMX_ErrorNone;
         return names;
     }
-    std::vector<std::string> roles(const char *name, OMX_U32 capacity = 10, OMX_ERRORTYPE *err = nullptr) {
+    std::vector<std::string> roles(const char *name, OMX_U32 capacity = 10, OMX_ERRORTYPE *err = nullptr)
+    {
         std::vector<std::vector<OMX_U8>> buf(10, std::vector<OMX_U8>(128, 0));
         OMX_U8 *ptrs[10];
-        for (int i = 0; i < 10; ++i) ptrs[i] = buf[i].data();
+        for (int i = 0; i < 10; ++i)
+            ptrs[i] = buf[i].data();
         OMX_U32 n = capacity;
         OMX_ERRORTYPE e = core_api().GetRolesOfComponent(const_cast<char *>(name), &n, ptrs);
-        if (err) *err = e;
+        if (err)
+            *err = e;
         std::vector<std::string> out;
-        if (e != OMX_ErrorNone) return out;
+        if (e != OMX_ErrorNone)
+            return out;
         EXPECT_LE(n, capacity);
-        for (OMX_U32 i = 0; i < n && i < 10; ++i) out.emplace_back(reinterpret_cast<char *>(ptrs[i]));
+        for (OMX_U32 i = 0; i < n && i < 10; ++i)
+            out.emplace_back(reinterpret_cast<char *>(ptrs[i]));
         return out;
     }
 };
 
-TEST_F(CoreTest, EnumeratesTheEightComponentsInOrderThenNoMore) {
+TEST_F(CoreTest, EnumeratesTheEightComponentsInOrderThenNoMore)
+{
     ASSERT_EQ(OMX_ErrorNone, init_with_faults(""));
     OMX_ERRORTYPE end;
     auto names = enumerate(&end);
     ASSERT_EQ(8u, names.size());
-    for (int i = 0; i < 8; ++i) EXPECT_EQ(kNames[i], names[i]);
+    for (int i = 0; i < 8; ++i)
+        EXPECT_EQ(kNames[i], names[i]);
     EXPECT_EQ(OMX_ErrorNoMore, end);
 }
 
-TEST_F(CoreTest, EveryComponentHasItsStandardRoleAndAHandle) {
+TEST_F(CoreTest, EveryComponentHasItsStandardRoleAndAHandle)
+{
     ASSERT_EQ(OMX_ErrorNone, init_with_faults(""));
     for (int i = 0; i < 8; ++i) {
         auto r = roles(kNames[i]);
@@ -80,7 +93,8 @@ TEST_F(CoreTest, EveryComponentHasItsStandardRoleAndAHandle) {
     }
 }
 
-TEST_F(CoreTest, CallsBeforeInitAndAfterDeinitAreRefused) {
+TEST_F(CoreTest, CallsBeforeInitAndAfterDeinitAreRefused)
+{
     char name[128];
     Client cl;
     EXPECT_EQ(OMX_ErrorNotReady, core_api().ComponentNameEnum(name, sizeof name, 0));
@@ -94,7 +108,8 @@ TEST_F(CoreTest, CallsBeforeInitAndAfterDeinitAreRefused) {
     EXPECT_EQ(OMX_ErrorNone, core_api().Init());
 }
 
-TEST_F(CoreTest, BadArgumentsAreRefused) {
+TEST_F(CoreTest, BadArgumentsAreRefused)
+{
     ASSERT_EQ(OMX_ErrorNone, init_with_faults(""));
     char small[8];
     EXPECT_EQ(OMX_ErrorBadParameter, core_api().ComponentNameEnum(small, sizeof small, 0));
@@ -112,7 +127,8 @@ TEST_F(CoreTest, BadArgumentsAreRefused) {
     EXPECT_EQ(OMX_ErrorBadParameter, core_api().FreeHandle(&not_a_handle));
 }
 
-TEST_F(CoreTest, ComponentsSettingEnumeratesNoneOrMoreThanTen) {
+TEST_F(CoreTest, ComponentsSettingEnumeratesNoneOrMoreThanTen)
+{
     ASSERT_EQ(OMX_ErrorNone, init_with_faults("core components 0"));
     OMX_ERRORTYPE end;
     EXPECT_TRUE(enumerate(&end).empty());
@@ -138,7 +154,8 @@ TEST_F(CoreTest, ComponentsSettingEnumeratesNoneOrMoreThanTen) {
     EXPECT_EQ((std::vector<std::string>{kNames[0], kNames[1], kNames[2]}), enumerate());
 }
 
-TEST_F(CoreTest, NamesSettingEnumeratesExactlyThoseNames) {
+TEST_F(CoreTest, NamesSettingEnumeratesExactlyThoseNames)
+{
     ASSERT_EQ(OMX_ErrorNone, init_with_faults("core names OMX.Foo.Bar OMX.ZYN.VP8.Decoder"));
     EXPECT_EQ((std::vector<std::string>{"OMX.Foo.Bar", "OMX.ZYN.VP8.Decoder"}), enumerate());
     Client unknown, vp8;
@@ -149,7 +166,8 @@ TEST_F(CoreTest, NamesSettingEnumeratesExactlyThoseNames) {
     EXPECT_EQ("video_decoder.generic", r[0]);
 }
 
-TEST_F(CoreTest, EnumErrorAtAnIndex) {
+TEST_F(CoreTest, EnumErrorAtAnIndex)
+{
     ASSERT_EQ(OMX_ErrorNone, init_with_faults("core enum_error 3 0x8000100E\ncore enum_error 5 0x80001001"));
     OMX_ERRORTYPE end;
     EXPECT_EQ(3u, enumerate(&end).size());
@@ -160,11 +178,12 @@ TEST_F(CoreTest, EnumErrorAtAnIndex) {
     EXPECT_EQ(OMX_ErrorNone, core_api().ComponentNameEnum(name, sizeof name, 6));
 }
 
-TEST_F(CoreTest, RolesSettingPerComponentAndForAll) {
+TEST_F(CoreTest, RolesSettingPerComponentAndForAll)
+{
     ASSERT_EQ(OMX_ErrorNone, init_with_faults("* roles 2\nOMX.ZYN.WMV.Decoder roles 12\nOMX.ZYN.AVC.Encoder roles 0"));
     EXPECT_EQ((std::vector<std::string>{"video_decoder.avc", "role.1"}), roles(kNames[0]));
     auto wmv = roles("OMX.ZYN.WMV.Decoder");
-    ASSERT_EQ(10u, wmv.size());  // never more than the array holds
+    ASSERT_EQ(10u, wmv.size()); // never more than the array holds
     EXPECT_EQ("video_decoder.wmv", wmv[0]);
     EXPECT_EQ("role.9", wmv[9]);
     OMX_U32 n = 0;
@@ -175,7 +194,8 @@ TEST_F(CoreTest, RolesSettingPerComponentAndForAll) {
     EXPECT_EQ(1u, roles(kNames[1], 1).size());
 }
 
-TEST_F(CoreTest, InitErrorThenNextInitSucceeds) {
+TEST_F(CoreTest, InitErrorThenNextInitSucceeds)
+{
     ASSERT_EQ(OMX_ErrorUndefined, init_with_faults("core OMX_Init error 0x80001001 times 1"));
     char name[128];
     EXPECT_EQ(OMX_ErrorNotReady, core_api().ComponentNameEnum(name, sizeof name, 0));
@@ -184,20 +204,23 @@ TEST_F(CoreTest, InitErrorThenNextInitSucceeds) {
     EXPECT_EQ(OMX_ErrorNone, core_api().ComponentNameEnum(name, sizeof name, 0));
 }
 
-TEST_F(CoreTest, SecondInitFailsWithAfter) {
+TEST_F(CoreTest, SecondInitFailsWithAfter)
+{
     ASSERT_EQ(OMX_ErrorNone, init_with_faults("core OMX_Init error 2147487744 after 1"));
     EXPECT_EQ(OMX_ErrorNone, core_api().Deinit());
     EXPECT_EQ(OMX_ErrorInsufficientResources, core_api().Init());
     EXPECT_EQ(OMX_ErrorInsufficientResources, core_api().Init());
 }
 
-TEST_F(CoreTest, DeinitError) {
+TEST_F(CoreTest, DeinitError)
+{
     ASSERT_EQ(OMX_ErrorNone, init_with_faults("* OMX_Deinit error 0x80001011 times 1"));
     EXPECT_EQ(OMX_ErrorTimeout, core_api().Deinit());
     EXPECT_EQ(OMX_ErrorNone, core_api().Deinit());
 }
 
-TEST_F(CoreTest, GetHandleErrorScopedToOneComponent) {
+TEST_F(CoreTest, GetHandleErrorScopedToOneComponent)
+{
     ASSERT_EQ(OMX_ErrorNone, init_with_faults("OMX.ZYN.VP8.Decoder OMX_GetHandle error 0x80001000"));
     Client avc, vp8;
     EXPECT_EQ(OMX_ErrorNone, avc.open(kNames[0]));
@@ -205,7 +228,8 @@ TEST_F(CoreTest, GetHandleErrorScopedToOneComponent) {
     EXPECT_EQ(nullptr, vp8.handle);
 }
 
-TEST_F(CoreTest, FreeHandleErrorLeavesTheHandleUsable) {
+TEST_F(CoreTest, FreeHandleErrorLeavesTheHandleUsable)
+{
     ASSERT_EQ(OMX_ErrorNone, init_with_faults("core OMX_FreeHandle error 0x80001001 times 1"));
     Client cl;
     ASSERT_EQ(OMX_ErrorNone, cl.open(kNames[2]));
@@ -214,10 +238,10 @@ TEST_F(CoreTest, FreeHandleErrorLeavesTheHandleUsable) {
     EXPECT_EQ(OMX_ErrorNone, cl.close());
 }
 
-TEST_F(CoreTest, EnumAndRolesErrorsByComponentName) {
-    ASSERT_EQ(OMX_ErrorNone,
-              init_with_faults("OMX.ZYN.MPEG4.Decoder OMX_ComponentNameEnum error 0x80001001\n"
-                               "OMX.ZYN.H263.Decoder OMX_GetRolesOfComponent error 0x80001005"));
+TEST_F(CoreTest, EnumAndRolesErrorsByComponentName)
+{
+    ASSERT_EQ(OMX_ErrorNone, init_with_faults("OMX.ZYN.MPEG4.Decoder OMX_ComponentNameEnum error 0x80001001\n"
+                                              "OMX.ZYN.H263.Decoder OMX_GetRolesOfComponent error 0x80001005"));
     char name[128];
     EXPECT_EQ(OMX_ErrorNone, core_api().ComponentNameEnum(name, sizeof name, 1));
     EXPECT_EQ(OMX_ErrorUndefined, core_api().ComponentNameEnum(name, sizeof name, 2));
@@ -228,14 +252,16 @@ TEST_F(CoreTest, EnumAndRolesErrorsByComponentName) {
     EXPECT_EQ(OMX_ErrorNone, e);
 }
 
-TEST_F(CoreTest, DelayedRoleQueryTakesAtLeastItsDelay) {
+TEST_F(CoreTest, DelayedRoleQueryTakesAtLeastItsDelay)
+{
     ASSERT_EQ(OMX_ErrorNone, init_with_faults("* OMX_GetRolesOfComponent delay 30000"));
     auto t0 = std::chrono::steady_clock::now();
     EXPECT_EQ(1u, roles(kNames[0]).size());
     EXPECT_GE(std::chrono::steady_clock::now() - t0, std::chrono::microseconds(30000));
 }
 
-TEST_F(CoreTest, MinBuffersSetting) {
+TEST_F(CoreTest, MinBuffersSetting)
+{
     ASSERT_EQ(OMX_ErrorNone, init_with_faults("* min_buffers 0 5\nOMX.ZYN.VP8.Decoder min_buffers 1 0"));
     for (const char *n : {kNames[0], kNames[1]}) {
         Client cl;
@@ -252,7 +278,8 @@ TEST_F(CoreTest, MinBuffersSetting) {
     }
 }
 
-TEST_F(CoreTest, FaultFileIsReadAgainAtEveryInit) {
+TEST_F(CoreTest, FaultFileIsReadAgainAtEveryInit)
+{
     ASSERT_EQ(OMX_ErrorNone, init_with_faults("core components 1"));
     EXPECT_EQ(1u, enumerate().size());
     core_api().Deinit();
@@ -264,4 +291,4 @@ TEST_F(CoreTest, FaultFileIsReadAgainAtEveryInit) {
     EXPECT_EQ(8u, enumerate().size());
 }
 
-}  // namespace
+} // namespace

@@ -7,24 +7,29 @@
 
 using namespace refcore_test;
 
-namespace {
+namespace
+{
 
 const std::string kMedia = OMX_SHARED_MEDIA_DIR;
 
-std::vector<std::string> md5_file(const std::string &path) {
+std::vector<std::string> md5_file(const std::string &path)
+{
     std::vector<std::string> out;
     std::ifstream f(path);
     std::string line;
     while (std::getline(f, line))
-        if (line.size() >= 32) out.push_back(line.substr(0, 32));
+        if (line.size() >= 32)
+            out.push_back(line.substr(0, 32));
     return out;
 }
 
 // A moving picture in the encoding test's layout: luma, then interleaved Cb/Cr pairs.
-Unit nv12_picture(uint32_t w, uint32_t h, uint32_t t) {
+Unit nv12_picture(uint32_t w, uint32_t h, uint32_t t)
+{
     Unit p(size_t(w) * h * 3 / 2);
     for (uint32_t y = 0; y < h; ++y)
-        for (uint32_t x = 0; x < w; ++x) p[size_t(y) * w + x] = static_cast<uint8_t>((x + y + 4 * t) & 0xFF);
+        for (uint32_t x = 0; x < w; ++x)
+            p[size_t(y) * w + x] = static_cast<uint8_t>((x + y + 4 * t) & 0xFF);
     for (size_t i = size_t(w) * h; i < p.size(); i += 2) {
         p[i] = static_cast<uint8_t>(96 + t);
         p[i + 1] = static_cast<uint8_t>(160 - t);
@@ -32,10 +37,12 @@ Unit nv12_picture(uint32_t w, uint32_t h, uint32_t t) {
     return p;
 }
 
-class DecodeTest : public StreamTest,
-                   public ::testing::WithParamInterface<const char *> {};
+class DecodeTest : public StreamTest, public ::testing::WithParamInterface<const char *>
+{
+};
 
-TEST_P(DecodeTest, Vp8VectorMatchesItsMd5FileFrameByFrame) {
+TEST_P(DecodeTest, Vp8VectorMatchesItsMd5FileFrameByFrame)
+{
     std::string ivf = kMedia + "/vp8/" + GetParam();
     auto units = ivf_units(read_file(ivf));
     ASSERT_EQ(29u, units.size());
@@ -48,7 +55,8 @@ TEST_P(DecodeTest, Vp8VectorMatchesItsMd5FileFrameByFrame) {
     EXPECT_EQ(expected, r.md5);
     EXPECT_EQ(29u, r.input_returns);
     EXPECT_EQ(29u, r.outputs.size());
-    for (const auto &o : r.outputs) EXPECT_EQ(176u * 144u * 4u, o.size());
+    for (const auto &o : r.outputs)
+        EXPECT_EQ(176u * 144u * 4u, o.size());
     EXPECT_EQ("stats OMX.ZYN.VP8.Decoder inputs=29 pictures=29 errors=0 egl=0", r.stats);
 }
 
@@ -57,11 +65,14 @@ INSTANTIATE_TEST_SUITE_P(Vectors, DecodeTest,
                                            "vp80-00-comprehensive-011.ivf", "vp80-00-comprehensive-016.ivf",
                                            "vp80-00-comprehensive-017.ivf"));
 
-class StreamPassTest : public StreamTest {};
+class StreamPassTest : public StreamTest
+{
+};
 
-TEST_F(StreamPassTest, RealVc1MainProfileFromRcvDecodesEveryPicture) {
+TEST_F(StreamPassTest, RealVc1MainProfileFromRcvDecodesEveryPicture)
+{
     auto units = rcv_units(read_file(kMedia + "/vc1/SMM0005.rcv"));
-    ASSERT_EQ(25u, units.size());  // the 37-byte sequence header and 24 frames
+    ASSERT_EQ(25u, units.size()); // the 37-byte sequence header and 24 frames
     ASSERT_EQ(37u, units[0].size());
     start("OMX.ZYN.WMV.Decoder");
     configure(720, 480, 262144, 720 * 480 * 4);
@@ -74,7 +85,8 @@ TEST_F(StreamPassTest, RealVc1MainProfileFromRcvDecodesEveryPicture) {
     EXPECT_EQ(24u, r.outputs.size());
 }
 
-TEST_F(StreamPassTest, PicturesAreScaledToTheOutputPortSize) {
+TEST_F(StreamPassTest, PicturesAreScaledToTheOutputPortSize)
+{
     auto units = ivf_units(read_file(kMedia + "/vp8/vp80-00-comprehensive-001.ivf"));
     units.resize(3);
     start("OMX.ZYN.VP8.Decoder");
@@ -86,7 +98,8 @@ TEST_F(StreamPassTest, PicturesAreScaledToTheOutputPortSize) {
     EXPECT_EQ(md5_file(kMedia + "/vp8/vp80-00-comprehensive-001.ivf.md5")[0], r.md5.at(0));
 }
 
-TEST_F(StreamPassTest, EndOfStreamFlagReachesTheLastPicture) {
+TEST_F(StreamPassTest, EndOfStreamFlagReachesTheLastPicture)
+{
     auto units = ivf_units(read_file(kMedia + "/vp8/vp80-00-comprehensive-016.ivf"));
     units.resize(5);
     eos_last = true;
@@ -95,11 +108,13 @@ TEST_F(StreamPassTest, EndOfStreamFlagReachesTheLastPicture) {
     PassResult r = run(units);
     // Five pictures, then the buffers still queued come back empty on the way to Idle.
     ASSERT_EQ(7u, r.output_flags.size());
-    for (size_t i = 0; i < 7; ++i) EXPECT_EQ(i == 4, (r.output_flags[i] & OMX_BUFFERFLAG_EOS) != 0) << i;
+    for (size_t i = 0; i < 7; ++i)
+        EXPECT_EQ(i == 4, (r.output_flags[i] & OMX_BUFFERFLAG_EOS) != 0) << i;
     EXPECT_EQ(1u, client.count(Record::Event, OMX_EventBufferFlag, 1, OMX_BUFFERFLAG_EOS));
 }
 
-TEST_F(StreamPassTest, EmptyEndOfStreamBufferGivesAnEmptyFlaggedOutput) {
+TEST_F(StreamPassTest, EmptyEndOfStreamBufferGivesAnEmptyFlaggedOutput)
+{
     std::vector<Unit> pictures{nv12_picture(176, 144, 0), Unit{}};
     eos_last = true;
     start("OMX.ZYN.MPEG4.Encoder");
@@ -107,12 +122,14 @@ TEST_F(StreamPassTest, EmptyEndOfStreamBufferGivesAnEmptyFlaggedOutput) {
     PassResult r = run(pictures);
     ASSERT_TRUE(r.completed);
     ASSERT_EQ(4u, r.output_flags.size());
-    EXPECT_EQ(1u, r.outputs.size());  // the picture; the flagged buffer is empty
-    for (size_t i = 0; i < 4; ++i) EXPECT_EQ(i == 1, (r.output_flags[i] & OMX_BUFFERFLAG_EOS) != 0) << i;
+    EXPECT_EQ(1u, r.outputs.size()); // the picture; the flagged buffer is empty
+    for (size_t i = 0; i < 4; ++i)
+        EXPECT_EQ(i == 1, (r.output_flags[i] & OMX_BUFFERFLAG_EOS) != 0) << i;
     EXPECT_EQ(0, stat_of(r.stats, "errors"));
 }
 
-TEST_F(StreamPassTest, OutputBufferTooSmallForThePictureComesBackEmpty) {
+TEST_F(StreamPassTest, OutputBufferTooSmallForThePictureComesBackEmpty)
+{
     auto units = ivf_units(read_file(kMedia + "/vp8/vp80-00-comprehensive-004.ivf"));
     units.resize(4);
     start("OMX.ZYN.VP8.Decoder");
@@ -123,17 +140,19 @@ TEST_F(StreamPassTest, OutputBufferTooSmallForThePictureComesBackEmpty) {
     EXPECT_EQ(4, stat_of(r.stats, "pictures"));
 }
 
-TEST_F(StreamPassTest, DamagedUnitsAreCountedAndEveryBufferComesBack) {
+TEST_F(StreamPassTest, DamagedUnitsAreCountedAndEveryBufferComesBack)
+{
     std::mt19937 rng(7);
     std::vector<Unit> units;
     auto good = ivf_units(read_file(kMedia + "/vp8/vp80-00-comprehensive-011.ivf"));
     units.push_back(good[0]);
     for (int i = 0; i < 6; ++i) {
-        Unit u(good[1 + i].begin(), good[1 + i].begin() + good[1 + i].size() / 3);  // cut short
+        Unit u(good[1 + i].begin(), good[1 + i].begin() + good[1 + i].size() / 3); // cut short
         units.push_back(u);
     }
     Unit noise(3000);
-    for (auto &b : noise) b = static_cast<uint8_t>(rng());
+    for (auto &b : noise)
+        b = static_cast<uint8_t>(rng());
     units.push_back(noise);
     units.push_back(Unit{0x9d});
     start("OMX.ZYN.VP8.Decoder");
@@ -145,7 +164,8 @@ TEST_F(StreamPassTest, DamagedUnitsAreCountedAndEveryBufferComesBack) {
     EXPECT_EQ(static_cast<long long>(units.size()), stat_of(r.stats, "inputs"));
 }
 
-TEST_F(StreamPassTest, GarbageForEveryDecoderNeverStopsTheBuffers) {
+TEST_F(StreamPassTest, GarbageForEveryDecoderNeverStopsTheBuffers)
+{
     std::mt19937 rng(11);
     for (const char *name : {"OMX.ZYN.AVC.Decoder", "OMX.ZYN.MPEG4.Decoder", "OMX.ZYN.H263.Decoder",
                              "OMX.ZYN.WMV.Decoder", "OMX.ZYN.VP8.Decoder"}) {
@@ -153,12 +173,14 @@ TEST_F(StreamPassTest, GarbageForEveryDecoderNeverStopsTheBuffers) {
         std::vector<Unit> units;
         for (int i = 0; i < 8; ++i) {
             Unit u(1 + rng() % 4000);
-            for (auto &b : u) b = static_cast<uint8_t>(rng());
+            for (auto &b : u)
+                b = static_cast<uint8_t>(rng());
             // Start codes of every family, so each decoder gets past its detection.
-            if (i % 2 == 0 && u.size() > 4) u[0] = 0, u[1] = 0, u[2] = 1, u[3] = static_cast<uint8_t>(i == 2 ? 0x0F : 0x67);
+            if (i % 2 == 0 && u.size() > 4)
+                u[0] = 0, u[1] = 0, u[2] = 1, u[3] = static_cast<uint8_t>(i == 2 ? 0x0F : 0x67);
             units.push_back(u);
         }
-        units.push_back(Unit(36, 0));  // a sequence-header-sized unit that is none
+        units.push_back(Unit(36, 0)); // a sequence-header-sized unit that is none
         start(name);
         configure(176, 144, 65536, 176 * 144 * 4);
         PassResult r = run(units);
@@ -169,11 +191,13 @@ TEST_F(StreamPassTest, GarbageForEveryDecoderNeverStopsTheBuffers) {
     }
 }
 
-TEST_F(StreamPassTest, Vc1AdvancedProfileStartCodeGoesThroughWithoutCrash) {
+TEST_F(StreamPassTest, Vc1AdvancedProfileStartCodeGoesThroughWithoutCrash)
+{
     // A sequence header start code followed by nonsense, then frame start codes.
-    std::vector<Unit> units{{0, 0, 1, 0x0F, 0xC8, 0x88, 0x80, 0x00, 0x00, 0, 0, 1, 0x0E, 0x48, 0, 0, 1, 0x0D, 0x12, 0x34},
-                            {0, 0, 1, 0x0D, 0x55, 0xAA, 0x55},
-                            {0, 0, 1, 0x0D}};
+    std::vector<Unit> units{
+        {0, 0, 1, 0x0F, 0xC8, 0x88, 0x80, 0x00, 0x00, 0, 0, 1, 0x0E, 0x48, 0, 0, 1, 0x0D, 0x12, 0x34},
+        {0, 0, 1, 0x0D, 0x55, 0xAA, 0x55},
+        {0, 0, 1, 0x0D}};
     start("OMX.ZYN.WMV.Decoder");
     configure(176, 144, 65536, 176 * 144 * 4);
     PassResult r = run(units);
@@ -189,13 +213,17 @@ struct EncodeCase {
     OMX_VIDEO_CODINGTYPE decoder_coding;
 };
 
-class EncodeTest : public StreamTest, public ::testing::WithParamInterface<EncodeCase> {};
+class EncodeTest : public StreamTest, public ::testing::WithParamInterface<EncodeCase>
+{
+};
 
-TEST_P(EncodeTest, EncodedUnitsDecodeBackPictureForPicture) {
+TEST_P(EncodeTest, EncodedUnitsDecodeBackPictureForPicture)
+{
     const EncodeCase &ec = GetParam();
     const uint32_t w = 176, h = 144, frames = 8;
     std::vector<Unit> pictures;
-    for (uint32_t t = 0; t < frames; ++t) pictures.push_back(nv12_picture(w, h, t));
+    for (uint32_t t = 0; t < frames; ++t)
+        pictures.push_back(nv12_picture(w, h, t));
     start(ec.encoder);
     configure(w, h, 65536, 65536);
     // The encoding test's filled length counts the luma plane only.
@@ -220,21 +248,23 @@ TEST_P(EncodeTest, EncodedUnitsDecodeBackPictureForPicture) {
     EXPECT_LT(diff, 60);
 }
 
-INSTANTIATE_TEST_SUITE_P(Codecs, EncodeTest,
-                         ::testing::Values(EncodeCase{"OMX.ZYN.AVC.Encoder", "OMX.ZYN.AVC.Decoder", OMX_VIDEO_CodingAVC},
-                                           EncodeCase{"OMX.ZYN.MPEG4.Encoder", "OMX.ZYN.MPEG4.Decoder", OMX_VIDEO_CodingMPEG4},
-                                           EncodeCase{"OMX.ZYN.MPEG4.Encoder", "OMX.ZYN.H263.Decoder", OMX_VIDEO_CodingMPEG4},
-                                           EncodeCase{"OMX.ZYN.H263.Encoder", "OMX.ZYN.H263.Decoder", OMX_VIDEO_CodingH263},
-                                           EncodeCase{"OMX.ZYN.H263.Encoder", "OMX.ZYN.MPEG4.Decoder", OMX_VIDEO_CodingH263}),
-                         [](const auto &info) {
-                             std::string n = std::string(info.param.encoder).substr(8) + "_to_" +
-                                             std::string(info.param.decoder).substr(8);
-                             for (auto &ch : n)
-                                 if (ch == '.') ch = '_';
-                             return n;
-                         });
+INSTANTIATE_TEST_SUITE_P(
+    Codecs, EncodeTest,
+    ::testing::Values(EncodeCase{"OMX.ZYN.AVC.Encoder", "OMX.ZYN.AVC.Decoder", OMX_VIDEO_CodingAVC},
+                      EncodeCase{"OMX.ZYN.MPEG4.Encoder", "OMX.ZYN.MPEG4.Decoder", OMX_VIDEO_CodingMPEG4},
+                      EncodeCase{"OMX.ZYN.MPEG4.Encoder", "OMX.ZYN.H263.Decoder", OMX_VIDEO_CodingMPEG4},
+                      EncodeCase{"OMX.ZYN.H263.Encoder", "OMX.ZYN.H263.Decoder", OMX_VIDEO_CodingH263},
+                      EncodeCase{"OMX.ZYN.H263.Encoder", "OMX.ZYN.MPEG4.Decoder", OMX_VIDEO_CodingH263}),
+    [](const auto &info) {
+        std::string n = std::string(info.param.encoder).substr(8) + "_to_" + std::string(info.param.decoder).substr(8);
+        for (auto &ch : n)
+            if (ch == '.')
+                ch = '_';
+        return n;
+    });
 
-TEST_F(StreamPassTest, H263EncoderRefusesANonStandardSizeAndKeepsReturningBuffers) {
+TEST_F(StreamPassTest, H263EncoderRefusesANonStandardSizeAndKeepsReturningBuffers)
+{
     std::vector<Unit> pictures{nv12_picture(160, 120, 0), nv12_picture(160, 120, 1)};
     start("OMX.ZYN.H263.Encoder");
     configure(160, 120, 65536, 65536);
@@ -245,7 +275,8 @@ TEST_F(StreamPassTest, H263EncoderRefusesANonStandardSizeAndKeepsReturningBuffer
     EXPECT_TRUE(r.outputs.empty());
 }
 
-TEST_F(StreamPassTest, EncoderRefusesAShortPicture) {
+TEST_F(StreamPassTest, EncoderRefusesAShortPicture)
+{
     std::vector<Unit> pictures{Unit(100, 0)};
     start("OMX.ZYN.MPEG4.Encoder");
     configure(176, 144, 65536, 65536);
@@ -254,13 +285,14 @@ TEST_F(StreamPassTest, EncoderRefusesAShortPicture) {
     EXPECT_EQ(1, stat_of(r.stats, "errors"));
 }
 
-}  // namespace
+} // namespace
 
 // The decoding test keeps one output buffer in flight per input: slot k of both rings goes in
 // together and comes back before the next round reuses it. A unit without a picture (the RCV
 // sequence header here) must still give its output buffer back, or the next round's
 // FillThisBuffer on that slot would find it held.
-TEST_F(StreamPassTest, OneOutputPerInputNeverLeavesTheNextSlotHeld) {
+TEST_F(StreamPassTest, OneOutputPerInputNeverLeavesTheNextSlotHeld)
+{
     auto units = rcv_units(read_file(kMedia + "/vc1/SMM0005.rcv"));
     units.resize(8);
     start("OMX.ZYN.WMV.Decoder");
@@ -285,12 +317,14 @@ TEST_F(StreamPassTest, OneOutputPerInputNeverLeavesTheNextSlotHeld) {
 
 // The decoders convert straight into buffers the component allocates; libswscale's SIMD stores
 // (128-bit aligned on ARM NEON) fault on anything less aligned than its own allocations.
-TEST_F(StreamPassTest, AllocatedOutputBuffersSuitTheScalersSimdStores) {
+TEST_F(StreamPassTest, AllocatedOutputBuffersSuitTheScalersSimdStores)
+{
     start("OMX.ZYN.WMV.Decoder");
     configure(720, 480, 262144, 720 * 480 * 4);
     client.clear();
     to_idle();
     ASSERT_FALSE(out.empty());
-    for (OMX_BUFFERHEADERTYPE *b : out) EXPECT_EQ(0u, reinterpret_cast<uintptr_t>(b->pBuffer) % 64);
+    for (OMX_BUFFERHEADERTYPE *b : out)
+        EXPECT_EQ(0u, reinterpret_cast<uintptr_t>(b->pBuffer) % 64);
     to_loaded();
 }

@@ -5,11 +5,15 @@
 
 using namespace refcore_test;
 
-namespace {
+namespace
+{
 
-class FaultTest : public ComponentTest {};
+class FaultTest : public ComponentTest
+{
+};
 
-TEST_F(FaultTest, ErrorOnOneIndexAndPortOnly) {
+TEST_F(FaultTest, ErrorOnOneIndexAndPortOnly)
+{
     start("OMX.ZYN.AVC.Decoder", "* GetParameter:PortDefinition:1 error 0x8000101A");
     auto d0 = record<OMX_PARAM_PORTDEFINITIONTYPE>(0);
     auto d1 = record<OMX_PARAM_PORTDEFINITIONTYPE>(1);
@@ -19,8 +23,10 @@ TEST_F(FaultTest, ErrorOnOneIndexAndPortOnly) {
     EXPECT_EQ(OMX_ErrorNone, c()->GetParameter(h(), OMX_IndexParamStandardComponentRole, &role));
 }
 
-TEST_F(FaultTest, ScopeNamesOneComponent) {
-    start("OMX.ZYN.VP8.Decoder", "OMX.ZYN.AVC.Decoder GetState error 0x80001001\nOMX.ZYN.VP8.Decoder GetConfig:CommonScale error 0x80001005");
+TEST_F(FaultTest, ScopeNamesOneComponent)
+{
+    start("OMX.ZYN.VP8.Decoder",
+          "OMX.ZYN.AVC.Decoder GetState error 0x80001001\nOMX.ZYN.VP8.Decoder GetConfig:CommonScale error 0x80001005");
     OMX_STATETYPE s;
     EXPECT_EQ(OMX_ErrorNone, c()->GetState(h(), &s));
     auto scale = record<OMX_CONFIG_SCALEFACTORTYPE>(0);
@@ -30,7 +36,8 @@ TEST_F(FaultTest, ScopeNamesOneComponent) {
     EXPECT_EQ(OMX_ErrorUndefined, avc.c()->GetState(avc.handle, &s));
 }
 
-TEST_F(FaultTest, AfterAndTimesCountPerHandle) {
+TEST_F(FaultTest, AfterAndTimesCountPerHandle)
+{
     start("OMX.ZYN.AVC.Encoder", "* UseBuffer:0 error 0x80001000 after 1 times 1");
     ASSERT_EQ(OMX_ErrorNone, c()->SendCommand(h(), OMX_CommandStateSet, OMX_StateIdle, nullptr));
     std::vector<uint8_t> mem(3 * kBufferBytes);
@@ -50,7 +57,8 @@ TEST_F(FaultTest, AfterAndTimesCountPerHandle) {
     EXPECT_EQ(OMX_ErrorNone, c()->FreeBuffer(h(), 0, b[2]));
 }
 
-TEST_F(FaultTest, EventErrorInsteadOfCompletionLeavesTheState) {
+TEST_F(FaultTest, EventErrorInsteadOfCompletionLeavesTheState)
+{
     start("OMX.ZYN.H263.Decoder", "* SendCommand:StateSet:Idle event_error 0x80001000 times 1");
     ASSERT_EQ(OMX_ErrorNone, c()->SendCommand(h(), OMX_CommandStateSet, OMX_StateIdle, nullptr));
     ASSERT_TRUE(client.wait_error(OMX_ErrorInsufficientResources));
@@ -62,7 +70,8 @@ TEST_F(FaultTest, EventErrorInsteadOfCompletionLeavesTheState) {
     to_loaded();
 }
 
-TEST_F(FaultTest, SilentCommandChangesStateWithoutCompletion) {
+TEST_F(FaultTest, SilentCommandChangesStateWithoutCompletion)
+{
     start("OMX.ZYN.AVC.Decoder", "* SendCommand:StateSet:Executing silent");
     to_idle();
     ASSERT_EQ(OMX_ErrorNone, c()->SendCommand(h(), OMX_CommandStateSet, OMX_StateExecuting, nullptr));
@@ -74,20 +83,21 @@ TEST_F(FaultTest, SilentCommandChangesStateWithoutCompletion) {
     to_loaded();
 }
 
-TEST_F(FaultTest, FlushAndPortQualifiers) {
-    start("OMX.ZYN.AVC.Decoder",
-          "* SendCommand:Flush:0 error 0x80001001\n"
-          "* SendCommand:PortDisable:1 event_error 0x80001019\n"
-          "* SendCommand:PortEnable silent");
+TEST_F(FaultTest, FlushAndPortQualifiers)
+{
+    start("OMX.ZYN.AVC.Decoder", "* SendCommand:Flush:0 error 0x80001001\n"
+                                 "* SendCommand:PortDisable:1 event_error 0x80001019\n"
+                                 "* SendCommand:PortEnable silent");
     to_idle();
     EXPECT_EQ(OMX_ErrorUndefined, c()->SendCommand(h(), OMX_CommandFlush, 0, nullptr));
     ASSERT_EQ(OMX_ErrorNone, c()->SendCommand(h(), OMX_CommandFlush, 1, nullptr));
     ASSERT_TRUE(client.wait_complete(OMX_CommandFlush, 1));
     ASSERT_EQ(OMX_ErrorNone, c()->SendCommand(h(), OMX_CommandPortDisable, 1, nullptr));
     ASSERT_TRUE(client.wait_error(OMX_ErrorUnsupportedSetting));
-    EXPECT_TRUE(port_def(1).bEnabled);  // nothing was done
+    EXPECT_TRUE(port_def(1).bEnabled); // nothing was done
     ASSERT_EQ(OMX_ErrorNone, c()->SendCommand(h(), OMX_CommandPortDisable, 0, nullptr));
-    for (auto *b : in) EXPECT_EQ(OMX_ErrorNone, c()->FreeBuffer(h(), 0, b));
+    for (auto *b : in)
+        EXPECT_EQ(OMX_ErrorNone, c()->FreeBuffer(h(), 0, b));
     in.clear();
     ASSERT_TRUE(client.wait_complete(OMX_CommandPortDisable, 0));
     ASSERT_EQ(OMX_ErrorNone, c()->SendCommand(h(), OMX_CommandPortEnable, 0, nullptr));
@@ -98,12 +108,14 @@ TEST_F(FaultTest, FlushAndPortQualifiers) {
     to_loaded();
 }
 
-TEST_F(FaultTest, SilentBufferCallsKeepTheirCallbacks) {
+TEST_F(FaultTest, SilentBufferCallsKeepTheirCallbacks)
+{
     start("OMX.ZYN.MPEG4.Decoder", "* EmptyThisBuffer silent times 1\n* FillThisBuffer silent after 1\n* decode none");
     to_idle();
     to_state(OMX_StateExecuting);
     client.clear();
-    for (auto *b : in) ASSERT_EQ(OMX_ErrorNone, empty(b));
+    for (auto *b : in)
+        ASSERT_EQ(OMX_ErrorNone, empty(b));
     ASSERT_TRUE(client.wait_count(Record::EmptyDone, 2));
     Client::settle();
     auto rs = client.records();
@@ -114,7 +126,8 @@ TEST_F(FaultTest, SilentBufferCallsKeepTheirCallbacks) {
     EXPECT_EQ(OMX_ErrorNone, empty(in[0]));
     ASSERT_TRUE(client.wait_count(Record::EmptyDone, 3));
     // With decoding off, output buffers come straight back: only the first is reported.
-    for (auto *b : out) ASSERT_EQ(OMX_ErrorNone, c()->FillThisBuffer(h(), b));
+    for (auto *b : out)
+        ASSERT_EQ(OMX_ErrorNone, c()->FillThisBuffer(h(), b));
     ASSERT_TRUE(client.wait_count(Record::FillDone, 1));
     to_state(OMX_StateIdle);
     EXPECT_EQ(1u, client.count(Record::FillDone));
@@ -122,13 +135,13 @@ TEST_F(FaultTest, SilentBufferCallsKeepTheirCallbacks) {
     to_loaded();
 }
 
-TEST_F(FaultTest, BufferCallErrors) {
-    start("OMX.ZYN.AVC.Decoder",
-          "OMX.ZYN.AVC.Decoder AllocateBuffer:1 error 0x80001000 times 1\n"
-          "* FreeBuffer:1 error 0x80001001 times 1\n"
-          "* EmptyThisBuffer error 0x8000100A times 1\n"
-          "* FillThisBuffer:1 error 0x80001018 times 1\n"
-          "* UseEGLImage error 0x80001006");
+TEST_F(FaultTest, BufferCallErrors)
+{
+    start("OMX.ZYN.AVC.Decoder", "OMX.ZYN.AVC.Decoder AllocateBuffer:1 error 0x80001000 times 1\n"
+                                 "* FreeBuffer:1 error 0x80001001 times 1\n"
+                                 "* EmptyThisBuffer error 0x8000100A times 1\n"
+                                 "* FillThisBuffer:1 error 0x80001018 times 1\n"
+                                 "* UseEGLImage error 0x80001006");
     ASSERT_EQ(OMX_ErrorNone, c()->SendCommand(h(), OMX_CommandStateSet, OMX_StateIdle, nullptr));
     OMX_BUFFERHEADERTYPE *b = nullptr;
     EXPECT_EQ(OMX_ErrorInsufficientResources, c()->AllocateBuffer(h(), &b, 1, nullptr, kBufferBytes));
@@ -142,19 +155,19 @@ TEST_F(FaultTest, BufferCallErrors) {
     Client::settle();
     EXPECT_EQ(0u, client.count(Record::EmptyDone) + client.count(Record::FillDone));
     ASSERT_EQ(OMX_ErrorNone, c()->SendCommand(h(), OMX_CommandStateSet, OMX_StateLoaded, nullptr));
-    EXPECT_EQ(OMX_ErrorUndefined, c()->FreeBuffer(h(), 1, out[0]));  // refused, still there
+    EXPECT_EQ(OMX_ErrorUndefined, c()->FreeBuffer(h(), 1, out[0])); // refused, still there
     free_all();
     ASSERT_TRUE(client.wait_complete(OMX_CommandStateSet, OMX_StateLoaded));
 }
 
-TEST_F(FaultTest, ConfigAndExtensionQualifiers) {
-    start("OMX.ZYN.AVC.Decoder",
-          "* SetConfig:VendorThumbnailMode error 0x8000101A\n"
-          "* GetExtensionIndex:OMX.ZYN.index.ThumbnailMode error 0x8000101A\n"
-          "* GetConfig:CommonOutputCrop:1 error 0x80001001\n"
-          "* SetParameter:VideoErrorCorrection:0 error 0x80001019\n"
-          "* GetParameter:VideoProfileLevelQuerySupported error 0x80001001 after 1\n"
-          "* GetParameter:VideoPortFormat:0 delay 30000 times 1");
+TEST_F(FaultTest, ConfigAndExtensionQualifiers)
+{
+    start("OMX.ZYN.AVC.Decoder", "* SetConfig:VendorThumbnailMode error 0x8000101A\n"
+                                 "* GetExtensionIndex:OMX.ZYN.index.ThumbnailMode error 0x8000101A\n"
+                                 "* GetConfig:CommonOutputCrop:1 error 0x80001001\n"
+                                 "* SetParameter:VideoErrorCorrection:0 error 0x80001019\n"
+                                 "* GetParameter:VideoProfileLevelQuerySupported error 0x80001001 after 1\n"
+                                 "* GetParameter:VideoPortFormat:0 delay 30000 times 1");
     int zero = 0;
     EXPECT_EQ(OMX_ErrorUnsupportedIndex, c()->SetConfig(h(), OMX_IndexVendorThumbnailMode, &zero));
     OMX_INDEXTYPE index;
@@ -174,7 +187,8 @@ TEST_F(FaultTest, ConfigAndExtensionQualifiers) {
     EXPECT_GE(std::chrono::steady_clock::now() - t0, std::chrono::microseconds(30000));
 }
 
-TEST_F(FaultTest, DelayedCommandSleepsBeforeReturning) {
+TEST_F(FaultTest, DelayedCommandSleepsBeforeReturning)
+{
     start("OMX.ZYN.AVC.Decoder", "* SendCommand:StateSet delay 25000\n* SendCommand delay 5000");
     auto t0 = std::chrono::steady_clock::now();
     ASSERT_EQ(OMX_ErrorNone, c()->SendCommand(h(), OMX_CommandStateSet, OMX_StateIdle, nullptr));
@@ -188,29 +202,30 @@ TEST_F(FaultTest, DelayedCommandSleepsBeforeReturning) {
 
 // The reader on its own.
 
-TEST(FaultReader, ParsesRulesSettingsAndReportsBadLines) {
+TEST(FaultReader, ParsesRulesSettingsAndReportsBadLines)
+{
     std::string complaints;
-    auto cfg = zyn::faults_parse(
-        "# comment\n"
-        "core OMX_Init delay 100 # trailing comment\n"
-        "OMX.ZYN.AVC.Decoder GetParameter:PortDefinition:0x1 error 0x8000101A after 2 times 3\n"
-        "* SendCommand:StateSet:Idle event_error 2147487745\n"
-        "* EmptyThisBuffer silent\n"
-        "core components 11\n"
-        "core enum_error 3 0x8000100E\n"
-        "* roles 4\n"
-        "OMX.ZYN.VP8.Decoder min_buffers 1 0\n"
-        "OMX.ZYN.WMV.Decoder decode none\n"
-        "* Frobnicate error 1\n"
-        "* GetState error\n"
-        "* GetState error 12x\n"
-        "* GetState explode\n"
-        "* GetState error 1 sometimes 3\n"
-        "* GetParameter event_error 5\n"
-        "core GetState error 1\n"
-        "* min_buffers 2 3\n"
-        "lonely\n",
-        &complaints);
+    auto cfg =
+        zyn::faults_parse("# comment\n"
+                          "core OMX_Init delay 100 # trailing comment\n"
+                          "OMX.ZYN.AVC.Decoder GetParameter:PortDefinition:0x1 error 0x8000101A after 2 times 3\n"
+                          "* SendCommand:StateSet:Idle event_error 2147487745\n"
+                          "* EmptyThisBuffer silent\n"
+                          "core components 11\n"
+                          "core enum_error 3 0x8000100E\n"
+                          "* roles 4\n"
+                          "OMX.ZYN.VP8.Decoder min_buffers 1 0\n"
+                          "OMX.ZYN.WMV.Decoder decode none\n"
+                          "* Frobnicate error 1\n"
+                          "* GetState error\n"
+                          "* GetState error 12x\n"
+                          "* GetState explode\n"
+                          "* GetState error 1 sometimes 3\n"
+                          "* GetParameter event_error 5\n"
+                          "core GetState error 1\n"
+                          "* min_buffers 2 3\n"
+                          "lonely\n",
+                          &complaints);
     ASSERT_EQ(4u, cfg->rules.size());
     EXPECT_EQ(zyn::FaultAction::Delay, cfg->rules[0].action);
     EXPECT_EQ(100u, cfg->rules[0].arg);
@@ -237,7 +252,8 @@ TEST(FaultReader, ParsesRulesSettingsAndReportsBadLines) {
     EXPECT_EQ(std::string::npos, complaints.find("line 10 "));
 }
 
-TEST(FaultReader, CountersApplyAfterAndTimesAndFirstNonDelayWins) {
+TEST(FaultReader, CountersApplyAfterAndTimesAndFirstNonDelayWins)
+{
     auto cfg = zyn::faults_parse("* GetState delay 7 after 1\n"
                                  "* GetState error 1 times 2\n"
                                  "* GetState silent\n",
@@ -259,4 +275,4 @@ TEST(FaultReader, CountersApplyAfterAndTimesAndFirstNonDelayWins) {
     EXPECT_EQ(zyn::FaultAction::Error, counters.evaluate(*core_cfg, "", true, "OMX_Init", {}).action);
 }
 
-}  // namespace
+} // namespace

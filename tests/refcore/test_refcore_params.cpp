@@ -3,11 +3,15 @@
 
 using namespace refcore_test;
 
-namespace {
+namespace
+{
 
-class ParamTest : public ComponentTest {};
+class ParamTest : public ComponentTest
+{
+};
 
-TEST_F(ParamTest, PortDefinitionsOfADecoderAndAnEncoder) {
+TEST_F(ParamTest, PortDefinitionsOfADecoderAndAnEncoder)
+{
     start("OMX.ZYN.VP8.Decoder");
     auto in0 = port_def(0), out1 = port_def(1);
     EXPECT_EQ(OMX_DirInput, in0.eDir);
@@ -27,7 +31,8 @@ TEST_F(ParamTest, PortDefinitionsOfADecoderAndAnEncoder) {
     EXPECT_EQ(OMX_VIDEO_CodingUnused, port_def(0).format.video.eCompressionFormat);
 }
 
-TEST_F(ParamTest, RecordsAreCheckedBeforeUse) {
+TEST_F(ParamTest, RecordsAreCheckedBeforeUse)
+{
     start("OMX.ZYN.AVC.Decoder");
     auto d = record<OMX_PARAM_PORTDEFINITIONTYPE>(0);
     d.nSize = sizeof d - 4;
@@ -50,16 +55,17 @@ TEST_F(ParamTest, RecordsAreCheckedBeforeUse) {
     EXPECT_EQ(OMX_ErrorBadParameter, c()->GetConfig(h(), OMX_IndexConfigCommonScale, nullptr));
 }
 
-TEST_F(ParamTest, PortDefinitionSetKeepsWhatIsSettableAndChecksTheRest) {
+TEST_F(ParamTest, PortDefinitionSetKeepsWhatIsSettableAndChecksTheRest)
+{
     start("OMX.ZYN.AVC.Decoder");
     auto d = port_def(0);
     d.nBufferCountActual = 5;
     d.nBufferSize = 16384;
     d.format.video.nFrameWidth = 1280;
     d.format.video.nFrameHeight = 720;
-    d.format.video.eColorFormat = OMX_COLOR_Format32bitARGB8888;  // ignored on the stream port
-    d.nBufferCountMin = 1;                                        // read-only
-    d.eDir = OMX_DirOutput;                                       // read-only
+    d.format.video.eColorFormat = OMX_COLOR_Format32bitARGB8888; // ignored on the stream port
+    d.nBufferCountMin = 1;                                       // read-only
+    d.eDir = OMX_DirOutput;                                      // read-only
     ASSERT_EQ(OMX_ErrorNone, c()->SetParameter(h(), OMX_IndexParamPortDefinition, &d));
     auto back = port_def(0);
     EXPECT_EQ(5u, back.nBufferCountActual);
@@ -71,13 +77,13 @@ TEST_F(ParamTest, PortDefinitionSetKeepsWhatIsSettableAndChecksTheRest) {
     EXPECT_EQ(OMX_VIDEO_CodingAVC, back.format.video.eCompressionFormat);
 
     d = port_def(0);
-    d.nBufferCountActual = 2;  // below the minimum
+    d.nBufferCountActual = 2; // below the minimum
     EXPECT_EQ(OMX_ErrorBadParameter, c()->SetParameter(h(), OMX_IndexParamPortDefinition, &d));
     d = port_def(0);
     d.format.video.nFrameWidth = 0;
     EXPECT_EQ(OMX_ErrorBadParameter, c()->SetParameter(h(), OMX_IndexParamPortDefinition, &d));
     d = port_def(0);
-    d.format.video.eCompressionFormat = OMX_VIDEO_CodingVPX;  // the AVC decoder takes AVC only
+    d.format.video.eCompressionFormat = OMX_VIDEO_CodingVPX; // the AVC decoder takes AVC only
     EXPECT_EQ(OMX_ErrorUnsupportedSetting, c()->SetParameter(h(), OMX_IndexParamPortDefinition, &d));
     d = port_def(1);
     d.format.video.eColorFormat = OMX_COLOR_Format16bitRGB565;
@@ -93,7 +99,8 @@ TEST_F(ParamTest, PortDefinitionSetKeepsWhatIsSettableAndChecksTheRest) {
     to_loaded();
 }
 
-TEST_F(ParamTest, Mpeg4DecoderTakesH263AndEncoderKeepsItsCoding) {
+TEST_F(ParamTest, Mpeg4DecoderTakesH263AndEncoderKeepsItsCoding)
+{
     start("OMX.ZYN.MPEG4.Decoder");
     auto d = port_def(0);
     d.format.video.eCompressionFormat = OMX_VIDEO_CodingH263;
@@ -113,7 +120,8 @@ TEST_F(ParamTest, Mpeg4DecoderTakesH263AndEncoderKeepsItsCoding) {
     EXPECT_EQ(352u, port_def(1).format.video.nFrameWidth);
 }
 
-TEST_F(ParamTest, ComponentRole) {
+TEST_F(ParamTest, ComponentRole)
+{
     start("OMX.ZYN.WMV.Decoder");
     auto role = record<OMX_PARAM_COMPONENTROLETYPE>();
     ASSERT_EQ(OMX_ErrorNone, c()->GetParameter(h(), OMX_IndexParamStandardComponentRole, &role));
@@ -121,7 +129,7 @@ TEST_F(ParamTest, ComponentRole) {
     EXPECT_EQ(OMX_ErrorNone, c()->SetParameter(h(), OMX_IndexParamStandardComponentRole, &role));
     std::strcpy(reinterpret_cast<char *>(role.cRole), "video_decoder.avc");
     EXPECT_EQ(OMX_ErrorUnsupportedSetting, c()->SetParameter(h(), OMX_IndexParamStandardComponentRole, &role));
-    std::memset(role.cRole, 'x', sizeof role.cRole);  // no terminating zero
+    std::memset(role.cRole, 'x', sizeof role.cRole); // no terminating zero
     EXPECT_EQ(OMX_ErrorBadParameter, c()->SetParameter(h(), OMX_IndexParamStandardComponentRole, &role));
     OMX_U8 name[128];
     EXPECT_EQ(OMX_ErrorNone, c()->ComponentRoleEnum(h(), name, 0));
@@ -129,7 +137,8 @@ TEST_F(ParamTest, ComponentRole) {
     EXPECT_EQ(OMX_ErrorNoMore, c()->ComponentRoleEnum(h(), name, 1));
 }
 
-TEST_F(ParamTest, VideoPortFormatListsTheCurrentFormatFirst) {
+TEST_F(ParamTest, VideoPortFormatListsTheCurrentFormatFirst)
+{
     start("OMX.ZYN.MPEG4.Decoder");
     auto f = record<OMX_VIDEO_PARAM_PORTFORMATTYPE>(0);
     ASSERT_EQ(OMX_ErrorNone, c()->GetParameter(h(), OMX_IndexParamVideoPortFormat, &f));
@@ -152,11 +161,12 @@ TEST_F(ParamTest, VideoPortFormatListsTheCurrentFormatFirst) {
     auto o = record<OMX_VIDEO_PARAM_PORTFORMATTYPE>(1);
     ASSERT_EQ(OMX_ErrorNone, c()->GetParameter(h(), OMX_IndexParamVideoPortFormat, &o));
     EXPECT_EQ(OMX_COLOR_Format32bitARGB8888, o.eColorFormat);
-    o.nIndex = 4;  // ARGB, planar, semi-planar, NV12 tiled
+    o.nIndex = 4; // ARGB, planar, semi-planar, NV12 tiled
     EXPECT_EQ(OMX_ErrorNoMore, c()->GetParameter(h(), OMX_IndexParamVideoPortFormat, &o));
 }
 
-TEST_F(ParamTest, ProfileLevelQueryAndErrorCorrection) {
+TEST_F(ParamTest, ProfileLevelQueryAndErrorCorrection)
+{
     start("OMX.ZYN.AVC.Decoder");
     auto pl = record<OMX_VIDEO_PARAM_PROFILELEVELTYPE>(0);
     ASSERT_EQ(OMX_ErrorNone, c()->GetParameter(h(), OMX_IndexParamVideoProfileLevelQuerySupported, &pl));
@@ -181,7 +191,8 @@ TEST_F(ParamTest, ProfileLevelQueryAndErrorCorrection) {
     EXPECT_FALSE(other.bEnableHEC);
 }
 
-TEST_F(ParamTest, ScaleThumbnailExtensionAndCrop) {
+TEST_F(ParamTest, ScaleThumbnailExtensionAndCrop)
+{
     start("OMX.ZYN.AVC.Decoder");
     auto scale = record<OMX_CONFIG_SCALEFACTORTYPE>(0);
     ASSERT_EQ(OMX_ErrorNone, c()->GetConfig(h(), OMX_IndexConfigCommonScale, &scale));
@@ -202,8 +213,7 @@ TEST_F(ParamTest, ScaleThumbnailExtensionAndCrop) {
               c()->SetConfig(h(), static_cast<OMX_INDEXTYPE>(OMX_IndexVendorStartUnused + 2), &thumbnail));
 
     OMX_INDEXTYPE index = OMX_IndexMax;
-    ASSERT_EQ(OMX_ErrorNone,
-              c()->GetExtensionIndex(h(), const_cast<char *>("OMX.ZYN.index.ThumbnailMode"), &index));
+    ASSERT_EQ(OMX_ErrorNone, c()->GetExtensionIndex(h(), const_cast<char *>("OMX.ZYN.index.ThumbnailMode"), &index));
     EXPECT_EQ(0x7F000001u, static_cast<OMX_U32>(index));
     EXPECT_EQ(OMX_ErrorUnsupportedIndex,
               c()->GetExtensionIndex(h(), const_cast<char *>("OMX.ZYN.index.Other"), &index));
@@ -222,4 +232,4 @@ TEST_F(ParamTest, ScaleThumbnailExtensionAndCrop) {
     EXPECT_EQ(OMX_ErrorUnsupportedIndex, c()->GetConfig(h(), OMX_IndexConfigCommonOutputCrop, &crop));
 }
 
-}  // namespace
+} // namespace

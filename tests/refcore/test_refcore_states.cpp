@@ -3,11 +3,15 @@
 
 using namespace refcore_test;
 
-namespace {
+namespace
+{
 
-class StateTest : public ComponentTest {};
+class StateTest : public ComponentTest
+{
+};
 
-TEST_F(StateTest, FullCycleWithOneCompletionPerCommandFromTheComponentThread) {
+TEST_F(StateTest, FullCycleWithOneCompletionPerCommandFromTheComponentThread)
+{
     start("OMX.ZYN.AVC.Decoder");
     to_idle();
     to_state(OMX_StateExecuting);
@@ -18,8 +22,8 @@ TEST_F(StateTest, FullCycleWithOneCompletionPerCommandFromTheComponentThread) {
     Client::settle();
     auto rs = client.records();
     ASSERT_EQ(6u, rs.size());
-    const OMX_STATETYPE order[] = {OMX_StateIdle,  OMX_StateExecuting, OMX_StatePause,
-                                   OMX_StateExecuting, OMX_StateIdle, OMX_StateLoaded};
+    const OMX_STATETYPE order[] = {OMX_StateIdle,      OMX_StateExecuting, OMX_StatePause,
+                                   OMX_StateExecuting, OMX_StateIdle,      OMX_StateLoaded};
     for (size_t i = 0; i < rs.size(); ++i) {
         EXPECT_EQ(OMX_EventCmdComplete, rs[i].event);
         EXPECT_EQ(static_cast<OMX_U32>(OMX_CommandStateSet), rs[i].d1);
@@ -28,7 +32,8 @@ TEST_F(StateTest, FullCycleWithOneCompletionPerCommandFromTheComponentThread) {
     }
 }
 
-TEST_F(StateTest, IdleCompletesOnlyWhenTheLastBufferArrives) {
+TEST_F(StateTest, IdleCompletesOnlyWhenTheLastBufferArrives)
+{
     start("OMX.ZYN.H263.Encoder");
     ASSERT_EQ(OMX_ErrorNone, c()->SendCommand(h(), OMX_CommandStateSet, OMX_StateIdle, nullptr));
     use_inputs(3);
@@ -46,12 +51,15 @@ TEST_F(StateTest, IdleCompletesOnlyWhenTheLastBufferArrives) {
     EXPECT_NE(OMX_ErrorNone, c()->AllocateBuffer(h(), &extra, 1, nullptr, kBufferBytes));
 }
 
-TEST_F(StateTest, LoadedCompletesOnlyWhenTheLastBufferIsFreed) {
+TEST_F(StateTest, LoadedCompletesOnlyWhenTheLastBufferIsFreed)
+{
     start("OMX.ZYN.AVC.Decoder");
     to_idle();
     ASSERT_EQ(OMX_ErrorNone, c()->SendCommand(h(), OMX_CommandStateSet, OMX_StateLoaded, nullptr));
-    for (auto *b : in) EXPECT_EQ(OMX_ErrorNone, c()->FreeBuffer(h(), 0, b));
-    for (size_t i = 0; i + 1 < out.size(); ++i) EXPECT_EQ(OMX_ErrorNone, c()->FreeBuffer(h(), 1, out[i]));
+    for (auto *b : in)
+        EXPECT_EQ(OMX_ErrorNone, c()->FreeBuffer(h(), 0, b));
+    for (size_t i = 0; i + 1 < out.size(); ++i)
+        EXPECT_EQ(OMX_ErrorNone, c()->FreeBuffer(h(), 1, out[i]));
     Client::settle();
     EXPECT_EQ(0u, client.count(Record::Event, OMX_EventCmdComplete, OMX_CommandStateSet, OMX_StateLoaded));
     EXPECT_EQ(OMX_StateIdle, client.state());
@@ -62,7 +70,8 @@ TEST_F(StateTest, LoadedCompletesOnlyWhenTheLastBufferIsFreed) {
     EXPECT_EQ(OMX_StateLoaded, client.state());
 }
 
-TEST_F(StateTest, PortsWithMinimumZeroArePopulatedAtOnce) {
+TEST_F(StateTest, PortsWithMinimumZeroArePopulatedAtOnce)
+{
     start("OMX.ZYN.VP8.Decoder", "* min_buffers 0 0\n* min_buffers 1 0");
     EXPECT_TRUE(port_def(0).bPopulated);
     ASSERT_EQ(OMX_ErrorNone, c()->SendCommand(h(), OMX_CommandStateSet, OMX_StateIdle, nullptr));
@@ -72,7 +81,8 @@ TEST_F(StateTest, PortsWithMinimumZeroArePopulatedAtOnce) {
     to_state(OMX_StateLoaded);
 }
 
-TEST_F(StateTest, IllegalTransitionsAreReportedAsErrorEvents) {
+TEST_F(StateTest, IllegalTransitionsAreReportedAsErrorEvents)
+{
     start("OMX.ZYN.MPEG4.Decoder");
     // Loaded -> Executing, Loaded -> Pause: not allowed, the state stays.
     ASSERT_EQ(OMX_ErrorNone, c()->SendCommand(h(), OMX_CommandStateSet, OMX_StateExecuting, nullptr));
@@ -93,7 +103,8 @@ TEST_F(StateTest, IllegalTransitionsAreReportedAsErrorEvents) {
     to_loaded();
 }
 
-TEST_F(StateTest, BadCommandsAreRefusedAtOnce) {
+TEST_F(StateTest, BadCommandsAreRefusedAtOnce)
+{
     start("OMX.ZYN.AVC.Decoder");
     EXPECT_EQ(OMX_ErrorBadParameter, c()->SendCommand(h(), OMX_CommandStateSet, 77, nullptr));
     EXPECT_EQ(OMX_ErrorBadPortIndex, c()->SendCommand(h(), OMX_CommandFlush, 2, nullptr));
@@ -104,13 +115,15 @@ TEST_F(StateTest, BadCommandsAreRefusedAtOnce) {
     EXPECT_TRUE(client.records().empty());
 }
 
-TEST_F(StateTest, WaitForResourcesGoesBothWays) {
+TEST_F(StateTest, WaitForResourcesGoesBothWays)
+{
     start("OMX.ZYN.AVC.Decoder");
     to_state(OMX_StateWaitForResources);
     to_state(OMX_StateLoaded);
 }
 
-TEST_F(StateTest, InvalidStateRefusesEverything) {
+TEST_F(StateTest, InvalidStateRefusesEverything)
+{
     start("OMX.ZYN.AVC.Decoder");
     ASSERT_EQ(OMX_ErrorNone, c()->SendCommand(h(), OMX_CommandStateSet, OMX_StateInvalid, nullptr));
     ASSERT_TRUE(client.wait_error(OMX_ErrorInvalidState));
@@ -120,7 +133,8 @@ TEST_F(StateTest, InvalidStateRefusesEverything) {
     EXPECT_EQ(OMX_ErrorInvalidState, c()->GetParameter(h(), OMX_IndexParamPortDefinition, &d));
 }
 
-TEST_F(StateTest, BufferCallsOutsideTheirStatesAreRefused) {
+TEST_F(StateTest, BufferCallsOutsideTheirStatesAreRefused)
+{
     start("OMX.ZYN.AVC.Decoder");
     std::vector<uint8_t> mem(kBufferBytes);
     OMX_BUFFERHEADERTYPE *b = nullptr;
@@ -155,7 +169,8 @@ TEST_F(StateTest, BufferCallsOutsideTheirStatesAreRefused) {
     to_loaded();
 }
 
-TEST_F(StateTest, UseBufferHeaderDescribesTheClientBuffer) {
+TEST_F(StateTest, UseBufferHeaderDescribesTheClientBuffer)
+{
     start("OMX.ZYN.AVC.Decoder");
     ASSERT_EQ(OMX_ErrorNone, c()->SendCommand(h(), OMX_CommandStateSet, OMX_StateIdle, nullptr));
     int tag = 0;
@@ -170,18 +185,20 @@ TEST_F(StateTest, UseBufferHeaderDescribesTheClientBuffer) {
     OMX_BUFFERHEADERTYPE *a = nullptr;
     ASSERT_EQ(OMX_ErrorNone, c()->AllocateBuffer(h(), &a, 1, nullptr, kBufferBytes));
     ASSERT_NE(nullptr, a->pBuffer);
-    a->pBuffer[kBufferBytes - 1] = 1;  // the whole allocation is usable
+    a->pBuffer[kBufferBytes - 1] = 1; // the whole allocation is usable
     EXPECT_EQ(1u, a->nOutputPortIndex);
     EXPECT_EQ(OMX_ErrorNone, c()->FreeBuffer(h(), 0, b));
     EXPECT_EQ(OMX_ErrorNone, c()->FreeBuffer(h(), 1, a));
 }
 
-TEST_F(StateTest, InputBuffersComeBackUnreadInOrderInExecuting) {
+TEST_F(StateTest, InputBuffersComeBackUnreadInOrderInExecuting)
+{
     start("OMX.ZYN.WMV.Decoder", "* decode none");
     to_idle();
     to_state(OMX_StateExecuting);
     client.clear();
-    for (auto *b : in) ASSERT_EQ(OMX_ErrorNone, empty(b));
+    for (auto *b : in)
+        ASSERT_EQ(OMX_ErrorNone, empty(b));
     ASSERT_TRUE(client.wait_count(Record::EmptyDone, 3));
     auto rs = client.records();
     ASSERT_EQ(3u, rs.size());
@@ -194,7 +211,8 @@ TEST_F(StateTest, InputBuffersComeBackUnreadInOrderInExecuting) {
     to_loaded();
 }
 
-TEST_F(StateTest, IdleAndPauseHoldBuffersUntilExecuting) {
+TEST_F(StateTest, IdleAndPauseHoldBuffersUntilExecuting)
+{
     start("OMX.ZYN.H263.Decoder", "* decode none");
     to_idle();
     ASSERT_EQ(OMX_ErrorNone, empty(in[0]));
@@ -213,11 +231,13 @@ TEST_F(StateTest, IdleAndPauseHoldBuffersUntilExecuting) {
     to_loaded();
 }
 
-TEST_F(StateTest, OutputBuffersComeBackOnlyOnLeavingExecuting) {
+TEST_F(StateTest, OutputBuffersComeBackOnlyOnLeavingExecuting)
+{
     start("OMX.ZYN.AVC.Encoder");
     to_idle();
     to_state(OMX_StateExecuting);
-    for (auto *b : out) ASSERT_EQ(OMX_ErrorNone, c()->FillThisBuffer(h(), b));
+    for (auto *b : out)
+        ASSERT_EQ(OMX_ErrorNone, c()->FillThisBuffer(h(), b));
     Client::settle();
     EXPECT_EQ(0u, client.count(Record::FillDone));
     client.clear();
@@ -229,26 +249,31 @@ TEST_F(StateTest, OutputBuffersComeBackOnlyOnLeavingExecuting) {
         EXPECT_EQ(out[i], rs[i].hdr);
         EXPECT_EQ(0u, rs[i].hdr->nFilledLen);
     }
-    EXPECT_EQ(OMX_EventCmdComplete, rs[3].event);  // the completion after every buffer is back
+    EXPECT_EQ(OMX_EventCmdComplete, rs[3].event); // the completion after every buffer is back
     to_loaded();
 }
 
-TEST_F(StateTest, DecodeNoneReturnsOutputBuffersAtOnce) {
+TEST_F(StateTest, DecodeNoneReturnsOutputBuffersAtOnce)
+{
     start("OMX.ZYN.AVC.Decoder", "OMX.ZYN.AVC.Decoder decode none");
     to_idle();
     to_state(OMX_StateExecuting);
     client.clear();
-    for (auto *b : out) ASSERT_EQ(OMX_ErrorNone, c()->FillThisBuffer(h(), b));
+    for (auto *b : out)
+        ASSERT_EQ(OMX_ErrorNone, c()->FillThisBuffer(h(), b));
     ASSERT_TRUE(client.wait_count(Record::FillDone, 3));
-    for (size_t i = 0; i < 3; ++i) EXPECT_EQ(out[i], client.records()[i].hdr);
+    for (size_t i = 0; i < 3; ++i)
+        EXPECT_EQ(out[i], client.records()[i].hdr);
     // Again: nothing is held, so the same buffers may go in once more.
-    for (auto *b : out) ASSERT_EQ(OMX_ErrorNone, c()->FillThisBuffer(h(), b));
+    for (auto *b : out)
+        ASSERT_EQ(OMX_ErrorNone, c()->FillThisBuffer(h(), b));
     ASSERT_TRUE(client.wait_count(Record::FillDone, 6));
     to_state(OMX_StateIdle);
     to_loaded();
 }
 
-TEST_F(StateTest, BuffersGivenInIdleComeBackWhenGoingToLoaded) {
+TEST_F(StateTest, BuffersGivenInIdleComeBackWhenGoingToLoaded)
+{
     start("OMX.ZYN.AVC.Decoder");
     to_idle();
     ASSERT_EQ(OMX_ErrorNone, empty(in[0]));
@@ -260,18 +285,21 @@ TEST_F(StateTest, BuffersGivenInIdleComeBackWhenGoingToLoaded) {
     ASSERT_TRUE(client.wait_complete(OMX_CommandStateSet, OMX_StateLoaded));
 }
 
-TEST_F(StateTest, FlushReturnsThePortsBuffersThenCompletesOnce) {
+TEST_F(StateTest, FlushReturnsThePortsBuffersThenCompletesOnce)
+{
     start("OMX.ZYN.AVC.Decoder");
     to_idle();
     to_state(OMX_StateExecuting);
-    for (auto *b : out) ASSERT_EQ(OMX_ErrorNone, c()->FillThisBuffer(h(), b));
+    for (auto *b : out)
+        ASSERT_EQ(OMX_ErrorNone, c()->FillThisBuffer(h(), b));
     client.clear();
     ASSERT_EQ(OMX_ErrorNone, c()->SendCommand(h(), OMX_CommandFlush, 1, nullptr));
     ASSERT_TRUE(client.wait_complete(OMX_CommandFlush, 1));
     Client::settle();
     auto rs = client.records();
     ASSERT_EQ(4u, rs.size());
-    for (size_t i = 0; i < 3; ++i) EXPECT_EQ(out[i], rs[i].hdr);
+    for (size_t i = 0; i < 3; ++i)
+        EXPECT_EQ(out[i], rs[i].hdr);
     EXPECT_EQ(OMX_EventCmdComplete, rs[3].event);
     // Flushing a port with nothing held completes at once; OMX_ALL completes once per port.
     client.clear();
@@ -286,19 +314,21 @@ TEST_F(StateTest, FlushReturnsThePortsBuffersThenCompletesOnce) {
     to_loaded();
 }
 
-TEST_F(StateTest, PortDisableWaitsForTheBuffersToBeFreedAndEnableForNewOnes) {
+TEST_F(StateTest, PortDisableWaitsForTheBuffersToBeFreedAndEnableForNewOnes)
+{
     start("OMX.ZYN.AVC.Decoder");
     to_idle();
     to_state(OMX_StateExecuting);
     ASSERT_EQ(OMX_ErrorNone, c()->FillThisBuffer(h(), out[0]));
     client.clear();
     ASSERT_EQ(OMX_ErrorNone, c()->SendCommand(h(), OMX_CommandPortDisable, 1, nullptr));
-    ASSERT_TRUE(client.wait_count(Record::FillDone, 1));  // the held buffer comes back first
+    ASSERT_TRUE(client.wait_count(Record::FillDone, 1)); // the held buffer comes back first
     EXPECT_FALSE(port_def(1).bEnabled);
     Client::settle();
     EXPECT_EQ(0u, client.count(Record::Event));
     EXPECT_EQ(OMX_ErrorIncorrectStateOperation, c()->FillThisBuffer(h(), out[1]));
-    for (auto *b : out) EXPECT_EQ(OMX_ErrorNone, c()->FreeBuffer(h(), 1, b));
+    for (auto *b : out)
+        EXPECT_EQ(OMX_ErrorNone, c()->FreeBuffer(h(), 1, b));
     out.clear();
     ASSERT_TRUE(client.wait_complete(OMX_CommandPortDisable, 1));
     // A disabled port takes a new definition even in Executing.
@@ -321,7 +351,8 @@ TEST_F(StateTest, PortDisableWaitsForTheBuffersToBeFreedAndEnableForNewOnes) {
     to_loaded();
 }
 
-TEST_F(StateTest, PortCommandsInLoadedCompleteAtOnce) {
+TEST_F(StateTest, PortCommandsInLoadedCompleteAtOnce)
+{
     start("OMX.ZYN.MPEG4.Encoder");
     for (OMX_U32 p : {0u, 1u}) {
         ASSERT_EQ(OMX_ErrorNone, c()->SendCommand(h(), OMX_CommandPortDisable, p, nullptr));
@@ -338,11 +369,14 @@ TEST_F(StateTest, PortCommandsInLoadedCompleteAtOnce) {
     EXPECT_TRUE(port_def(1).bEnabled);
 }
 
-TEST_F(StateTest, FreeingHeldBuffersIsSafe) {
+TEST_F(StateTest, FreeingHeldBuffersIsSafe)
+{
     start("OMX.ZYN.AVC.Decoder");
     to_idle();
-    for (auto *b : in) ASSERT_EQ(OMX_ErrorNone, empty(b));
-    for (auto *b : out) ASSERT_EQ(OMX_ErrorNone, c()->FillThisBuffer(h(), b));
+    for (auto *b : in)
+        ASSERT_EQ(OMX_ErrorNone, empty(b));
+    for (auto *b : out)
+        ASSERT_EQ(OMX_ErrorNone, c()->FillThisBuffer(h(), b));
     // The client frees everything while the component still holds it: nothing comes back for
     // freed buffers, and the handle can still be freed cleanly.
     free_all();
@@ -350,17 +384,20 @@ TEST_F(StateTest, FreeingHeldBuffersIsSafe) {
     EXPECT_EQ(0u, client.count(Record::EmptyDone) + client.count(Record::FillDone));
 }
 
-TEST_F(StateTest, FreeHandleInExecutingReleasesEverything) {
+TEST_F(StateTest, FreeHandleInExecutingReleasesEverything)
+{
     start("OMX.ZYN.VP8.Decoder");
     to_idle();
     to_state(OMX_StateExecuting);
-    for (auto *b : out) ASSERT_EQ(OMX_ErrorNone, c()->FillThisBuffer(h(), b));
+    for (auto *b : out)
+        ASSERT_EQ(OMX_ErrorNone, c()->FillThisBuffer(h(), b));
     EXPECT_EQ(OMX_ErrorNone, client.close());
     in.clear();
     out.clear();
 }
 
-TEST_F(StateTest, UseEglImageOnADecoderOutput) {
+TEST_F(StateTest, UseEglImageOnADecoderOutput)
+{
     start("OMX.ZYN.AVC.Decoder");
     int fake_image = 0;
     OMX_BUFFERHEADERTYPE *b = nullptr;
@@ -379,7 +416,8 @@ TEST_F(StateTest, UseEglImageOnADecoderOutput) {
     to_loaded();
 }
 
-TEST_F(StateTest, EncodersTakeNoEglImage) {
+TEST_F(StateTest, EncodersTakeNoEglImage)
+{
     start("OMX.ZYN.AVC.Encoder");
     int fake_image = 0;
     OMX_BUFFERHEADERTYPE *b = nullptr;
@@ -387,14 +425,16 @@ TEST_F(StateTest, EncodersTakeNoEglImage) {
     EXPECT_EQ(OMX_ErrorNotImplemented, c()->UseEGLImage(h(), &b, 1, nullptr, &fake_image));
 }
 
-TEST_F(StateTest, StatisticsLineWhenTheHandleIsFreed) {
+TEST_F(StateTest, StatisticsLineWhenTheHandleIsFreed)
+{
     std::string path = ::testing::TempDir() + "refcore_stats_" + std::to_string(getpid()) + ".txt";
     std::remove(path.c_str());
     setenv("ZYN_OMX_STATS", path.c_str(), 1);
     start("OMX.ZYN.H263.Decoder", "* decode none");
     to_idle();
     to_state(OMX_StateExecuting);
-    for (auto *b : in) ASSERT_EQ(OMX_ErrorNone, empty(b));
+    for (auto *b : in)
+        ASSERT_EQ(OMX_ErrorNone, empty(b));
     ASSERT_TRUE(client.wait_count(Record::EmptyDone, 3));
     ASSERT_EQ(OMX_ErrorNone, empty(in[0]));
     ASSERT_TRUE(client.wait_count(Record::EmptyDone, 4));
@@ -410,4 +450,4 @@ TEST_F(StateTest, StatisticsLineWhenTheHandleIsFreed) {
     std::remove(path.c_str());
 }
 
-}  // namespace
+} // namespace

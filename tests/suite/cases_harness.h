@@ -1,8 +1,7 @@
 // Runs build/bin/omx_cases as a child process against the reference core,
 // with a fault file, a bounded wait and its output split into report lines
 // and summary rows.
-#ifndef CASES_HARNESS_H
-#define CASES_HARNESS_H
+#pragma once
 
 #include <fcntl.h>
 #include <signal.h>
@@ -23,7 +22,8 @@
 
 extern char **environ;
 
-namespace cases_harness {
+namespace cases_harness
+{
 
 inline std::string binary_dir()
 {
@@ -66,11 +66,11 @@ struct SummaryRow {
 };
 
 struct RunResult {
-    int exit_status = -1;  // -1 when killed or not run
+    int exit_status = -1; // -1 when killed or not run
     bool timed_out = false;
-    std::string out;       // standard output
-    std::string err;       // standard error
-    std::vector<std::string> body;  // output lines before the summary
+    std::string out;               // standard output
+    std::string err;               // standard error
+    std::vector<std::string> body; // output lines before the summary
     std::vector<SummaryRow> summary;
 
     // The lines before the summary that contain `text`, in order.
@@ -202,6 +202,4 @@ inline RunResult run_omx_cases(const TempDir &dir, const std::vector<std::string
     return result;
 }
 
-}  // namespace cases_harness
-
-#endif
+} // namespace cases_harness

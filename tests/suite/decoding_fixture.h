@@ -1,13 +1,13 @@
 // Shared pieces of the decoding-pass tests: an X display (a private Xvfb when none answers),
 // H.264 test streams made once per build tree with ffmpeg, scratch folders, and running
 // build/bin/omx_test as a bounded child process.
-#ifndef DECODING_FIXTURE_H
-#define DECODING_FIXTURE_H
+#pragma once
 
 #include <string>
 #include <vector>
 
-namespace decoding_fixture {
+namespace decoding_fixture
+{
 
 // Makes sure DISPLAY names an X server that answers, starting Xvfb (stopped at exit) when
 // needed. Returns false when none can be had.
@@ -30,9 +30,9 @@ long file_size(const std::string &path);
 std::string list_entry(const std::string &in, const std::string &out, int width, int height);
 
 struct RunResult {
-    int status = -1;  // exit status, or 128 + signal; 124 when the time limit ended it
-    std::string out;  // standard output
-    std::string err;  // standard error
+    int status = -1; // exit status, or 128 + signal; 124 when the time limit ended it
+    std::string out; // standard output
+    std::string err; // standard error
 };
 
 // Runs build/bin/omx_test against the reference core with the given extra environment
@@ -47,6 +47,4 @@ std::vector<std::string> lines(const std::string &text);
 int count_lines(const std::string &text, const std::string &line);
 int count_substr(const std::string &text, const std::string &needle);
 
-}  // namespace decoding_fixture
-
-#endif
+} // namespace decoding_fixture

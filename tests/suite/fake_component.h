@@ -1,8 +1,7 @@
 // A small in-process component for the suite's tests: it completes commands
 // and returns input buffers at once through the driver's callbacks, counts
 // its buffer calls and keeps a copy of every input buffer it was given.
-#ifndef FAKE_COMPONENT_H
-#define FAKE_COMPONENT_H
+#pragma once
 
 #include <cstring>
 #include <memory>
@@ -143,5 +142,3 @@ struct FakeComponent {
 
     static OMX_ERRORTYPE fill_this_buffer(OMX_HANDLETYPE, OMX_BUFFERHEADERTYPE *) { return OMX_ErrorNone; }
 };
-
-#endif

@@ -5,11 +5,12 @@
 #include <string>
 
 #include "fake_component.h"
-#include "omx_component.h"
 #include "omx_case_support.h"
+#include "omx_component.h"
 #include "omx_report.h"
 
-namespace {
+namespace
+{
 
 struct CaseOnFake : ::testing::Test {
     sem_t sema{};
@@ -219,7 +220,7 @@ TEST_F(CaseOnFake, ParameterRecordsArriveClearedWithSizeAndVersion)
                 continue;
             // The fake answers these with an error, so every record holds what the case sent.
             ASSERT_EQ(bytes.size(), e.size);
-            EXPECT_EQ(bytes[4], 1);  // nVersionMajor
+            EXPECT_EQ(bytes[4], 1); // nVersionMajor
             for (size_t i = 5; i < bytes.size(); i++)
                 ASSERT_EQ(bytes[i], 0) << "index " << std::hex << index << " byte " << std::dec << i;
             checked++;

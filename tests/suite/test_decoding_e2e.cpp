@@ -9,7 +9,8 @@
 
 #include "decoding_fixture.h"
 
-namespace {
+namespace
+{
 using namespace decoding_fixture;
 
 const char kAvcDec[] = "OMX.ZYN.AVC.Decoder";
@@ -26,7 +27,8 @@ int pass_failures(const std::string &report)
     return n;
 }
 
-class DecodingEndToEnd : public ::testing::Test {
+class DecodingEndToEnd : public ::testing::Test
+{
 protected:
     void SetUp() override
     {
@@ -74,7 +76,7 @@ protected:
 
     std::string dir;
     std::string stats;
-    std::string qcif;  // 176x144, 5 frames
+    std::string qcif; // 176x144, 5 frames
 };
 
 TEST_F(DecodingEndToEnd, AnAvcStreamOfNFramesIsFedWholeAndReportedLineByLine)
@@ -87,9 +89,12 @@ TEST_F(DecodingEndToEnd, AnAvcStreamOfNFramesIsFedWholeAndReportedLineByLine)
 
     const std::string expected = "comp name OMX.ZYN.AVC.Decoder \n"
                                  "coding type = 7\n"
-                                 "\ninfile: " + stream + "\n"
+                                 "\ninfile: " +
+                                 stream +
+                                 "\n"
                                  "width: 176, height: 144\n"
-                                 "\noutput: " + dir + "/out1.rgb\n";
+                                 "\noutput: " +
+                                 dir + "/out1.rgb\n";
     EXPECT_NE(r.out.find(expected), std::string::npos) << r.out;
     EXPECT_NE(r.out.find(" I/P port buf count = 3 I/P port buf size = 65536 \n"
                          " O/P port buf count = 3 O/P port buf size = 163840\n"),
@@ -169,10 +174,13 @@ TEST_F(DecodingEndToEnd, AnEncoderWithAListFileGoesThroughTheDecodingPass)
     ASSERT_EQ(r.status, 0) << r.out << r.err;
     const std::string expected = "comp name OMX.ZYN.AVC.Encoder \n"
                                  "coding type = 21\n"
-                                 "\ninfile: " + stream + "\n"
+                                 "\ninfile: " +
+                                 stream +
+                                 "\n"
                                  "width: 176, height: 144\n"
                                  "profile: 1, bitrate: 512, framerate: 30\n"
-                                 "\noutput: " + dir + "/enc.rgb\n";
+                                 "\noutput: " +
+                                 dir + "/enc.rgb\n";
     EXPECT_NE(r.out.find(expected), std::string::npos) << r.out;
     EXPECT_NE(r.out.find(" I/P port buf count = "), std::string::npos) << r.out;
     EXPECT_TRUE(file_exists(dir + "/enc.rgb"));
@@ -190,8 +198,7 @@ TEST_F(DecodingEndToEnd, ComponentsWithoutATableRowArePassedOverWithTheirLines)
                          "coding type = "),
               std::string::npos)
         << r.out;
-    EXPECT_NE(r.out.find("can't open list file Error\ncomp name OMX.ZYN.AVC.Decoder \n"), std::string::npos)
-        << r.out;
+    EXPECT_NE(r.out.find("can't open list file Error\ncomp name OMX.ZYN.AVC.Decoder \n"), std::string::npos) << r.out;
     EXPECT_EQ(count_substr(r.out, "\noutput: "), 1) << r.out;
     EXPECT_EQ(inputs_of(kAvcDec), std::vector<long>{5}) << stats;
 }
@@ -234,8 +241,8 @@ TEST_F(DecodingEndToEnd, BufferCountsTheRingCannotHoldEndTheRunInLoaded)
     const RunResult r = run();
     ASSERT_EQ(r.status, 0) << r.out << r.err;
     EXPECT_NE(r.out.find(" I/P port buf count = 6 I/P port buf size = 65536 \n"), std::string::npos) << r.out;
-    EXPECT_EQ(count_lines(r.out, "omx_decoding_test: buffer count I/P 6 O/P 3 unsupported (I/P 3 to 5, O/P 3): FAIL, 0"),
-              1)
+    EXPECT_EQ(
+        count_lines(r.out, "omx_decoding_test: buffer count I/P 6 O/P 3 unsupported (I/P 3 to 5, O/P 3): FAIL, 0"), 1)
         << r.out;
     EXPECT_EQ(count_substr(r.out, "EGL Window Created"), 0) << r.out;
     EXPECT_TRUE(inputs_of(kAvcDec).empty()) << stats;
@@ -319,8 +326,8 @@ TEST_F(DecodingEndToEnd, AnInputBufferThatCannotBeAllocatedEndsTheRunBeforeIdle)
     faults(std::string("core names ") + kAvcDec + "\n");
     // The second of the three input buffers (3137536 bytes each at 1920x1080) is refused.
     list("avcdec_list.txt", list_entry(stream, dir + "/big", 1920, 1080));
-    const RunResult r = run({"LD_PRELOAD=" + dir + "/failing_malloc.so", "FAIL_MALLOC_SIZE=3137536",
-                             "FAIL_MALLOC_AFTER=1"});
+    const RunResult r =
+        run({"LD_PRELOAD=" + dir + "/failing_malloc.so", "FAIL_MALLOC_SIZE=3137536", "FAIL_MALLOC_AFTER=1"});
     ASSERT_EQ(r.status, 0) << r.out << r.err;
     EXPECT_NE(r.out.find(" I/P port buf count = 3 I/P port buf size = 3137536 \n"), std::string::npos) << r.out;
     EXPECT_EQ(count_lines(r.out, "malloc(in_buffer[1]) return Error"), 1) << r.out;
@@ -333,4 +340,4 @@ TEST_F(DecodingEndToEnd, AnInputBufferThatCannotBeAllocatedEndsTheRunBeforeIdle)
 #endif
 }
 
-}  // namespace
+} // namespace

@@ -20,10 +20,12 @@
 
 extern char **environ;
 
-namespace decoding_fixture {
+namespace decoding_fixture
+{
 namespace fs = std::filesystem;
 
-namespace {
+namespace
+{
 
 pid_t xvfb_pid = 0;
 
@@ -101,7 +103,7 @@ int wait_bounded(pid_t pid, int limit_s)
     }
 }
 
-}  // namespace
+} // namespace
 
 bool ensure_display()
 {
@@ -119,8 +121,8 @@ bool ensure_display()
         if (file_exists(lock) || file_exists(sock))
             continue;
         const std::string display = ":" + std::to_string(n);
-        xvfb_pid = spawn({"Xvfb", display, "-screen", "0", "1280x800x24", "-nolisten", "tcp"}, {}, "/dev/null",
-                         "/dev/null");
+        xvfb_pid =
+            spawn({"Xvfb", display, "-screen", "0", "1280x800x24", "-nolisten", "tcp"}, {}, "/dev/null", "/dev/null");
         if (xvfb_pid <= 0)
             break;
         std::atexit(stop_xvfb);
@@ -154,11 +156,27 @@ std::string h264_stream(int width, int height, int frames, bool noisy)
     // Made under a private name and renamed, so parallel test processes never see half a file.
     const fs::path tmp = dir / (name + "." + std::to_string(getpid()) + ".264");
     const std::string size = std::to_string(width) + "x" + std::to_string(height);
-    const std::string source = noisy ? "nullsrc=s=" + size + ":r=25,geq=random(1)*255:128:128"
-                                     : "testsrc=s=" + size + ":r=25";
-    std::vector<std::string> argv = {"ffmpeg", "-nostdin", "-v", "error", "-y", "-f", "lavfi", "-i", source,
-                                     "-frames:v", std::to_string(frames), "-c:v", "libx264", "-pix_fmt",
-                                     "yuv420p", "-bf", "0", "-g", "1000"};
+    const std::string source =
+        noisy ? "nullsrc=s=" + size + ":r=25,geq=random(1)*255:128:128" : "testsrc=s=" + size + ":r=25";
+    std::vector<std::string> argv = {"ffmpeg",
+                                     "-nostdin",
+                                     "-v",
+                                     "error",
+                                     "-y",
+                                     "-f",
+                                     "lavfi",
+                                     "-i",
+                                     source,
+                                     "-frames:v",
+                                     std::to_string(frames),
+                                     "-c:v",
+                                     "libx264",
+                                     "-pix_fmt",
+                                     "yuv420p",
+                                     "-bf",
+                                     "0",
+                                     "-g",
+                                     "1000"};
     if (noisy) {
         argv.insert(argv.end(), {"-qp", "0"});
     }
@@ -271,4 +289,4 @@ int count_substr(const std::string &text, const std::string &needle)
     return n;
 }
 
-}  // namespace decoding_fixture
+} // namespace decoding_fixture

@@ -21,7 +21,8 @@
 #include "screen_capture.h"
 #include "video_output.h"
 
-namespace {
+namespace
+{
 using namespace decoding_fixture;
 
 // A component that does what it is told at once, posting the run's semaphore the way the
@@ -32,15 +33,15 @@ struct FakeComponent {
     OMX_U32 min_in = 3, min_out = 3;
     OMX_STATETYPE state = OMX_StateLoaded;
     // Failure script.
-    bool silent_first_idle = false;   // the first Idle command never completes
-    bool refuse_idle = false;         // SendCommand(Idle) returns an error
-    bool refuse_etb = false;          // EmptyThisBuffer returns an error
-    bool keep_input = false;          // input buffers never come back
-    int refuse_use_buffer = -1;       // UseBuffer call with this index (0-based) is refused
+    bool silent_first_idle = false; // the first Idle command never completes
+    bool refuse_idle = false;       // SendCommand(Idle) returns an error
+    bool refuse_etb = false;        // EmptyThisBuffer returns an error
+    bool keep_input = false;        // input buffers never come back
+    int refuse_use_buffer = -1;     // UseBuffer call with this index (0-based) is refused
     int use_buffer_calls = 0;
     int idle_commands = 0;
-    std::function<void()> on_executing;  // runs when asked for Executing, before completing
-    std::function<void()> on_fill;       // runs after each FillThisBuffer is logged
+    std::function<void()> on_executing; // runs when asked for Executing, before completing
+    std::function<void()> on_fill;      // runs after each FillThisBuffer is logged
     // Log.
     std::vector<std::string> calls;
     std::vector<OMX_PARAM_PORTDEFINITIONTYPE> set_params;
@@ -109,8 +110,8 @@ struct FakeComponent {
         *state = self(h)->state;
         return OMX_ErrorNone;
     }
-    static OMX_ERRORTYPE UseBuffer(OMX_HANDLETYPE h, OMX_BUFFERHEADERTYPE **pp, OMX_U32 port, OMX_PTR,
-                                   OMX_U32 size, OMX_U8 *buf)
+    static OMX_ERRORTYPE UseBuffer(OMX_HANDLETYPE h, OMX_BUFFERHEADERTYPE **pp, OMX_U32 port, OMX_PTR, OMX_U32 size,
+                                   OMX_U8 *buf)
     {
         FakeComponent *c = self(h);
         c->calls.push_back("UseBuffer " + std::to_string(port) + " " + std::to_string(size));
@@ -125,8 +126,7 @@ struct FakeComponent {
         *pp = hdr;
         return OMX_ErrorNone;
     }
-    static OMX_ERRORTYPE UseEGLImage(OMX_HANDLETYPE h, OMX_BUFFERHEADERTYPE **pp, OMX_U32 port, OMX_PTR,
-                                     void *image)
+    static OMX_ERRORTYPE UseEGLImage(OMX_HANDLETYPE h, OMX_BUFFERHEADERTYPE **pp, OMX_U32 port, OMX_PTR, void *image)
     {
         FakeComponent *c = self(h);
         c->calls.push_back("UseEGLImage " + std::to_string(port));
@@ -223,7 +223,8 @@ int pixmap_height(Pixmap pixmap)
     return ok ? static_cast<int>(h) : -1;
 }
 
-class DecodingPass : public ::testing::Test {
+class DecodingPass : public ::testing::Test
+{
 protected:
     void SetUp() override
     {
@@ -265,7 +266,7 @@ protected:
     sem_t sema;
     ZYN_OMX_COMPONENT_INFO info;
     std::string dir;
-    std::string qcif;  // 176x144, 5 frames; the default entry's input
+    std::string qcif; // 176x144, 5 frames; the default entry's input
     int result = -2;
 };
 
@@ -344,7 +345,9 @@ struct EdgeSize {
     int width, height, in_size, out_size, height32;
 };
 
-class DecodingPassSizes : public DecodingPass, public ::testing::WithParamInterface<EdgeSize> {};
+class DecodingPassSizes : public DecodingPass, public ::testing::WithParamInterface<EdgeSize>
+{
+};
 
 TEST_P(DecodingPassSizes, PortLinesAndImageHeight)
 {
@@ -430,8 +433,8 @@ TEST_F(DecodingPass, AnOutputNameTooLongForItsExtensionIsRefused)
             EXPECT_TRUE(file_exists(name + ".rgb")) << report;
             EXPECT_EQ(c.etb.size(), 5u);
         } else {
-            EXPECT_EQ(count_lines(report, "omx_decoding_test: output name longer than 127 characters: " + name + ".rgb"),
-                      1)
+            EXPECT_EQ(
+                count_lines(report, "omx_decoding_test: output name longer than 127 characters: " + name + ".rgb"), 1)
                 << report;
             EXPECT_FALSE(file_exists(name + ".rgb"));
             EXPECT_EQ(c.count("SendCommand"), 0);
@@ -461,8 +464,8 @@ TEST_F(DecodingPass, ASilentIdleCompletionCostsOneTimeoutLineNotAHang)
     EXPECT_EQ(count_substr(report, "timeout FAIL"), 1) << report;
     EXPECT_EQ(count_lines(report, "wait for OMX_StateIdle: timeout FAIL: 300 ms"), 1) << report;
     EXPECT_EQ(c.etb.size(), 0u);
-    EXPECT_EQ(c.count("SendCommand 0 3"), 0);  // no Executing after the missed completion
-    EXPECT_EQ(c.count(kIdle), 1);              // still Idle: not asked again
+    EXPECT_EQ(c.count("SendCommand 0 3"), 0); // no Executing after the missed completion
+    EXPECT_EQ(c.count(kIdle), 1);             // still Idle: not asked again
     EXPECT_EQ(c.count(kLoaded), 1);
     EXPECT_EQ(c.count("FreeBuffer"), 6);
     EXPECT_EQ(c.state, OMX_StateLoaded);
@@ -474,8 +477,7 @@ TEST_F(DecodingPass, ARefusedCommandIsNotWaitedFor)
     c.refuse_idle = true;
     const std::string report = run(c);
     EXPECT_EQ(count_lines(report, "omx_decoding_test: OMX_SendCommand: FAIL: 80001017, 0"), 1) << report;
-    EXPECT_EQ(count_lines(report, "omx_decoding_test: OMX_SendCommand: OMX_StateIdle: FAIL: 80001017, 0"), 1)
-        << report;
+    EXPECT_EQ(count_lines(report, "omx_decoding_test: OMX_SendCommand: OMX_StateIdle: FAIL: 80001017, 0"), 1) << report;
     EXPECT_EQ(count_substr(report, "timeout FAIL"), 0) << report;
 }
 
@@ -486,8 +488,8 @@ TEST_F(DecodingPass, BufferCountsOutsideTheRingEndTheRunBeforeAnyBuffer)
         OMX_U32 in, out;
         bool accepted;
     };
-    for (const Counts k : {Counts{2, 3, false}, Counts{6, 3, false}, Counts{3, 2, false}, Counts{3, 4, false},
-                           Counts{5, 3, true}}) {
+    for (const Counts k :
+         {Counts{2, 3, false}, Counts{6, 3, false}, Counts{3, 2, false}, Counts{3, 4, false}, Counts{5, 3, true}}) {
         entry(stream, dir + "/out", 176, 144);
         FakeComponent c(&info);
         c.min_in = k.in;
@@ -584,8 +586,8 @@ TEST_F(DecodingPass, PictureSizesThatWouldOverflowTheBufferFormulasAreRefused)
         entry(dir + "/nothing.264", dir + "/out", w, h);
         FakeComponent c(&info);
         const std::string report = run(c);
-        EXPECT_EQ(count_lines(report, "omx_decoding_test: picture size " + std::to_string(w) + "x" +
-                                          std::to_string(h) + " outside 1x1 to 16384x16384: FAIL, 0"),
+        EXPECT_EQ(count_lines(report, "omx_decoding_test: picture size " + std::to_string(w) + "x" + std::to_string(h) +
+                                          " outside 1x1 to 16384x16384: FAIL, 0"),
                   1)
             << report;
         EXPECT_TRUE(c.calls.empty());
@@ -653,9 +655,9 @@ TEST_F(DecodingPass, ThePictureShownIsTheSlotFilledOnThePreviousIteration)
         ASSERT_EQ(c.etb.size(), 5u);
         std::vector<int> expected;
         for (int i = 0; i < 5; i++)
-            expected.push_back((start + i + 2) % 3);  // slot nc - 1, slot 2 for nc 0
+            expected.push_back((start + i + 2) % 3); // slot nc - 1, slot 2 for nc 0
         EXPECT_EQ(shown, expected) << "ring position " << start;
     }
 }
 
-}  // namespace
+} // namespace

@@ -7,11 +7,12 @@
 #include <vector>
 
 #include "fake_component.h"
-#include "omx_component.h"
 #include "omx_case_support.h"
+#include "omx_component.h"
 #include "omx_report.h"
 
-namespace {
+namespace
+{
 
 constexpr int kWidth = 176;
 constexpr int kHeight = 144;
@@ -25,7 +26,7 @@ std::vector<unsigned char> planar_picture(int p)
     for (int i = 0; i < kSquare; i++)
         picture[i] = static_cast<unsigned char>(i * 7 + p);
     for (int k = 0; k < kSquare / 4; k++) {
-        picture[kSquare + k] = static_cast<unsigned char>(0x40 + k + 3 * p);             // Cb
+        picture[kSquare + k] = static_cast<unsigned char>(0x40 + k + 3 * p);               // Cb
         picture[kSquare + kSquare / 4 + k] = static_cast<unsigned char>(0xC0 - k - 5 * p); // Cr
     }
     return picture;

@@ -7,7 +7,8 @@
 
 #include "cases_harness.h"
 
-namespace {
+namespace
+{
 
 using cases_harness::RunResult;
 using cases_harness::TempDir;
@@ -50,9 +51,11 @@ TEST(OmxCasesRunner, CoreThatCannotBeLoadedExitsWithOne)
 
 } // namespace
 
-namespace {
+namespace
+{
 
-class RunnerAgainstReferenceCore : public ::testing::Test {
+class RunnerAgainstReferenceCore : public ::testing::Test
+{
 protected:
     void SetUp() override
     {
@@ -119,9 +122,9 @@ TEST_F(RunnerAgainstReferenceCore, CoreThatCannotInitialiseExitsWithOne)
 // lines, nothing hangs, and the summary still closes the run.
 TEST_F(RunnerAgainstReferenceCore, CoreBreakingEveryCallStillEndsWithItsSummary)
 {
-    const char *const calls[] = {"GetParameter", "SetParameter", "GetConfig",     "SetConfig",
-                                 "GetExtensionIndex", "GetState", "UseBuffer",   "AllocateBuffer",
-                                 "FreeBuffer",   "EmptyThisBuffer", "FillThisBuffer"};
+    const char *const calls[] = {"GetParameter",      "SetParameter",    "GetConfig",     "SetConfig",
+                                 "GetExtensionIndex", "GetState",        "UseBuffer",     "AllocateBuffer",
+                                 "FreeBuffer",        "EmptyThisBuffer", "FillThisBuffer"};
     for (const char *command_fault : {"error 0x80001001", "silent"}) {
         std::string faults;
         for (const char *call : calls)
@@ -146,7 +149,8 @@ TEST_F(RunnerAgainstReferenceCore, RefusedEnumerationIndexIsSkippedAndAnEmptyCor
     TempDir dir;
     const RunResult r = cases_harness::run_omx_cases(dir, {}, "core components 3\ncore enum_error 1 0x80001001\n");
     ASSERT_EQ(r.exit_status, 0) << r.out;
-    EXPECT_EQ(r.lines_with("omx_cases:"), std::vector<std::string>{"omx_cases: OMX_ComponentNameEnum(1): FAIL: 80001001"});
+    EXPECT_EQ(r.lines_with("omx_cases:"),
+              std::vector<std::string>{"omx_cases: OMX_ComponentNameEnum(1): FAIL: 80001001"});
     EXPECT_EQ(r.lines_with("comp name "),
               (std::vector<std::string>{"comp name OMX.ZYN.AVC.Decoder ", "comp name OMX.ZYN.MPEG4.Decoder "}));
     EXPECT_EQ(r.summary.size(), 16u);

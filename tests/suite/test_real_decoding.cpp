@@ -19,7 +19,8 @@
 
 #include "decoding_fixture.h"
 
-namespace {
+namespace
+{
 using namespace decoding_fixture;
 
 const std::string kSourceDir = OMX_SOURCE_DIR;
@@ -38,7 +39,10 @@ std::string quoted(const std::string &s)
     return q + "'";
 }
 
-bool run_shell(const std::string &cmd) { return std::system(cmd.c_str()) == 0; }
+bool run_shell(const std::string &cmd)
+{
+    return std::system(cmd.c_str()) == 0;
+}
 
 bool have_ffmpeg()
 {
@@ -52,8 +56,8 @@ std::string samples_dir()
 {
     static const std::string dir = [] {
         const std::string d = kBinaryDir + "/test_media/samples";
-        const std::string cmd = "timeout 600 " + quoted(kSourceDir + "/scripts/make_samples.sh") + " " + quoted(d) +
-                                " >/dev/null 2>&1";
+        const std::string cmd =
+            "timeout 600 " + quoted(kSourceDir + "/scripts/make_samples.sh") + " " + quoted(d) + " >/dev/null 2>&1";
         return run_shell(cmd) ? d : std::string();
     }();
     return dir;
@@ -63,8 +67,8 @@ std::string samples_dir()
 int ffprobe_frames(const std::string &file)
 {
     const std::string out = shell_output("timeout 120 ffprobe -v error -count_frames -select_streams v:0 -show_entries "
-                                    "stream=nb_read_frames -of csv=p=0 " +
-                                    quoted(file) + " 2>/dev/null");
+                                         "stream=nb_read_frames -of csv=p=0 " +
+                                         quoted(file) + " 2>/dev/null");
     if (out.empty() || out[0] < '0' || out[0] > '9')
         return -1;
     return std::atoi(out.c_str());
@@ -74,7 +78,7 @@ int ffprobe_frames(const std::string &file)
 struct HandleStats {
     std::string name;
     long inputs = -1, pictures = -1, errors = -1, egl = -1;
-    std::vector<std::string> md5;  // "HEX" per picture, output order
+    std::vector<std::string> md5; // "HEX" per picture, output order
 };
 
 long field(const std::string &line, const std::string &key)
@@ -152,7 +156,8 @@ struct Stream {
     int reorder = 0;
 };
 
-class RealDecoding : public ::testing::Test {
+class RealDecoding : public ::testing::Test
+{
 protected:
     void SetUp() override
     {
@@ -178,8 +183,8 @@ protected:
     {
         std::string entries;
         for (std::size_t i = 0; i < streams.size(); i++)
-            entries += list_entry(streams[i].file, dir + "/out" + std::to_string(i), streams[i].width,
-                                  streams[i].height);
+            entries +=
+                list_entry(streams[i].file, dir + "/out" + std::to_string(i), streams[i].width, streams[i].height);
         write_file(dir + "/" + list_name, entries + "LIST_FILE_END\n");
         write_file(dir + "/faults", "core names " + component + "\n");
         env.push_back("OMX_TEST_LIST_DIR=" + dir);
@@ -228,10 +233,12 @@ protected:
 TEST_F(RealDecoding, EveryAvcSampleDecodesEveryFrame)
 {
     // Main with up to 2 B-frames in a row, High with up to 3.
-    const std::vector<Stream> streams = {
-        {sample("h264_baseline_slices.264"), 176, 144}, {sample("h264_baseline_aud.264"), 176, 144},
-        {sample("h264_main_bframes.264"), 176, 144, 2}, {sample("h264_high_bframes.264"), 176, 144, 3},
-        {sample("h264_qcif.264"), 176, 144},            {sample("h264_720p.264"), 1280, 720}};
+    const std::vector<Stream> streams = {{sample("h264_baseline_slices.264"), 176, 144},
+                                         {sample("h264_baseline_aud.264"), 176, 144},
+                                         {sample("h264_main_bframes.264"), 176, 144, 2},
+                                         {sample("h264_high_bframes.264"), 176, 144, 3},
+                                         {sample("h264_qcif.264"), 176, 144},
+                                         {sample("h264_720p.264"), 1280, 720}};
     expect_every_frame("OMX.ZYN.AVC.Decoder", "avcdec_list.txt", streams);
 }
 
@@ -281,7 +288,7 @@ TEST_F(RealDecoding, Vp8VectorsMatchTheirMd5FilesFrameByFrame)
 
 struct Rgb {
     int width = 0, height = 0;
-    std::vector<unsigned char> data;  // rgb24, rows top to bottom
+    std::vector<unsigned char> data; // rgb24, rows top to bottom
 };
 
 // The rgb24 picture of `width` x `height` that `cmd` (an ffmpeg run) writes to `raw`; empty when
@@ -304,8 +311,8 @@ Rgb ffmpeg_rgb(const std::string &cmd, const std::string &raw, int width, int he
 // the core converts (its scaler at the same size), at the stream's own size.
 Rgb ffmpeg_picture(const std::string &file, int k, int width, int height, const std::string &raw)
 {
-    return ffmpeg_rgb("timeout 120 ffmpeg -nostdin -v error -y -threads 1 -i " + quoted(file) +
-                          " -vf 'select=eq(n\\," + std::to_string(k) +
+    return ffmpeg_rgb("timeout 120 ffmpeg -nostdin -v error -y -threads 1 -i " + quoted(file) + " -vf 'select=eq(n\\," +
+                          std::to_string(k) +
                           "),scale=w=iw:h=ih:flags=neighbor,format=rgb24' -frames:v 1 -f rawvideo " + quoted(raw) +
                           " >/dev/null 2>&1",
                       raw, width, height);
@@ -353,16 +360,21 @@ double picture_area_psnr(const Rgb &screen, const Rgb &picture, int height32, lo
 
 struct ShotCase {
     const char *name;
-    const char *sample;  // under the samples folder
+    const char *sample; // under the samples folder
     const char *component;
     const char *list;
     int width, height;
 };
 
 // Names the case in test output by its stream.
-void PrintTo(const ShotCase &c, std::ostream *os) { *os << c.sample; }
+void PrintTo(const ShotCase &c, std::ostream *os)
+{
+    *os << c.sample;
+}
 
-class RealDecodingScreenshot : public RealDecoding, public ::testing::WithParamInterface<ShotCase> {};
+class RealDecodingScreenshot : public RealDecoding, public ::testing::WithParamInterface<ShotCase>
+{
+};
 
 TEST_P(RealDecodingScreenshot, ShowsThePictureFfmpegDecodesForTheFrameDrawnLast)
 {
@@ -404,7 +416,7 @@ TEST_P(RealDecodingScreenshot, ShowsThePictureFfmpegDecodesForTheFrameDrawnLast)
     const int height32 = (sc.height + 31) / 32 * 32;
     long compared = 0;
     double psnr_shown = 0;
-    double psnr_neighbours = 0;  // the better of the frames before and after: the stream moves
+    double psnr_neighbours = 0; // the better of the frames before and after: the stream moves
     for (int k : {shown - 1, shown, shown + 1}) {
         const Rgb picture = ffmpeg_picture(stream.file, k, sc.width, sc.height, dir + "/frame.rgb");
         ASSERT_EQ(picture.width, sc.width) << "ffmpeg gave no picture " << k;
@@ -423,11 +435,10 @@ TEST_P(RealDecodingScreenshot, ShowsThePictureFfmpegDecodesForTheFrameDrawnLast)
     EXPECT_LT(psnr_neighbours, 30.0);
 }
 
-INSTANTIATE_TEST_SUITE_P(RealDecodingStreams, RealDecodingScreenshot,
-                         ::testing::Values(ShotCase{"AvcQcif", "h264_qcif.264", "OMX.ZYN.AVC.Decoder",
-                                                    "avcdec_list.txt", 176, 144},
-                                           ShotCase{"Avc720p", "h264_720p.264", "OMX.ZYN.AVC.Decoder",
-                                                    "avcdec_list.txt", 1280, 720}),
-                         [](const auto &info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(
+    RealDecodingStreams, RealDecodingScreenshot,
+    ::testing::Values(ShotCase{"AvcQcif", "h264_qcif.264", "OMX.ZYN.AVC.Decoder", "avcdec_list.txt", 176, 144},
+                      ShotCase{"Avc720p", "h264_720p.264", "OMX.ZYN.AVC.Decoder", "avcdec_list.txt", 1280, 720}),
+    [](const auto &info) { return std::string(info.param.name); });
 
-}  // namespace
+} // namespace

@@ -17,7 +17,8 @@
 #include "../refcore/refcore_stream.h"
 #include "decoding_fixture.h"
 
-namespace {
+namespace
+{
 using namespace refcore_test;
 
 // A moving picture in the encoding test's layout (NV12): luma, then interleaved Cb/Cr pairs.
@@ -36,13 +37,17 @@ Unit moving_nv12(uint32_t w, uint32_t h, uint32_t t)
 
 struct EncoderCase {
     const char *encoder;
-    const char *format;  // ffmpeg's name of the elementary stream format
+    const char *format; // ffmpeg's name of the elementary stream format
 };
 
 // Names the case in test output by its encoder.
-void PrintTo(const EncoderCase &c, std::ostream *os) { *os << c.encoder; }
+void PrintTo(const EncoderCase &c, std::ostream *os)
+{
+    *os << c.encoder;
+}
 
-class RealEncoding : public StreamTest, public ::testing::WithParamInterface<EncoderCase> {
+class RealEncoding : public StreamTest, public ::testing::WithParamInterface<EncoderCase>
+{
 protected:
     void SetUp() override
     {
@@ -80,8 +85,8 @@ TEST_P(RealEncoding, UnitsDecodeBackWithFfmpegPictureForPicture)
                                              input + " 2>/dev/null");
     EXPECT_EQ(counted, "176,144," + std::to_string(frames) + "\n");
     // Any error the decoder logs ends ffmpeg with a failure status.
-    const std::string errors =
-        shell_output("timeout 120 ffmpeg -nostdin -v error -xerror -threads 1" + input + " -f null - 2>&1; echo status=$?");
+    const std::string errors = shell_output("timeout 120 ffmpeg -nostdin -v error -xerror -threads 1" + input +
+                                            " -f null - 2>&1; echo status=$?");
     EXPECT_EQ(errors, "status=0\n");
     std::remove(file.c_str());
 }
@@ -92,4 +97,4 @@ INSTANTIATE_TEST_SUITE_P(Encoders, RealEncoding,
                                            EncoderCase{"OMX.ZYN.H263.Encoder", "h263"}),
                          [](const auto &info) { return std::string(info.param.format); });
 
-}  // namespace
+} // namespace

@@ -20,14 +20,16 @@
 #error "32-bit ARM build without the record size checks of OMX_ZYN_Platform.h"
 #endif
 
-namespace {
+namespace
+{
 
 struct BufferHeaderLayout {
     size_t pBuffer, nAllocLen, pAppPrivate, pInputPortPrivate, pMarkData, nTickCount, nTimeStamp, nFlags,
         nOutputPortIndex, nInputPortIndex, size;
 };
 
-BufferHeaderLayout buffer_header_layout() {
+BufferHeaderLayout buffer_header_layout()
+{
     return {offsetof(OMX_BUFFERHEADERTYPE, pBuffer),
             offsetof(OMX_BUFFERHEADERTYPE, nAllocLen),
             offsetof(OMX_BUFFERHEADERTYPE, pAppPrivate),
@@ -41,7 +43,8 @@ BufferHeaderLayout buffer_header_layout() {
             sizeof(OMX_BUFFERHEADERTYPE)};
 }
 
-void expect_layout(const BufferHeaderLayout &got, const BufferHeaderLayout &want) {
+void expect_layout(const BufferHeaderLayout &got, const BufferHeaderLayout &want)
+{
     EXPECT_EQ(got.pBuffer, want.pBuffer);
     EXPECT_EQ(got.nAllocLen, want.nAllocLen);
     EXPECT_EQ(got.pAppPrivate, want.pAppPrivate);
@@ -55,10 +58,12 @@ void expect_layout(const BufferHeaderLayout &got, const BufferHeaderLayout &want
     EXPECT_EQ(got.size, want.size);
 }
 
-}  // namespace
+} // namespace
 
-TEST(RecordLayout, RecordSizesOfThe32BitBoard) {
-    if (sizeof(void *) != 4) GTEST_SKIP() << "the board sizes apply to 32-bit builds";
+TEST(RecordLayout, RecordSizesOfThe32BitBoard)
+{
+    if (sizeof(void *) != 4)
+        GTEST_SKIP() << "the board sizes apply to 32-bit builds";
     EXPECT_EQ(sizeof(OMX_PARAM_PORTDEFINITIONTYPE), 96u);
     EXPECT_EQ(sizeof(OMX_PARAM_COMPONENTROLETYPE), 136u);
     EXPECT_EQ(sizeof(OMX_VIDEO_PARAM_PORTFORMATTYPE), 28u);
@@ -69,7 +74,8 @@ TEST(RecordLayout, RecordSizesOfThe32BitBoard) {
 
 // OMX_TICKS is a 64-bit integer: ARM EABI aligns it to 8 bytes inside the header, so four
 // padding bytes follow nTickCount (i386 would not pad; the board is ARM, so 56 is right).
-TEST(RecordLayout, BufferHeaderKeepsTheTimestampEightByteAligned) {
+TEST(RecordLayout, BufferHeaderKeepsTheTimestampEightByteAligned)
+{
     EXPECT_EQ(offsetof(OMX_BUFFERHEADERTYPE, nTimeStamp) % alignof(OMX_TICKS), 0u);
     EXPECT_EQ(sizeof(OMX_TICKS), 8u);
 #if defined(__arm__)
@@ -81,7 +87,8 @@ TEST(RecordLayout, BufferHeaderKeepsTheTimestampEightByteAligned) {
 #endif
 }
 
-TEST(RecordLayout, ComponentAndCallbackTablesArePointerArrays) {
+TEST(RecordLayout, ComponentAndCallbackTablesArePointerArrays)
+{
     // Every entry after the four header fields is one function pointer; the core fills
     // the table the program calls through, so the slot of each entry must agree.
     const size_t first = offsetof(OMX_COMPONENTTYPE, GetComponentVersion);
@@ -99,7 +106,8 @@ TEST(RecordLayout, ComponentAndCallbackTablesArePointerArrays) {
 
 // The record travels as application data through the core and back into the callbacks;
 // only the semaphore pointer's width differs between the two ABIs.
-TEST(RecordLayout, ComponentInfoRecord) {
+TEST(RecordLayout, ComponentInfoRecord)
+{
     EXPECT_EQ(offsetof(ZYN_OMX_COMPONENT_INFO, in_file_name), 4u);
     EXPECT_EQ(offsetof(ZYN_OMX_COMPONENT_INFO, out_file_name), 4u + OMX_TEST_NAME_LEN);
     EXPECT_EQ(offsetof(ZYN_OMX_COMPONENT_INFO, width), 4u + 2 * OMX_TEST_NAME_LEN);

@@ -7,7 +7,8 @@
 #include "omx_report.h"
 #include "omx_wait.h"
 
-namespace {
+namespace
+{
 
 struct WaitEnv : ::testing::Test {
     void TearDown() override { unsetenv("OMX_TEST_WAIT_MS"); }
