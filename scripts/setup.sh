@@ -4,7 +4,7 @@
 set -euo pipefail
 
 packages=(
-  build-essential cmake ninja-build pkg-config clang libclang-rt-14-dev
+  build-essential cmake ninja-build pkg-config clang libclang-rt-14-dev clang-format
   googletest libgtest-dev libgmock-dev
   libx11-dev libegl-dev libgles-dev libegl-mesa0 libgl1-mesa-dri
   xvfb xauth x11-apps x11-utils imagemagick

@@ -7,6 +7,9 @@ cd "$root"
 
 scripts/setup.sh
 
+# One style for every C and C++ file (.clang-format at the root).
+scripts/format.sh --check
+
 cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
 cmake --build build
 cmake -S . -B build-san -G Ninja -DCMAKE_BUILD_TYPE=Debug -DOMX_SANITIZE=ON
