@@ -9,7 +9,7 @@ packages=(
   libx11-dev libegl-dev libgles-dev libegl-mesa0 libgl1-mesa-dri
   xvfb xauth x11-apps x11-utils imagemagick
   ffmpeg libavcodec-dev libavutil-dev libswscale-dev
-  python3 time
+  python3 time file
 )
 
 missing=()
