@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # mutants.sh N SEED: how many faults the tests catch.
-# Draws N random single-operator mutants of the product code (driver, suite, display, parser,
-# refcore, tools; not the OpenMAX headers, tests, fuzz targets or benchmarks), rebuilds each in
+# Draws N random single-operator mutants of the product code (client, driver, suite, display,
+# parser, refcore, tools; not the OpenMAX headers, tests, fuzz targets or benchmarks; set
+# OMX_MUTANTS_PATHS to git pathspecs, e.g. 'parser/*', to draw from fewer), rebuilds each in
 # build-mutants/ and runs the tests against it. A mutant is killed when a test fails and fails
 # again when run alone (a timing test that fails once under load does not count); it survives
 # when every test passes. Mutants that do not compile are drawn again, so N always counts
@@ -37,7 +38,8 @@ current=""
 restore() { [ -z "$current" ] || cp "$backup" "$current"; current=""; }
 trap 'restore; rm -f "$sites" "$backup"' EXIT
 
-git ls-files -- 'driver/*' 'suite/*' 'display/*' 'parser/*' 'refcore/*' 'tools/*' 'common/*' |
+read -r -a paths <<<"${OMX_MUTANTS_PATHS:-client/* driver/* suite/* display/* parser/* refcore/* tools/*}"
+git ls-files -- "${paths[@]}" |
   grep -E '\.(c|cc|cpp|h)$' | python3 "$root/scripts/mutant_sites.py" "$seed" >"$sites"
 
 killed=0 survived=0 built=0
