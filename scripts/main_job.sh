@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # The main job: from a fresh Debian machine to a full omx_test report against the reference core.
-#   - installs the packages (scripts/setup.sh) and builds into build/ (CMake + Ninja);
+#   - installs the packages (scripts/setup.sh) and builds omx_test and the reference core into
+#     build/ (CMake + Ninja);
 #   - makes the sample streams (scripts/make_samples.sh) and writes one list file per decoder into
 #     a temporary folder, which omx_test reads through OMX_TEST_LIST_DIR;
 #   - starts a virtual display when none is set or answers (scripts/xvfb.sh);
@@ -16,7 +17,8 @@ say() { echo "main_job: $*" >&2; }
 
 scripts/setup.sh >&2
 cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >&2
-cmake --build build -j2 >&2
+# Only what the job runs: the program and the reference core.
+cmake --build build -j2 --target omx_test zyn_omx_core >&2
 
 work=$(mktemp -d "${TMPDIR:-/tmp}/omx_main_job.XXXXXX")
 media="$work/media"
