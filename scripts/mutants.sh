@@ -26,7 +26,7 @@ cmake --build "$build" >/dev/null
 source scripts/xvfb.sh
 
 run_tests() { ctest --test-dir "$build" -j2 --timeout 300 --stop-on-failure "$@" >"$build/mutant.log" 2>&1; }
-if ! run_tests; then
+if ! run_tests && ! run_tests --rerun-failed -j1; then
   echo "mutants: the tests fail without any mutant; see $build/mutant.log" >&2
   exit 1
 fi

@@ -21,10 +21,22 @@ extern char **environ;
 namespace omxt
 {
 
-std::string build_dir() { return OMX_BINARY_DIR; }
-std::string source_dir() { return OMX_SOURCE_DIR; }
-std::string media_dir() { return OMX_SHARED_MEDIA_DIR; }
-std::string sample(const std::string &name) { return build_dir() + "/samples/" + name; }
+std::string build_dir()
+{
+    return OMX_BINARY_DIR;
+}
+std::string source_dir()
+{
+    return OMX_SOURCE_DIR;
+}
+std::string media_dir()
+{
+    return OMX_SHARED_MEDIA_DIR;
+}
+std::string sample(const std::string &name)
+{
+    return build_dir() + "/samples/" + name;
+}
 
 TempDir::TempDir()
 {

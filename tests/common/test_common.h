@@ -59,7 +59,7 @@ int count(const std::string &text, const std::string &needle);
 // passes as a green run.
 #undef GTEST_SKIP
 #define GTEST_SKIP() GTEST_FAIL() << "a skip must say what the environment may lack (OMX_SKIP_UNLESS): "
-#define OMX_SKIP_UNLESS(condition, what_may_be_missing)                                                               \
+#define OMX_SKIP_UNLESS(condition, what_may_be_missing)                                                                \
     do {                                                                                                               \
         if (!(condition))                                                                                              \
             GTEST_SKIP_("") << "environment may lack: " << (what_may_be_missing);                                      \
