@@ -25,8 +25,9 @@ int omx_wait_sema_quiet(sem_t *sema)
     if (sema == nullptr)
         return -1;
     const int limit_ms = omx_wait_limit_ms();
+    // The deadline is on the monotonic clock: a wall-clock step must not stretch or cut a wait.
     struct timespec deadline;
-    clock_gettime(CLOCK_REALTIME, &deadline);
+    clock_gettime(CLOCK_MONOTONIC, &deadline);
     deadline.tv_sec += limit_ms / 1000;
     deadline.tv_nsec += static_cast<long>(limit_ms % 1000) * 1000000L;
     if (deadline.tv_nsec >= 1000000000L) {
@@ -34,7 +35,7 @@ int omx_wait_sema_quiet(sem_t *sema)
         deadline.tv_nsec -= 1000000000L;
     }
     for (;;) {
-        if (sem_timedwait(sema, &deadline) == 0)
+        if (sem_clockwait(sema, CLOCK_MONOTONIC, &deadline) == 0)
             return 0;
         if (errno != EINTR)
             return -1;
