@@ -7,6 +7,7 @@
 
 namespace
 {
+// Module-level by design: the counts of the whole process, which a runner reads around each case.
 // Atomic because a component thread may report while the main thread counts.
 std::atomic<int> fail_lines{0};
 std::atomic<int> timeout_lines{0};

@@ -4,6 +4,7 @@
 #include "omx_list_file.h"
 #include "omx_test_cases.h"
 
+// Module-level by design: the list file of the component being processed.
 FILE *list_file;
 
 void omx_component_test_loop(OMX_CORE_INTERFACE *core_interface, char *const *component_name, unsigned component_num,

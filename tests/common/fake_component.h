@@ -85,13 +85,13 @@ struct FakeComponent {
         };
     }
 
-    // The log entries that start with `prefix`, in order.
-    std::vector<std::string> calls(const std::string &prefix) const
+    // The log entries that start with `prefix`, in order, each followed by "; ".
+    std::string calls(const std::string &prefix) const
     {
-        std::vector<std::string> found;
+        std::string found;
         for (const std::string &entry : log)
             if (entry.rfind(prefix, 0) == 0)
-                found.push_back(entry);
+                found += entry + "; ";
         return found;
     }
 
@@ -166,7 +166,7 @@ struct FakeComponentTest : ::testing::Test {
         EXPECT_EQ(omx_report_timeout_count() - timeouts, expected_timeouts) << out;
         timeouts = omx_report_timeout_count();
         EXPECT_NE(sem_trywait(&sema), 0) << "a completion was not waited for";
-        EXPECT_EQ(fake.calls("record not stamped").size(), 0u);
+        EXPECT_EQ(fake.calls("record not stamped"), "");
         return out;
     }
 };

@@ -148,18 +148,6 @@ TEST(OmxTest, ReportOfUtc001AndTheLoopAgainstTheReferenceCore)
         // The core is told the capacity of ten role buffers; a refused index still counts.
         {h263 + "OMX.ZYN.H263.Decoder roles 12\n",
          edited(only_h263, "UTC 001-04: OMX_GetRolesOfComponent: 0", ten_roles, 1)},
-        // An unknown name gets UTC 001; in the loop it keeps the coding type of the one before.
-        {"core names OMX.ZYN.H263.Decoder OMX.ACME.Foo\n",
-         edited(edited(edited(edited(only_h263, "enumerateComponents 0", {"enumerateComponents 1 OMX.ACME.Foo"}),
-                              "UTC 001-04: OMX_GetRolesOfComponent: numRoles:1",
-                              {"UTC 001-04: OMX_GetRolesOfComponent: 1 OMX.ACME.Foo",
-                               "UTC 001-04: OMX_GetRolesOfComponent: numRoles:1, index=0, video_decoder.generic"}),
-                       "OMX UTC 001-06: OMX_FreeHandle test: 0",
-                       {"OMX UTC 001-05: OMX_GetHandle test: 1 OMX.ACME.Foo",
-                        "OMX UTC 001-06: OMX_FreeHandle test: 1 OMX.ACME.Foo"}),
-                "can't open list file Error",
-                {"comp name OMX.ACME.Foo ", "Can't find list file Error", "coding type = 3",
-                 "can't open list file Error"})},
         // A refused index still counts, with an empty name that no call accepts.
         {"core names OMX.ZYN.H263.Decoder OMX.ZYN.VP8.Decoder\ncore enum_error 0 0x80001001\n", refused_index},
     };

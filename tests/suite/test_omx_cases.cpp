@@ -31,53 +31,65 @@ void PrintTo(const Row &row, std::ostream *os)
 #define E "omx_encoding_test: "
 
 const Row kRows[] = {
+    // The untimed reads before the writes of UTC 006 are not reported, however slow.
     {"UTC 005",
      "* GetParameter:PortDefinition:1 error 0x80001001\n* GetParameter:VideoErrorCorrection delay 20000\n"
      "* GetParameter:VideoErrorCorrection error 0x80001019\n* GetParameter:StandardComponentRole delay 20000\n"
      "* GetParameter:VideoPortFormat error 0x80001005\n* GetParameter:VideoProfileLevelQuerySupported error "
-     "0x8000101A\n",
+     "0x8000101A\n"
+     "* SetParameter:PortDefinition error 0x80001001\n* SetParameter:StandardComponentRole delay 20000\n"
+     "* SetParameter:VideoPortFormat error 0x80001019\n* SetParameter:VideoErrorCorrection error 0x8000101A\n"
+     "* GetConfig:CommonScale error 0x80001001\n* GetConfig:CommonScale delay 5000\n"
+     "* SetConfig:VendorThumbnailMode error 0x8000101A\n* SetConfig delay 5000\n"
+     "* GetExtensionIndex error 0x8000101A\n* GetExtensionIndex delay 5000\n",
      {"OMX UTC 005-01: OMX_GetParameter port definition: FAIL: 80001001, 2",
       "OMX UTC 005-02: OMX_GetParameter component role: timeout FAIL: 2, T",
       "OMX UTC 005-04: OMX_GetParameter port data format: FAIL: 80001005, 2",
       "OMX UTC 005-05: OMX_GetParameter profile level: FAIL: 8000101a, 2",
       "OMX UTC 005-06: OMX_GetParameter error correction: FAIL: 80001019, 2",
-      "OMX UTC 005-06: OMX_GetParameter error correction: timeout FAIL: 2, T"}},
-    // The untimed reads before the writes are not reported, however slow.
-    {"UTC 006",
-     "* SetParameter:PortDefinition error 0x80001001\n* SetParameter:StandardComponentRole delay 20000\n"
-     "* GetParameter delay 20000\n* SetParameter:VideoPortFormat error 0x80001019\n"
-     "* SetParameter:VideoErrorCorrection error 0x8000101A\n",
-     {"OMX UTC 006-01: OMX_SetParameter port definition: FAIL: 80001001, 2",
+      "OMX UTC 005-06: OMX_GetParameter error correction: timeout FAIL: 2, T",
+      "UTC 006",
+      "OMX UTC 006-01: OMX_SetParameter port definition: FAIL: 80001001, 2",
       "OMX UTC 006-02: OMX_SetParameter component role: timeout FAIL: 2, T",
       "OMX UTC 006-04: OMX_SetParameter port data format: FAIL: 80001019, 2",
-      "OMX UTC 006-05: OMX_SetParameter error correction: FAIL: 8000101a, 2"}},
-    {"UTC 007",
-     "* GetConfig:CommonScale error 0x80001001\n* GetConfig:CommonScale delay 5000\n",
-     {"OMX UTC 007-02: OMX_GetConfig scale factor: FAIL: 80001001, 2",
-      "OMX UTC 007-02: OMX_GetConfig scale factor: timeout FAIL: 2, T"}},
-    {"UTC 008",
-     "* SetConfig:VendorThumbnailMode error 0x8000101A\n* SetConfig delay 5000\n",
-     {"OMX UTC 008-01: OMX_SetConfig OMX_IndexVendorThumbnailMode: FAIL: 8000101a, 2",
-      "OMX UTC 008-01: OMX_SetConfig OMX_IndexVendorThumbnailMode: timeout FAIL: 2, T"}},
-    {"UTC 009",
-     "* GetExtensionIndex error 0x8000101A\n* GetExtensionIndex delay 5000\n",
-     {"OMX UTC 009-01: OMX_GetExtensionIndex test: OMX.ZYN.index.ThumbnailMode: FAIL: 8000101a, 2",
+      "OMX UTC 006-05: OMX_SetParameter error correction: FAIL: 8000101a, 2",
+      "UTC 007",
+      "OMX UTC 007-02: OMX_GetConfig scale factor: FAIL: 80001001, 2",
+      "OMX UTC 007-02: OMX_GetConfig scale factor: timeout FAIL: 2, T",
+      "UTC 008",
+      "OMX UTC 008-01: OMX_SetConfig OMX_IndexVendorThumbnailMode: FAIL: 8000101a, 2",
+      "OMX UTC 008-01: OMX_SetConfig OMX_IndexVendorThumbnailMode: timeout FAIL: 2, T",
+      "UTC 009",
+      "OMX UTC 009-01: OMX_GetExtensionIndex test: OMX.ZYN.index.ThumbnailMode: FAIL: 8000101a, 2",
       "OMX UTC 009-01: OMX_GetExtensionIndex test: OMX.ZYN.index.ThumbnailMode: timeout FAIL: 2, T"}},
+    // Every case on a fresh handle: "times 1" strikes once in each.
     {"UTC 004",
-     NO_BUFFERS "* GetParameter:PortDefinition:0 error 0x80001001 times 1\n* GetState error 0x80001001 "
-                "times 1\n* SendCommand:StateSet:Idle error 0x80001001 times 1\n",
+     NO_BUFFERS
+     "* GetParameter:PortDefinition:0 error 0x80001001 times 1\n* GetState error 0x80001001 times 1\n"
+     "* SendCommand:StateSet:Idle error 0x80001001 times 1\n* SendCommand:StateSet:Loaded error 0x80001001\n",
      {"OMX UTC 004: omx_component_state_test: OMX_GetParameter: FAIL: 80001001, 2",
       "OMX UTC 004-01: OMX_GetState: FAIL: 80001001, 2", S004 ": OMX_StateIdle: FAIL: 80001001, 2",
-      S004 " OMX_StateIdle: FAIL: 1, 2", S004 " OMX_StateExecuting: FAIL: 1, 2"}},
+      S004 " OMX_StateIdle: FAIL: 1, 2", S004 " OMX_StateExecuting: FAIL: 1, 2", S004 ": FAIL: 80001001, 2",
+      S004 " OMX_StateLoaded: FAIL: 2, 2", "UTC 002", "OMX UTC 002: OMX_GetState: err=80001001, state=0",
+      "OMX UTC 002: OMX_SendCommand: OMX_StateIdle err=80001001",
+      "OMX UTC 002: OMX_SendCommand: OMX_StateLoaded err=80001001", "UTC 003",
+      "OMX UTC 003: OMX_GetState: err=80001001, state=0", "OMX UTC 003: OMX_SendCommand: OMX_StateIdle err=80001001",
+      "OMX UTC 003: OMX_SendCommand: OMX_StateLoaded err=80001001"}},
+    {"UTC 004",
+     "* FreeBuffer:0 error 0x80001001 times 1\n* FreeBuffer:1 error 0x80001005 times 1\n",
+     {"OMX UTC 004: OMX_FreeBuffer(usebuffer): FAIL: 80001001, 2",
+      "OMX UTC 004: OMX_FreeBuffer(allocatebuffer): FAIL: 80001005, 2", W("OMX UTC 004: OMX_StateLoaded"),
+      S004 " OMX_StateLoaded: FAIL: 2, 2", "UTC 002", U2 "3: OMX_FreeBuffer(usebuffer): FAIL: 80001001, 2",
+      U2 "3: OMX_FreeBuffer(allocatebuffer): FAIL: 80001005, 2", "UTC 003",
+      "OMX UTC 003: OMX_FreeBuffer(usebuffer): FAIL: 80001001, 2",
+      "OMX UTC 003: OMX_FreeBuffer(allocatebuffer): FAIL: 80001005, 2", W("OMX UTC 003: OMX_StateLoaded"),
+      U3 "1: OMX port disable(in): timeout FAIL: 2, T", U3 "1: OMX port disable(out): timeout FAIL: 2, T",
+      U3 "2: OMX port enable(in): timeout FAIL: 2, T", U3 "2: OMX port enable(out): timeout FAIL: 2, T"}},
     {"UTC 004",
      "* GetState delay 20000 times 1\n* SendCommand:StateSet:Idle delay 20000 times 1\n"
      "* SendCommand:StateSet:Loaded delay 20000\n",
      {"OMX UTC 004-01: OMX_GetState: timeout FAIL: 2, T", S004 ": OMX_StateIdle: timeout FAIL: 2, T",
       S004 ": timeout FAIL: 2, T"}},
-    // The error event satisfies the wait; the state lines show the state found.
-    {"UTC 004",
-     NO_BUFFERS "* SendCommand:StateSet:Idle event_error 0x80001001 times 1\n",
-     {S004 " OMX_StateIdle: FAIL: 1, 2", S004 " OMX_StateExecuting: FAIL: 1, 2"}},
     {"UTC 004",
      "* SendCommand:StateSet:Executing error 0x80001001\n",
      {S004 ": FAIL: 80001001, 2", S004 " OMX_StateExecuting: FAIL: 2, 2"}},
@@ -87,25 +99,6 @@ const Row kRows[] = {
     {"UTC 004",
      "* SendCommand:StateSet:Idle error 0x80001001 after 1\n",
      {S004 ": FAIL: 80001001, 2", S004 " OMX_StateIdle: FAIL: 3, 2", S004 " OMX_StateLoaded: FAIL: 3, 2"}},
-    {"UTC 004",
-     "* SendCommand:StateSet:Loaded error 0x80001001\n",
-     {S004 ": FAIL: 80001001, 2", S004 " OMX_StateLoaded: FAIL: 2, 2"}},
-    {"UTC 004",
-     "* FreeBuffer:0 error 0x80001001 times 1\n* FreeBuffer:1 error 0x80001005 times 1\n",
-     {"OMX UTC 004: OMX_FreeBuffer(usebuffer): FAIL: 80001001, 2",
-      "OMX UTC 004: OMX_FreeBuffer(allocatebuffer): FAIL: 80001005, 2", W("OMX UTC 004: OMX_StateLoaded"),
-      S004 " OMX_StateLoaded: FAIL: 2, 2"}},
-    // A refused buffer keeps Idle from completing; every later wait is bounded.
-    {"UTC 004",
-     "* min_buffers 1 1\n* AllocateBuffer:1 error 0x80001001 times 1\n",
-     {"OMX UTC 004: OMX_AllocateBuffer: FAIL: 80001001, 2", W("OMX UTC 004: OMX_StateIdle"),
-      S004 " OMX_StateIdle: FAIL: 1, 2", S004 ": timeout FAIL: 2, T", S004 " OMX_StateExecuting: FAIL: 1, 2",
-      S004 ": timeout FAIL: 2, T", S004 " OMX_StateIdle: FAIL: 1, 2", W("OMX UTC 004: OMX_StateLoaded")}},
-    {"UTC 002",
-     NO_BUFFERS "* GetState error 0x80001001\n* SendCommand:StateSet:Idle error 0x80001001 times 1\n"
-                "* SendCommand:StateSet:Loaded error 0x80001001\n",
-     {"OMX UTC 002: OMX_GetState: err=80001001, state=0", "OMX UTC 002: OMX_SendCommand: OMX_StateIdle err=80001001",
-      "OMX UTC 002: OMX_SendCommand: OMX_StateLoaded err=80001001"}},
     // Two input buffers, the second refused: 002-06, not 002-01.
     {"UTC 002",
      "* min_buffers 0 2\n* UseBuffer:0 error 0x80001001 after 1 times 1\n",
@@ -123,15 +116,9 @@ const Row kRows[] = {
      {U2 "2: OMX_AllocateBuffer: timeout FAIL: 2, T", U2 "2: OMX_AllocateBuffer: timeout FAIL: 2, T",
       U2 "2: OMX_AllocateBuffer: timeout FAIL: 2, T", U2 "3: OMX_FreeBuffer(allocatebuffer): timeout FAIL: 2, T"}},
     {"UTC 002",
-     "* UseBuffer delay 20000 times 1\n* FreeBuffer:0 error 0x80001001 times 1\n",
-     {U2 "1: OMX_UseBuffer: timeout FAIL: 2, T", U2 "3: OMX_FreeBuffer(usebuffer): FAIL: 80001001, 2"}},
-    {"UTC 002",
-     "* EmptyThisBuffer error 0x80001001\n* FillThisBuffer delay 5000\n",
-     {U2 "4: OMX_EmptyThisBuffer: FAIL : 80001001", U2 "5: OMX_FillThisBuffer: timeout FAIL: 2, T"}},
-    {"UTC 003",
-     "* GetState error 0x80001001\n* SendCommand:StateSet:Loaded error 0x80001001\n",
-     {"OMX UTC 003: OMX_GetState: err=80001001, state=0", "OMX UTC 003: OMX_SendCommand: OMX_StateLoaded err=80001001",
-      U3 "2: OMX port enable(in): timeout FAIL: 2, T", U3 "2: OMX port enable(out): timeout FAIL: 2, T"}},
+     "* UseBuffer delay 20000 times 1\n* EmptyThisBuffer error 0x80001001\n* FillThisBuffer delay 5000\n",
+     {U2 "1: OMX_UseBuffer: timeout FAIL: 2, T", U2 "4: OMX_EmptyThisBuffer: FAIL : 80001001",
+      U2 "5: OMX_FillThisBuffer: timeout FAIL: 2, T"}},
     {"UTC 003",
      "* SendCommand:Flush error 0x80001001\n* SendCommand:PortDisable error 0x80001005\n"
      "* SendCommand:PortEnable error 0x80001019\n",
@@ -139,11 +126,11 @@ const Row kRows[] = {
       U3 "1: OMX port disable(in): FAIL: 80001005, 2", U3 "1: OMX port disable(out): FAIL: 80001005, 2",
       U3 "2: OMX port enable(in): FAIL: 80001019, 2", U3 "2: OMX port enable(out): FAIL: 80001019, 2",
       U3 "4: OMX input port, output port: FAIL: 2"}},
+    // Slow but successful, or answered with an error event: no summary line.
     {"UTC 003",
      "* SendCommand:Flush delay 5000\n* SendCommand:PortDisable:1 delay 5000\n",
      {U3 "3: OMX port flush(in): timeout FAIL: 2, T", U3 "3: OMX port flush(out): timeout FAIL: 2, T",
       U3 "1: OMX port disable(out): timeout FAIL: 2, T"}},
-    // Slow but successful, or answered with an error event: no summary line.
     {"UTC 003",
      "* SendCommand:Flush:0 silent\n* SendCommand:PortEnable:1 event_error 0x80001001\n",
      {U3 "3: OMX port flush(in): timeout FAIL: 2, T"}},
@@ -230,12 +217,9 @@ Lines case_lines(const std::string &out, const std::string &label, const Lines &
         std::smatch m;
         const bool has_time = std::regex_match(line, m, timed);
         const std::string shown = has_time ? m[1].str() + "T" : line;
-        if (found.size() < expected.size() && shown == expected[found.size()])
+        if ((found.size() < expected.size() && shown == expected[found.size()]) ||
+            !is_load_noise(line, has_time ? std::stoi(m[2]) : -1))
             found.push_back(shown);
-        else if (!is_load_noise(line, has_time ? std::stoi(m[2]) : -1))
-            found.push_back(shown);
-        else
-            *timeouts -= 1;
     }
     return found;
 }
@@ -263,11 +247,20 @@ TEST_P(CaseLines, OfItsFaultFileAreExactlyTheseAndCounted)
               dir.write("in.yuv", pictures) + " " + dir.file("out.264") + "\n176\n144\n1\n512\n30\nLIST_FILE_END\n");
     const omxt::ChildResult r = omx_cases(dir, {row.component}, row.faults);
     ASSERT_EQ(r.status, 0) << r.out << r.err;
-    int fails = 0, timeouts = 0;
-    EXPECT_EQ(case_lines(r.out, row.label, row.expected, &fails, &timeouts), row.expected) << r.out;
-    char summary[128];
-    snprintf(summary, sizeof summary, "\n%-32s %-10s %6d %8d\n", row.component, row.label, fails, timeouts);
-    EXPECT_EQ(omxt::count(r.out, summary), 1) << summary << r.out;
+    // The expected lines of further cases follow their label.
+    std::vector<std::pair<std::string, Lines>> sections = {{row.label, {}}};
+    for (const std::string &line : row.expected)
+        if (line.rfind("UTC ", 0) == 0)
+            sections.push_back({line, {}});
+        else
+            sections.back().second.push_back(line);
+    for (const auto &[label, expected] : sections) {
+        int fails = 0, timeouts = 0;
+        EXPECT_EQ(case_lines(r.out, label, expected, &fails, &timeouts), expected) << label << r.out;
+        char summary[128];
+        snprintf(summary, sizeof summary, "\n%-32s %-10s %6d %8d\n", row.component, label.c_str(), fails, timeouts);
+        EXPECT_EQ(omxt::count(r.out, summary), 1) << summary << r.out;
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(AgainstTheReferenceCore, CaseLines, ::testing::ValuesIn(kRows));
@@ -296,28 +289,18 @@ TEST(OmxCases, ExitsLinesAndSummaryOfTheRunner)
                   "core names OMX.ZYN.H263.Decoder OMX.ZYN.VP8.Decoder\ncore enum_error 1 0x80001001\n"
                   "core OMX_GetHandle error 0x80001000 times 1\n");
     ASSERT_EQ(r.status, 0) << r.out;
-    const Lines out = omxt::lines(r.out);
-    Lines banners, rows;
-    bool summary = false;
-    for (const std::string &line : out) {
-        if (std::regex_match(line, std::regex("OMX UTC 00\\d: omx_[a-z_]+|omx_cases:.*")))
-            banners.push_back(line.substr(0, 18));
-        summary = summary || line == "omx_cases summary";
-        if (summary)
-            rows.push_back(line);
-    }
-    EXPECT_EQ(banners, Lines({"omx_cases: OMX_Com", "omx_cases: UTC 005", "OMX UTC 006: omx_s", "OMX UTC 007: omx_g",
-                              "OMX UTC 008: omx_s", "OMX UTC 009: omx_g", "OMX UTC 004: omx_c", "OMX UTC 002: omx_b",
-                              "OMX UTC 003: omx_p"}))
-        << r.out;
     EXPECT_EQ(omxt::count(r.out, "omx_cases: OMX_ComponentNameEnum(1): FAIL: 80001001\n"), 1);
     EXPECT_EQ(omxt::count(r.out, "omx_cases: UTC 005: OMX_GetHandle(OMX.ZYN.H263.Decoder): FAIL: 80001000\n"), 1);
-    ASSERT_EQ(rows.size(), 11u) << r.out;
-    EXPECT_EQ(rows[1], "component                        case         FAIL  timeout");
-    EXPECT_EQ(rows[2].substr(0, 50), "OMX.ZYN.H263.Decoder             UTC 005         1");
-    EXPECT_EQ(rows[3].substr(0, 50), "OMX.ZYN.H263.Decoder             UTC 006         0");
-    EXPECT_EQ(rows[9].substr(0, 43), "OMX.ZYN.H263.Decoder             UTC 003   ");
-    EXPECT_EQ(rows[10].substr(0, 50), "total" + std::string(44, ' ') + "1");
+    EXPECT_EQ(omxt::count(r.out, "OMX UTC 005: omx_"), 0);
+    Lines rows = omxt::lines(r.out.substr(r.out.find("omx_cases summary")));
+    for (std::string &row : rows)
+        row = row.substr(0, 50); // the timeout column depends on the machine's load
+    Lines expected = {"omx_cases summary", "component                        case         FAIL"};
+    for (const char *c : {"005", "006", "007", "008", "009", "004", "002", "003"})
+        expected.push_back(std::string("OMX.ZYN.H263.Decoder             UTC ") + c +
+                           (c[2] == '5' ? "         1" : "         0"));
+    expected.push_back("total" + std::string(44, ' ') + "1");
+    EXPECT_EQ(rows, expected) << r.out;
 }
 
 } // namespace
