@@ -1,6 +1,5 @@
-// omx_test end to end: the whole report of UTC 001 and the component test loop against the
-// reference core, one fault file per row (timeout lines with their time as T); a core that
-// cannot be loaded or lacks an entry point.
+// omx_test end to end: the whole report against the reference core, one fault file per row
+// (timeout lines with their time as T); a core that cannot be loaded or lacks entry points.
 #include <regex>
 
 #include "test_common.h"
@@ -77,7 +76,8 @@ Lines edited(Lines report, const std::string &after, const Lines &lines, int rep
 struct OmxTestRun {
     omxt::TempDir dir;
     omxt::ChildResult result;
-    Lines report; // timeout lines with their time as T
+    Lines report;           // timeout lines with their time as T
+    std::vector<int> times; // per line: the time of a timeout line, else -1
 
     explicit OmxTestRun(const std::string &faults, std::map<std::string, std::string> lists = {},
                         std::map<std::string, std::string> env = {})
@@ -90,8 +90,23 @@ struct OmxTestRun {
         result = omxt::run_tool("omx_test", {"--help", "-v"}, env);
         EXPECT_EQ(result.status, 0) << result.err;
         static const std::regex timed("^(.*timeout FAIL(, |: .*, ))(\\d+)$");
-        for (const std::string &line : omxt::lines(result.out))
-            report.push_back(std::regex_replace(line, timed, "$1T"));
+        std::smatch m;
+        for (const std::string &line : omxt::lines(result.out)) {
+            const bool has_time = std::regex_match(line, m, timed);
+            report.push_back(has_time ? m[1].str() + "T" : line);
+            times.push_back(has_time ? std::stoi(m[3]) : -1);
+        }
+    }
+
+    // The report without the timeout lines `expected` does not hold whose time is at least the
+    // smallest budget (5 ms): a loaded machine makes calls overrun without any fault.
+    Lines against(const Lines &expected) const
+    {
+        Lines kept;
+        for (size_t i = 0; i < report.size(); i++)
+            if ((kept.size() < expected.size() && report[i] == expected[kept.size()]) || times[i] < 5000)
+                kept.push_back(report[i]);
+        return kept;
     }
 };
 
@@ -153,7 +168,7 @@ TEST(OmxTest, ReportOfUtc001AndTheLoopAgainstTheReferenceCore)
     };
     for (const auto &row : rows) {
         OmxTestRun run(row.faults);
-        EXPECT_EQ(run.report, row.expected) << row.faults << run.result.out;
+        EXPECT_EQ(run.against(row.expected), row.expected) << row.faults << run.result.out;
     }
 }
 
@@ -164,7 +179,8 @@ TEST(OmxTest, TheLoopRunsEveryEntryOnAHandleOfItsOwn)
     OmxTestRun run(
         "core names OMX.ZYN.AVC.Decoder\nOMX.ZYN.AVC.Decoder OMX_GetHandle error 0x80001000 after 1\n",
         {{"avcdec_list.txt", "/media/a.264 /tmp/out_a\n176\n144\n/media/b.264 /tmp/out_b\n320 wide\n240\n"}});
-    const Lines loop(run.report.end() - 13, run.report.end());
+    const Lines report = run.against({});
+    const Lines loop(report.end() - 13, report.end());
     const std::string refused = "omx_component_test_loop: OMX_GetHandle: FAIL: 80001000, OMX.ZYN.AVC.Decoder";
     EXPECT_EQ(loop, Lines({"OMX UTC 001-06: OMX_FreeHandle test: 0 OMX.ZYN.AVC.Decoder",
                            "comp name OMX.ZYN.AVC.Decoder ", "coding type = 7", "", "infile: /media/a.264",
