@@ -93,8 +93,7 @@ TEST(Wait, LimitFromTheEnvironmentExpiryAndMissingSemaphore)
     sem_destroy(&sema);
 }
 
-// One list file read entry by entry: the results, the lines printed and the record afterwards
-// ("in_file_name width height profile bitrate framerate").
+// List files read entry by entry: results, lines printed, record ("in width height profile rate fps").
 TEST(ParseList, EntriesMarkersAndBrokenFields)
 {
     const std::string long_name(128, 'n');

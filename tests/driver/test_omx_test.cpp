@@ -59,8 +59,7 @@ Lines normal_report(const std::vector<int> &which)
     return r;
 }
 
-// `report` with `lines` put in place of the line after the first one starting with `after`, or
-// (replace = 0) inserted after it.
+// `report` with `lines` put after the first line starting with `after`, in place of `replace` lines.
 Lines edited(Lines report, const std::string &after, const Lines &lines, int replace = 0)
 {
     for (size_t i = 0; i < report.size(); i++)
@@ -98,8 +97,7 @@ struct OmxTestRun {
         }
     }
 
-    // The report without the timeout lines `expected` does not hold whose time is at least the
-    // smallest budget (5 ms): a loaded machine makes calls overrun without any fault.
+    // The report without unexpected timeout lines of 5 ms or more: a loaded machine overruns.
     Lines against(const Lines &expected) const
     {
         Lines kept;

@@ -130,11 +130,11 @@ TEST_F(FakeRun, EncodingPassHandsOnePictureWithInterleavedChromaPerInputBuffer)
     EXPECT_EQ(omxt::read_file(dir.file("out.264")), "");
 
     // A short file: only whole pictures are submitted, and the short one is reported.
-    dir.write("in.yuv", planar_pictures(2) + "tail");
+    dir.write("in.yuv", planar_pictures(2) + std::string(30000, 'x')); // luma whole, chroma short
     fake.emptied.clear();
     const std::string short_report = report([&] { encode(&fake.handle, &info); });
     EXPECT_EQ(fake.emptied.size(), 2u);
-    EXPECT_EQ(omxt::count(short_report, ": picture 2: short read, 4 of 38016 bytes, not submitted: Error\n"
+    EXPECT_EQ(omxt::count(short_report, ": picture 2: short read, 30000 of 38016 bytes, not submitted: Error\n"
                                         "Enc pictures read 2, submitted 2 \n"),
               1);
 }

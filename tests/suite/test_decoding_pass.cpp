@@ -74,8 +74,7 @@ TEST_F(DecodingPass, FeedsEveryFrameInOrderThroughTheRingWhereTheLastRunLeftIt)
     EXPECT_EQ(fake.port_set[0].format.video.eCompressionFormat, OMX_VIDEO_CodingAVC);
     EXPECT_EQ(fake.port_set[0].format.video.eColorFormat, OMX_COLOR_Format32bitARGB8888);
     EXPECT_EQ(fake.port_set[1].nBufferSize, 163840u);
-    // One frame in flight: each emptied input comes back before the next is filled, its output
-    // slot queued beside it.
+    // One frame in flight through the ring, its output slot queued beside it.
     const int start = fake.calls("EmptyThisBuffer")[16] - '0';
     std::string fed, filled;
     for (size_t k = 0; k < frames.size(); k++) {
@@ -106,6 +105,12 @@ TEST_F(DecodingPass, MissedCompletionsStopThePassWithOneLineEach)
     EXPECT_EQ(fake.calls("SendCommand"), "SendCommand 0 2; SendCommand 0 1; ");
     EXPECT_EQ(omxt::count(fake.calls("FreeBuffer"), ";"), 6);
     EXPECT_EQ(fake.emptied.size(), 0u);
+    // A flush that never completes: nothing is fed, the running component goes back through Idle.
+    FakeComponent flusher(&info);
+    flusher.silent.insert("SendCommand 1 0");
+    report([&] { omx_decoding_test(&flusher.handle, &info, SUPPORT_COLOR_FORMAT_ARGB8888); }, 1);
+    EXPECT_EQ(flusher.calls("SendCommand") + std::to_string(flusher.emptied.size()),
+              "SendCommand 0 2; SendCommand 0 3; SendCommand 1 0; SendCommand 0 2; SendCommand 0 1; 0");
 
     FakeComponent keeper(&info);
     keeper.keep_input = true;

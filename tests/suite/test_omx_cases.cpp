@@ -1,6 +1,5 @@
-// omx_cases against the reference core: a table of fault file -> the failure and timeout lines
-// of one case (whole lines, measured times as T) and the summary row that counts them; then the
-// runner's own exits and lines.
+// omx_cases against the reference core: fault file -> the failure and timeout lines of cases
+// (whole lines, times as T) and the summary rows that count them; the runner's exits and lines.
 #include <regex>
 
 #include "test_common.h"
@@ -180,9 +179,8 @@ const Row kRows[] = {
      ENC},
 };
 
-// A loaded machine can make any call overrun its budget without a fault: an unexpected timeout
-// line is let pass when its time is at least the smallest budget (5 ms). One below it would come
-// from a wrong budget rule, and shows.
+// A loaded machine makes calls overrun without a fault: an unexpected timeout line passes when
+// its time is at least the smallest budget (5 ms); one below would come from a wrong budget rule.
 bool is_load_noise(int time_us)
 {
     return time_us >= 5000;
