@@ -1,9 +1,9 @@
 // UTC 002: client and component buffers on both ports, one buffer each way while Idle.
 #include <cstdio>
 
-#include "omx_case_support.h"
-#include "omx_component.h"
+#include "omx_component_steps.h"
 #include "omx_report.h"
+#include "omx_test_cases.h"
 #include "omx_timed_call.h"
 #include "omx_wait.h"
 
@@ -11,12 +11,12 @@ int omx_buffer_test(OMX_COMPONENTTYPE *handle, ZYN_OMX_COMPONENT_INFO *component
 {
     OMX_U32 min_inbuffer = 0;
     OMX_U32 min_outbuffer = 0;
-    omx_data_buffers in_buffer;
+    OmxDataBuffers in_buffer;
     const int type = static_cast<int>(component_info->component_type);
 
     puts("OMX UTC 002: omx_buffer_test");
-    if (omx_case_buffers_setup(handle, component_info, "OMX UTC 002", nullptr, &min_inbuffer, &min_outbuffer,
-                               &in_buffer) != 0)
+    if (!omx_case_buffers_setup(handle, component_info, "OMX UTC 002", nullptr, &min_inbuffer, &min_outbuffer,
+                                &in_buffer))
         return -1;
 
     OMX_STATETYPE state = OMX_StateInvalid;
@@ -31,7 +31,7 @@ int omx_buffer_test(OMX_COMPONENTTYPE *handle, ZYN_OMX_COMPONENT_INFO *component
     puts("OMX UTC 002-01: OMX_UseBuffer test");
     for (OMX_U32 i = 0; i < min_inbuffer; i++) {
         // A refused buffer leaves its slot empty: it is never emptied or freed later.
-        err = omx_timed_call(component_info, OMX_BUDGET_20MS, OMX_TIMED_NO_WAIT,
+        err = omx_timed_call(component_info, kOmxCallBudgetUs, OMX_TIMED_NO_WAIT,
                              i == 0 ? "OMX UTC 002-01: OMX_UseBuffer: FAIL: %x, %d\n"
                                     : "OMX UTC 002-06: OMX multiple buffer: FAIL: %x, %d\n",
                              "OMX UTC 002-01: OMX_UseBuffer: timeout FAIL: %d, %d\n", [&] {
@@ -45,7 +45,7 @@ int omx_buffer_test(OMX_COMPONENTTYPE *handle, ZYN_OMX_COMPONENT_INFO *component
     puts("OMX UTC 002-02: OMX_AllocateBuffer test");
     for (OMX_U32 i = 0; i < min_outbuffer; i++) {
         err = omx_timed_call(
-            component_info, OMX_BUDGET_5MS, OMX_TIMED_NO_WAIT,
+            component_info, kOmxShortCallBudgetUs, OMX_TIMED_NO_WAIT,
             i == 0 ? "OMX UTC 002-02: OMX_AllocateBuffer: FAIL: %x, %d\n"
                    : "OMX UTC 002-06: OMX multiple buffer: FAIL: %x, %d\n",
             "OMX UTC 002-02: OMX_AllocateBuffer: timeout FAIL: %d, %d\n",
@@ -63,7 +63,7 @@ int omx_buffer_test(OMX_COMPONENTTYPE *handle, ZYN_OMX_COMPONENT_INFO *component
     fflush(stdout);
     if (in_buffer_header[0] != nullptr) {
         in_buffer_header[0]->nFilledLen = 10;
-        omx_timed_call(component_info, OMX_BUDGET_5MS, OMX_TIMED_NO_WAIT,
+        omx_timed_call(component_info, kOmxShortCallBudgetUs, OMX_TIMED_NO_WAIT,
                        "OMX UTC 002-04: OMX_EmptyThisBuffer: FAIL : %x\n",
                        "OMX UTC 002-04: OMX_EmptyThisBuffer: timeout FAIL: %d, %d\n",
                        [&] { return OMX_EmptyThisBuffer(handle, in_buffer_header[0]); });
@@ -73,7 +73,7 @@ int omx_buffer_test(OMX_COMPONENTTYPE *handle, ZYN_OMX_COMPONENT_INFO *component
 
     puts("OMX UTC 002-05: OMX_FillThisBuffer test");
     if (out_buffer_header[0] != nullptr) {
-        omx_timed_call(component_info, OMX_BUDGET_5MS, OMX_TIMED_NO_WAIT,
+        omx_timed_call(component_info, kOmxShortCallBudgetUs, OMX_TIMED_NO_WAIT,
                        "OMX UTC 002-05: OMX_FillThisBuffer: FAIL : %x\n",
                        "OMX UTC 002-05: OMX_FillThisBuffer: timeout FAIL: %d, %d\n",
                        [&] { return OMX_FillThisBuffer(handle, out_buffer_header[0]); });
@@ -89,7 +89,7 @@ int omx_buffer_test(OMX_COMPONENTTYPE *handle, ZYN_OMX_COMPONENT_INFO *component
     for (OMX_U32 i = 0; i < min_inbuffer; i++) {
         if (in_buffer_header[i] == nullptr)
             continue;
-        omx_timed_call(component_info, OMX_BUDGET_20MS, OMX_TIMED_NO_WAIT,
+        omx_timed_call(component_info, kOmxCallBudgetUs, OMX_TIMED_NO_WAIT,
                        "OMX UTC 002-03: OMX_FreeBuffer(usebuffer): FAIL: %x, %d\n",
                        "OMX UTC 002-03: OMX_FreeBuffer(usebuffer): timeout FAIL: %d, %d\n",
                        [&] { return OMX_FreeBuffer(handle, 0, in_buffer_header[i]); });
@@ -98,7 +98,7 @@ int omx_buffer_test(OMX_COMPONENTTYPE *handle, ZYN_OMX_COMPONENT_INFO *component
     for (OMX_U32 i = 0; i < min_outbuffer; i++) {
         if (out_buffer_header[i] == nullptr)
             continue;
-        omx_timed_call(component_info, OMX_BUDGET_20MS, OMX_TIMED_NO_WAIT,
+        omx_timed_call(component_info, kOmxCallBudgetUs, OMX_TIMED_NO_WAIT,
                        "OMX UTC 002-03: OMX_FreeBuffer(allocatebuffer): FAIL: %x, %d\n",
                        "OMX UTC 002-03: OMX_FreeBuffer(allocatebuffer): timeout FAIL: %d, %d\n",
                        [&] { return OMX_FreeBuffer(handle, 1, out_buffer_header[i]); });

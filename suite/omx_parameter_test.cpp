@@ -1,8 +1,8 @@
 // UTC 005 and UTC 006: parameter queries and write-backs on one component.
 #include <cstdio>
 
-#include "omx_component.h"
 #include "omx_record.h"
+#include "omx_test_cases.h"
 #include "omx_timed_call.h"
 
 namespace
@@ -11,7 +11,7 @@ namespace
 OMX_ERRORTYPE timed_get(OMX_COMPONENTTYPE *handle, ZYN_OMX_COMPONENT_INFO *component_info, OMX_INDEXTYPE index,
                         void *record, const char *fail_line, const char *timeout_line)
 {
-    return omx_timed_call(component_info, OMX_BUDGET_20MS, OMX_TIMED_NO_WAIT, fail_line, timeout_line,
+    return omx_timed_call(component_info, kOmxCallBudgetUs, OMX_TIMED_NO_WAIT, fail_line, timeout_line,
                           [&] { return OMX_GetParameter(handle, index, record); });
 }
 
@@ -20,7 +20,7 @@ OMX_ERRORTYPE get_then_timed_set(OMX_COMPONENTTYPE *handle, ZYN_OMX_COMPONENT_IN
                                  void *record, const char *fail_line, const char *timeout_line)
 {
     (void)OMX_GetParameter(handle, index, record);
-    return omx_timed_call(component_info, OMX_BUDGET_20MS, OMX_TIMED_NO_WAIT, fail_line, timeout_line,
+    return omx_timed_call(component_info, kOmxCallBudgetUs, OMX_TIMED_NO_WAIT, fail_line, timeout_line,
                           [&] { return OMX_SetParameter(handle, index, record); });
 }
 

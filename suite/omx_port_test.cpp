@@ -1,9 +1,9 @@
 // UTC 003: port flush while Executing, port disable and enable while Loaded.
 #include <cstdio>
 
-#include "omx_case_support.h"
-#include "omx_component.h"
+#include "omx_component_steps.h"
 #include "omx_report.h"
+#include "omx_test_cases.h"
 #include "omx_timed_call.h"
 #include "omx_wait.h"
 
@@ -14,8 +14,9 @@ namespace
 void port_command(OMX_COMPONENTTYPE *handle, ZYN_OMX_COMPONENT_INFO *component_info, OMX_COMMANDTYPE command,
                   OMX_U32 port, const char *fail_line, const char *timeout_line, int *error_count)
 {
-    const OMX_ERRORTYPE err = omx_timed_call(component_info, OMX_BUDGET_5MS, OMX_TIMED_WAIT, fail_line, timeout_line,
-                                             [&] { return OMX_SendCommand(handle, command, port, nullptr); });
+    const OMX_ERRORTYPE err =
+        omx_timed_call(component_info, kOmxShortCallBudgetUs, OMX_TIMED_WAIT, fail_line, timeout_line,
+                       [&] { return OMX_SendCommand(handle, command, port, nullptr); });
     if (err != OMX_ErrorNone)
         (*error_count)++;
 }
@@ -26,12 +27,12 @@ int omx_port_test(OMX_COMPONENTTYPE *handle, ZYN_OMX_COMPONENT_INFO *component_i
 {
     OMX_U32 min_inbuffer = 0;
     OMX_U32 min_outbuffer = 0;
-    omx_data_buffers in_buffer;
+    OmxDataBuffers in_buffer;
     int error_count = 0;
 
     puts("OMX UTC 003: omx_port_test");
-    if (omx_case_buffers_setup(handle, component_info, "OMX UTC 003", nullptr, &min_inbuffer, &min_outbuffer,
-                               &in_buffer) != 0)
+    if (!omx_case_buffers_setup(handle, component_info, "OMX UTC 003", nullptr, &min_inbuffer, &min_outbuffer,
+                                &in_buffer))
         return -1;
 
     OMX_STATETYPE state = OMX_StateInvalid;
@@ -48,7 +49,8 @@ int omx_port_test(OMX_COMPONENTTYPE *handle, ZYN_OMX_COMPONENT_INFO *component_i
                          "OMX UTC 003: OMX_AllocateBuffer: FAIL: %x, %d\n");
     if (err == OMX_ErrorNone)
         omx_wait_sema(component_info, "OMX UTC 003: OMX_StateIdle");
-    (void)omx_send_state_and_wait(handle, component_info, OMX_StateExecuting, "OMX UTC 003: OMX_StateExecuting");
+    (void)omx_command_and_wait(handle, component_info, OMX_CommandStateSet, OMX_StateExecuting,
+                               "OMX UTC 003: OMX_StateExecuting");
 
     puts("OMX UTC 003-03: OMX port flush test");
     port_command(handle, component_info, OMX_CommandFlush, 0, "OMX UTC 003-03: OMX port flush(in): FAIL: %x, %d\n",
@@ -56,7 +58,8 @@ int omx_port_test(OMX_COMPONENTTYPE *handle, ZYN_OMX_COMPONENT_INFO *component_i
     port_command(handle, component_info, OMX_CommandFlush, 1, "OMX UTC 003-03: OMX port flush(out): FAIL: %x, %d\n",
                  "OMX UTC 003-03: OMX port flush(out): timeout FAIL: %d, %d\n", &error_count);
 
-    (void)omx_send_state_and_wait(handle, component_info, OMX_StateIdle, "OMX UTC 003: OMX_StateIdle");
+    (void)omx_command_and_wait(handle, component_info, OMX_CommandStateSet, OMX_StateIdle,
+                               "OMX UTC 003: OMX_StateIdle");
     err = OMX_SendCommand(handle, OMX_CommandStateSet, OMX_StateLoaded, nullptr);
     if (err != OMX_ErrorNone)
         omx_report_fail("OMX UTC 003: OMX_SendCommand: OMX_StateLoaded err=%x\n", static_cast<unsigned>(err));

@@ -1,20 +1,14 @@
 /* The timed component call shared by the conformance cases.
  *
- * gettimeofday, the call, optionally one wait for its completion inside the
- * span, gettimeofday, measureTimeUS; then the case's FAIL line when the call
- * returned an error and the case's timeout line when the span reached the
- * budget. Both lines are counted (omx_report.h). */
+ * The call, optionally one wait for its completion inside the span, then the case's FAIL line
+ * when the call returned an error and the case's timeout line when the span broke the budget.
+ * Both lines are counted (omx_report.h). */
 #pragma once
 
-#include <sys/time.h>
-
-#include "omx_component.h"
+#include "omx_component_info.h"
 #include "omx_report.h"
+#include "omx_timing.h"
 #include "omx_wait.h"
-
-/* Budgets in microseconds: a span of this length or longer is a timeout. */
-#define OMX_BUDGET_20MS 20000
-#define OMX_BUDGET_5MS 5000
 
 enum omx_timed_wait {
     OMX_TIMED_NO_WAIT = 0,
@@ -32,18 +26,16 @@ template <typename Call>
 OMX_ERRORTYPE omx_timed_call(ZYN_OMX_COMPONENT_INFO *component_info, int budget_us, omx_timed_wait wait,
                              const char *fail_line, const char *timeout_line, Call &&call)
 {
-    struct timeval start, end;
-    gettimeofday(&start, nullptr);
+    OmxStopwatch stopwatch;
     const OMX_ERRORTYPE err = call();
     bool wait_expired = false;
     if (wait == OMX_TIMED_WAIT && err == OMX_ErrorNone)
         wait_expired = omx_wait_sema_quiet(component_info->sema) != 0;
-    gettimeofday(&end, nullptr);
-    const int time = measureTimeUS(&start, &end);
+    const int time = stopwatch.elapsed_us();
     const int type = static_cast<int>(component_info->component_type);
     if (err != OMX_ErrorNone)
         omx_report_fail(fail_line, static_cast<unsigned>(err), type);
-    if (time > budget_us - 1 || wait_expired)
+    if (omx_over_budget(time, budget_us) || wait_expired)
         omx_report_timeout(timeout_line, type, time);
     return err;
 }

@@ -16,14 +16,16 @@
 #include <string>
 #include <vector>
 
-#include "omx_component.h"
-#include "omx_driver_internal.h"
+#include "omx_callbacks.h"
+#include "omx_component_info.h"
+#include "omx_core_loader.h"
+#include "omx_list_file.h"
 #include "omx_report.h"
+#include "omx_test_cases.h"
 
 namespace
 {
 
-constexpr const char *kCoreLibrary = "libZYN_OMX_Core.so";
 // Enumeration stops here even if the core never answers OMX_ErrorNoMore.
 constexpr OMX_U32 kMaxEnumerated = 64;
 // A list file is read at most this far.
@@ -64,11 +66,6 @@ void usage(FILE *out)
                  "encoder's list file, and prints a summary of failure and timeout lines.\n");
 }
 
-bool is_encoder(TEST_COMPONENT_TYPE type)
-{
-    return type == OMX_COMPONENT_AVCENC || type == OMX_COMPONENT_MPEG4ENC || type == OMX_COMPONENT_H263ENC;
-}
-
 // Posts left over from an earlier handle (a late completion, an error event)
 // must not satisfy a wait of the next case.
 void drain(sem_t *sema)
@@ -79,7 +76,7 @@ void drain(sem_t *sema)
 
 struct Runner {
     OMX_CORE_INTERFACE core{};
-    OMX_CALLBACKTYPE callbacks{OMX_EventHandlerDone, OMX_EmptyThisBufferDone, OMX_FillThisBufferDone};
+    OMX_CALLBACKTYPE callbacks = kOmxClientCallbacks;
     ZYN_OMX_COMPONENT_INFO component_info{};
     std::vector<SummaryRow> rows;
 
@@ -117,7 +114,7 @@ struct Runner {
         for (const CaseEntry &entry : kCases)
             on_fresh_handle(name, entry.label, [&](OMX_COMPONENTTYPE *handle) { entry.run(handle, &component_info); });
 
-        if (list != nullptr && is_encoder(component_info.component_type)) {
+        if (list != nullptr && omx_is_encoder(component_info.component_type)) {
             for (int entry = 1; entry <= kMaxListEntries && parse_list(list, &component_info) == 0; entry++) {
                 component_info.color_type = OMX_COLOR_FormatYUV420SemiPlanar;
                 const std::string label = "encode " + std::to_string(entry);
@@ -166,16 +163,6 @@ struct Runner {
     }
 };
 
-bool resolve(void *library, const char *symbol, void **out)
-{
-    *out = dlsym(library, symbol);
-    if (*out == nullptr) {
-        printf("dlsym(%s) Error: %s\n", symbol, dlerror());
-        return false;
-    }
-    return true;
-}
-
 } // namespace
 
 int main(int argc, char **argv)
@@ -194,36 +181,20 @@ int main(int argc, char **argv)
         names.emplace_back(argv[i]);
     }
 
-    void *library = dlopen(kCoreLibrary, RTLD_NOW);
-    if (library == nullptr) {
-        printf("dlopen failed %s \n", dlerror());
-        puts("libZYN_OMX_Core.so open FAIL");
+    OmxCoreLibrary library;
+    if (!library.is_open())
         return 1;
-    }
-    puts(" libZYN_OMX_Core.so opened succesfully");
-    fflush(stdout);
-
     Runner runner;
-    void *symbols[6];
-    const char *const symbol_names[6] = {"OMX_Init",      "OMX_Deinit",     "OMX_ComponentNameEnum",
-                                         "OMX_GetHandle", "OMX_FreeHandle", "OMX_GetRolesOfComponent"};
-    for (int i = 0; i < 6; i++) {
-        if (!resolve(library, symbol_names[i], &symbols[i])) {
-            dlclose(library);
-            return 1;
-        }
-    }
-    runner.core.init = reinterpret_cast<InitFunc>(symbols[0]);
-    runner.core.deinit = reinterpret_cast<DeinitFunc>(symbols[1]);
-    runner.core.componentname_enum = reinterpret_cast<ComponentNameEnumFunc>(symbols[2]);
-    runner.core.get_handle = reinterpret_cast<GetHandleFunc>(symbols[3]);
-    runner.core.free_handle = reinterpret_cast<FreeHandleFunc>(symbols[4]);
-    runner.core.get_roles_of_component = reinterpret_cast<GetRolesOfComponentFunc>(symbols[5]);
+    // The first entry point missing ends the run.
+    if (!library.resolve(&runner.core, [](const char *symbol) {
+            printf("dlsym(%s) Error: %s\n", symbol, dlerror());
+            return false;
+        }))
+        return 1;
 
     const OMX_ERRORTYPE err = runner.core.init();
     if (err != OMX_ErrorNone) {
         printf("omx_cases: OMX_Init: FAIL: error=%x\n", static_cast<unsigned>(err));
-        dlclose(library);
         return 1;
     }
 
@@ -240,6 +211,5 @@ int main(int argc, char **argv)
     runner.core.deinit();
     runner.print_summary();
     sem_destroy(&sema);
-    dlclose(library);
     return 0;
 }

@@ -1,233 +1,177 @@
-// Buffer-using cases on an in-process component: port counts at their edges.
-#include <gtest/gtest.h>
-
-#include <cstdlib>
-#include <string>
+// The cases and the encoding pass in-process on the scriptable component, where the order of
+// the calls and the bytes handed over matter; and the buffer sizes both passes use.
+#include <array>
 
 #include "fake_component.h"
-#include "omx_case_support.h"
-#include "omx_component.h"
+#include "omx_header_slots.h"
 #include "omx_report.h"
+#include "omx_streaming_pass.h"
+#include "omx_test_cases.h"
+#include "test_common.h"
 
 namespace
 {
 
-struct CaseOnFake : ::testing::Test {
-    sem_t sema{};
-    ZYN_OMX_COMPONENT_INFO info{};
+using Lines = std::vector<std::string>;
+using FakeRun = FakeComponentTest;
+using omxt::lines;
 
-    void SetUp() override
-    {
-        ASSERT_EQ(sem_init(&sema, 0, 0), 0);
-        info.sema = &sema;
-        info.component_type = OMX_COMPONENT_MPEG4DEC;
-        setenv("OMX_TEST_WAIT_MS", "200", 1);
-    }
-    void TearDown() override
-    {
-        unsetenv("OMX_TEST_WAIT_MS");
-        sem_destroy(&sema);
-    }
+using CaseFunc = int (*)(OMX_COMPONENTTYPE *, ZYN_OMX_COMPONENT_INFO *);
 
-    struct Result {
-        int status;
-        std::string out;
-        int fails;
-        int timeouts;
-    };
-
-    Result run(int (*test)(OMX_COMPONENTTYPE *, ZYN_OMX_COMPONENT_INFO *), FakeComponent &component)
-    {
-        const int fails = omx_report_fail_count();
-        const int timeouts = omx_report_timeout_count();
-        ::testing::internal::CaptureStdout();
-        const int status = test(&component.handle, &info);
-        std::string out = ::testing::internal::GetCapturedStdout();
-        return {status, out, omx_report_fail_count() - fails, omx_report_timeout_count() - timeouts};
-    }
-
-    int leftover_posts()
-    {
-        int value = -1;
-        sem_getvalue(&sema, &value);
-        return value;
-    }
-};
-
-TEST_F(CaseOnFake, StateCycleWithMinimumZeroMakesNoBufferCall)
+int encode(OMX_COMPONENTTYPE *handle, ZYN_OMX_COMPONENT_INFO *info)
 {
-    FakeComponent component(&info);
-    component.min_count[0] = 0;
-    component.min_count[1] = 0;
-    const Result r = run(omx_component_state_test, component);
-    EXPECT_EQ(r.status, 0);
-    EXPECT_EQ(component.buffer_calls, 0);
-    EXPECT_EQ(r.fails, 0) << r.out;
-    EXPECT_EQ(r.timeouts, 0) << r.out;
-    EXPECT_EQ(component.state, OMX_StateLoaded);
-    EXPECT_EQ(r.out, "OMX UTC 004: omx_component_state_test\n"
-                     "OMX UTC 004-01: OMX_GetState test\n"
-                     "OMX UTC 004-02: OMX Component state transaction test\n");
-    // Exactly the four completions were waited for.
-    EXPECT_EQ(leftover_posts(), 0);
+    return omx_encoding_test(handle, info, SUPPORT_COLOR_FORMAT_YUV420SemiPlanar);
 }
 
-TEST_F(CaseOnFake, EveryBufferCaseRefusesCountsBeyondTheSlots)
+TEST_F(FakeRun, CountsBeyondTheHeaderSlotsAreRefusedBeforeAnyCommandOrBuffer)
 {
-    struct {
-        int (*test)(OMX_COMPONENTTYPE *, ZYN_OMX_COMPONENT_INFO *);
-        const char *banner;
-        const char *line;
-        OMX_U32 in, out;
-    } cases[] = {
-        {omx_component_state_test, "OMX UTC 004: omx_component_state_test\n",
-         "OMX UTC 004: buffer count FAIL: input 6 (at most 5), output 3 (at most 3), 2\n", 6, 3},
-        {omx_buffer_test, "OMX UTC 002: omx_buffer_test\n",
-         "OMX UTC 002: buffer count FAIL: input 5 (at most 5), output 4 (at most 3), 2\n", 5, 4},
-        {omx_port_test, "OMX UTC 003: omx_port_test\n",
-         "OMX UTC 003: buffer count FAIL: input 9 (at most 5), output 0 (at most 3), 2\n", 9, 0},
-    };
-    for (const auto &c : cases) {
-        FakeComponent component(&info);
-        component.min_count[0] = c.in;
-        component.min_count[1] = c.out;
-        const Result r = run(c.test, component);
-        EXPECT_EQ(r.status, -1);
-        EXPECT_EQ(r.out, std::string(c.banner) + c.line);
-        EXPECT_EQ(r.fails, 1);
-        EXPECT_EQ(component.buffer_calls, 0);
-        EXPECT_EQ(component.commands, 0);
-    }
-}
-
-TEST_F(CaseOnFake, BufferCaseAtTheSlotLimitsUsesEverySlot)
-{
-    FakeComponent component(&info);
-    component.min_count[0] = 5;
-    component.min_count[1] = 3;
-    const Result r = run(omx_buffer_test, component);
-    EXPECT_EQ(r.status, 0);
-    EXPECT_EQ(r.fails, 0) << r.out;
-    EXPECT_EQ(component.buffer_calls, 16); // 5 + 3 given, 5 + 3 freed
-    EXPECT_EQ(component.emptied_lengths, std::vector<OMX_U32>{10});
-    // The last wait takes one of the two posts (buffer returned, Loaded done).
-    EXPECT_EQ(leftover_posts(), 1);
-    for (OMX_BUFFERHEADERTYPE *slot : in_buffer_header)
-        EXPECT_EQ(slot, nullptr);
-}
-
-TEST_F(CaseOnFake, BufferCaseWithoutBuffersSkipsTheSlotZeroCalls)
-{
-    FakeComponent component(&info);
-    component.min_count[0] = 0;
-    component.min_count[1] = 0;
-    const Result r = run(omx_buffer_test, component);
-    EXPECT_EQ(r.status, 0);
-    EXPECT_EQ(r.out, "OMX UTC 002: omx_buffer_test\n"
-                     "OMX UTC 002-01: OMX_UseBuffer test\n"
-                     "OMX UTC 002-02: OMX_AllocateBuffer test\n"
-                     "OMX UTC 002-04: OMX_EmptyThisBuffer test\n"
-                     "OMX UTC 002-04: OMX_EmptyThisBuffer: no input buffer, skipped: 2\n"
-                     "OMX UTC 002-05: OMX_FillThisBuffer test\n"
-                     "OMX UTC 002-05: OMX_FillThisBuffer: no output buffer, skipped: 2\n"
-                     "OMX UTC 002-03: OMX_FreeBuffer test\n");
-    EXPECT_EQ(component.buffer_calls, 0);
-    EXPECT_TRUE(component.emptied.empty());
-    EXPECT_EQ(r.fails + r.timeouts, 0);
-    // Nothing emptied: the last wait takes the Loaded completion.
-    EXPECT_EQ(leftover_posts(), 0);
-}
-
-TEST_F(CaseOnFake, PortCaseWaitsOncePerCommand)
-{
-    FakeComponent component(&info);
-    const Result r = run(omx_port_test, component);
-    EXPECT_EQ(r.status, 0);
-    EXPECT_EQ(r.out, "OMX UTC 003: omx_port_test\n"
-                     "OMX UTC 003-03: OMX port flush test\n"
-                     "OMX UTC 003-01: OMX port disable test\n"
-                     "OMX UTC 003-02: OMX port enable test\n");
-    EXPECT_EQ(component.commands, 10);
-    EXPECT_EQ(leftover_posts(), 0);
-}
-
-// Fails the allocation with the given number (0 = the first), succeeds otherwise.
-int failing_allocation = -1;
-int allocations = 0;
-void *counting_calloc(size_t count, size_t size)
-{
-    return allocations++ == failing_allocation ? nullptr : calloc(count, size);
-}
-
-struct AllocationFailure : CaseOnFake {
-    void SetUp() override
-    {
-        CaseOnFake::SetUp();
-        allocations = 0;
-        omx_case_calloc = counting_calloc;
-    }
-    void TearDown() override
-    {
-        omx_case_calloc = calloc;
-        failing_allocation = -1;
-        CaseOnFake::TearDown();
-    }
-};
-
-TEST_F(AllocationFailure, InputBufferThatCannotBeHadEndsTheCaseBeforeAnyCall)
-{
-    struct {
-        int (*test)(OMX_COMPONENTTYPE *, ZYN_OMX_COMPONENT_INFO *);
-        const char *banner;
-    } cases[] = {{omx_component_state_test, "OMX UTC 004: omx_component_state_test\n"},
-                 {omx_buffer_test, "OMX UTC 002: omx_buffer_test\n"},
-                 {omx_port_test, "OMX UTC 003: omx_port_test\n"}};
-    for (const auto &c : cases) {
-        FakeComponent component(&info);
-        allocations = 0;
-        failing_allocation = 1;
-        const Result r = run(c.test, component);
-        EXPECT_EQ(r.status, -1);
-        EXPECT_EQ(r.out, std::string(c.banner) + "malloc(in_buffer[1]) return Error\n");
-        EXPECT_EQ(r.fails, 1);
-        EXPECT_EQ(component.commands + component.buffer_calls, 0);
-    }
-}
-
-// Fields a case does not set reach the component as zeros, after nSize and
-// the 1.0.0.0 stamp.
-TEST_F(CaseOnFake, ParameterRecordsArriveClearedWithSizeAndVersion)
-{
-    FakeComponent component(&info);
-    const Result get = run(omx_get_parameter_test, component);
-    EXPECT_EQ(get.status, 0);
-    const Result set = run(omx_set_parameter_test, component);
-    EXPECT_EQ(set.status, 0);
-    struct Expect {
-        OMX_INDEXTYPE index;
-        size_t size;
-    };
-    const Expect expected[] = {
-        {OMX_IndexParamStandardComponentRole, sizeof(OMX_PARAM_COMPONENTROLETYPE)},
-        {OMX_IndexParamVideoPortFormat, sizeof(OMX_VIDEO_PARAM_PORTFORMATTYPE)},
-        {OMX_IndexParamVideoProfileLevelQuerySupported, sizeof(OMX_VIDEO_PARAM_PROFILELEVELTYPE)},
-        {OMX_IndexParamVideoErrorCorrection, sizeof(OMX_VIDEO_PARAM_ERRORCORRECTIONTYPE)},
-    };
-    int checked = 0;
-    for (const auto &[index, bytes] : component.records) {
-        for (const Expect &e : expected) {
-            if (e.index != index)
-                continue;
-            // The fake answers these with an error, so every record holds what the case sent.
-            ASSERT_EQ(bytes.size(), e.size);
-            EXPECT_EQ(bytes[4], 1); // nVersionMajor
-            for (size_t i = 5; i < bytes.size(); i++)
-                ASSERT_EQ(bytes[i], 0) << "index " << std::hex << index << " byte " << std::dec << i;
-            checked++;
+    info.width = 176;
+    info.height = 144;
+    const struct {
+        CaseFunc run;
+        const char *test;
+        int result;
+    } cases[] = {{omx_buffer_test, "OMX UTC 002", -1},
+                 {omx_port_test, "OMX UTC 003", -1},
+                 {omx_component_state_test, "OMX UTC 004", -1},
+                 {encode, "omx_encoding_test", 0}};
+    for (const auto &c : cases)
+        for (auto [in, out] : {std::pair<OMX_U32, OMX_U32>{6, 3}, {5, 4}}) {
+            fake.min_count[0] = in;
+            fake.min_count[1] = out;
+            fake.log.clear();
+            const std::string printed = report([&] { EXPECT_EQ(c.run(&fake.handle, &info), c.result); });
+            EXPECT_EQ(lines(printed).back(), std::string(c.test) + ": buffer count FAIL: input " + std::to_string(in) +
+                                                 " (at most 5), output " + std::to_string(out) + " (at most 3), 2");
+            EXPECT_EQ(fake.calls("SendCommand") + fake.calls("UseBuffer"), "") << c.test;
         }
+}
+
+TEST_F(FakeRun, BufferCaseUsesEverySlotAtTheLimitsAndSkipsWithoutBuffers)
+{
+    fake.min_count[0] = 5;
+    // The input buffer coming back takes the post of the Loaded completion; one is left over.
+    report([&] {
+        omx_buffer_test(&fake.handle, &info);
+        EXPECT_EQ(sem_trywait(&sema), 0);
+    });
+    EXPECT_EQ(omxt::count(fake.calls("UseBuffer 0"), ";"), 5);
+    EXPECT_EQ(omxt::count(fake.calls("AllocateBuffer 1"), ";"), 3);
+    EXPECT_EQ(fake.calls("FreeBuffer"), "FreeBuffer 0; FreeBuffer 0; FreeBuffer 0; FreeBuffer 0; FreeBuffer 0; "
+                                        "FreeBuffer 1; FreeBuffer 1; FreeBuffer 1; ");
+    EXPECT_EQ(fake.calls("EmptyThisBuffer") + fake.calls("FillThisBuffer"), "EmptyThisBuffer 0; FillThisBuffer 0; ");
+    EXPECT_EQ(fake.emptied[0].size(), 10u);
+
+    fake.min_count[0] = fake.min_count[1] = 0;
+    fake.log.clear();
+    const std::string printed = report([&] { omx_buffer_test(&fake.handle, &info); });
+    EXPECT_EQ(fake.calls(""), "GetParameter 33554433; GetParameter 33554433; SendCommand 0 2; SendCommand 0 1; ");
+    EXPECT_EQ(omxt::count(printed, "OMX UTC 002-04: OMX_EmptyThisBuffer: no input buffer, skipped: 2\n"), 1);
+    EXPECT_EQ(omxt::count(printed, "OMX UTC 002-05: OMX_FillThisBuffer: no output buffer, skipped: 2\n"), 1);
+}
+
+TEST_F(FakeRun, StateAndPortCasesCallInTheirOrderAndWaitOncePerCommand)
+{
+    fake.min_count[0] = fake.min_count[1] = 1;
+    report([&] { omx_component_state_test(&fake.handle, &info); });
+    EXPECT_EQ(fake.calls(""), "GetParameter 33554433; GetParameter 33554433; SendCommand 0 2; UseBuffer 0; "
+                              "AllocateBuffer 1; SendCommand 0 3; SendCommand 0 2; SendCommand 0 1; FreeBuffer 0; "
+                              "FreeBuffer 1; ");
+    fake.log.clear();
+    report([&] { omx_port_test(&fake.handle, &info); });
+    EXPECT_EQ(fake.calls("SendCommand"), "SendCommand 0 2; SendCommand 0 3; SendCommand 1 0; SendCommand 1 1; "
+                                         "SendCommand 0 2; SendCommand 0 1; SendCommand 2 0; SendCommand 2 1; "
+                                         "SendCommand 3 0; SendCommand 3 1; ");
+    EXPECT_EQ(fake.calls("FreeBuffer"), "FreeBuffer 0; FreeBuffer 1; ");
+}
+
+// Three 176 x 144 pictures whose every byte tells where it came from.
+std::string planar_pictures(int count)
+{
+    std::string bytes(static_cast<size_t>(count) * 38016, '\0');
+    for (size_t i = 0; i < bytes.size(); i++)
+        bytes[i] = static_cast<char>(i * 7 + i / 38016);
+    return bytes;
+}
+
+TEST_F(FakeRun, EncodingPassHandsOnePictureWithInterleavedChromaPerInputBuffer)
+{
+    omxt::TempDir dir;
+    const std::string pictures = planar_pictures(3);
+    snprintf(info.in_file_name, sizeof info.in_file_name, "%s", dir.write("in.yuv", pictures).c_str());
+    snprintf(info.out_file_name, sizeof info.out_file_name, "%s", dir.file("out.264").c_str());
+    info.component_type = OMX_COMPONENT_AVCENC;
+    info.width = 176;
+    info.height = 144;
+    info.coding_type = static_cast<OMX_VIDEO_CODINGTYPE>(21);
+    info.color_type = OMX_COLOR_FormatYUV420SemiPlanar;
+    const std::string printed = report([&] { encode(&fake.handle, &info); });
+    EXPECT_EQ(printed, "\noutput: " + dir.file("out.264") +
+                           "\nI/P port format 21 \nO/P port format 21 \nEnc I/P buffer count 3 \n"
+                           "Enc O/P buffer count 3 \nEnc pictures read 3, submitted 3 \n");
+    EXPECT_EQ(fake.calls("S"), "SetParameter 33554433; SetParameter 33554433; SendCommand 0 2; SendCommand 0 3; "
+                               "SendCommand 1 0; SendCommand 1 1; SendCommand 0 2; SendCommand 0 1; ");
+    EXPECT_EQ(fake.calls("UseBuffer"),
+              "UseBuffer 0; UseBuffer 0; UseBuffer 0; UseBuffer 1; UseBuffer 1; UseBuffer 1; ");
+    EXPECT_EQ(fake.calls("Fill"), "FillThisBuffer 0; FillThisBuffer 1; FillThisBuffer 2; ");
+    ASSERT_EQ(fake.port_set.size(), 2u);
+    EXPECT_EQ(fake.port_set[0].nBufferSize, 65536u);
+    EXPECT_EQ(fake.port_set[0].format.video.eColorFormat, OMX_COLOR_FormatYUV420SemiPlanar);
+    EXPECT_EQ(static_cast<int>(fake.port_set[1].format.video.eCompressionFormat), 21);
+    EXPECT_EQ(fake.port_set[1].format.video.nFrameWidth * fake.port_set[1].format.video.nFrameHeight, 25344u);
+    ASSERT_EQ(fake.emptied.size(), 3u);
+    for (size_t p = 0; p < 3; p++) {
+        const std::string picture = pictures.substr(p * 38016, 38016);
+        std::string expected = picture.substr(0, 25344);
+        for (size_t k = 0; k < 6336; k++)
+            expected += std::string{picture[25344 + k], picture[25344 + 6336 + k]};
+        EXPECT_EQ(std::string(fake.emptied[p].begin(), fake.emptied[p].end()), expected) << "picture " << p;
     }
-    // 005: role, format, profile level, error correction; 006: get and set of three of them.
-    EXPECT_EQ(checked, 4 + 3 * 2);
+    EXPECT_EQ(omxt::read_file(dir.file("out.264")), "");
+
+    // A short file: only whole pictures are submitted, and the short one is reported.
+    dir.write("in.yuv", planar_pictures(2) + std::string(30000, 'x')); // luma whole, chroma short
+    fake.emptied.clear();
+    const std::string short_report = report([&] { encode(&fake.handle, &info); });
+    EXPECT_EQ(fake.emptied.size(), 2u);
+    EXPECT_EQ(omxt::count(short_report, ": picture 2: short read, 30000 of 38016 bytes, not submitted: Error\n"
+                                        "Enc pictures read 2, submitted 2 \n"),
+              1);
+}
+
+TEST_F(FakeRun, EncodingPassWithoutItsFilesOrWithAnOddSizeSendsNothing)
+{
+    info.width = 176;
+    info.height = 144;
+    snprintf(info.in_file_name, sizeof info.in_file_name, "/nonexistent/in.yuv");
+    std::string printed = report([&] { encode(&fake.handle, &info); });
+    EXPECT_EQ(lines(printed).back(), "fopen(/nonexistent/in.yuv) Error");
+    omxt::TempDir dir;
+    snprintf(info.in_file_name, sizeof info.in_file_name, "%s", dir.write("in.yuv", "").c_str());
+    snprintf(info.out_file_name, sizeof info.out_file_name, "/nonexistent/out.264");
+    printed = report([&] { encode(&fake.handle, &info); });
+    EXPECT_EQ(lines(printed).back(), "fopen(/nonexistent/out.264) Error");
+    for (auto [w, h] : {std::pair{175, 144}, {176, 0}, {16386, 144}}) {
+        info.width = w;
+        info.height = h;
+        printed = report([&] { encode(&fake.handle, &info); });
+        EXPECT_EQ(lines(printed).back(),
+                  "omx_encoding_test: picture size " + std::to_string(w) + "x" + std::to_string(h) + ": Error");
+    }
+    EXPECT_EQ(fake.calls("SendCommand") + fake.calls("UseBuffer"), "");
+}
+
+TEST(StreamingPass, BufferSizesAndThePictureSizeLimit)
+{
+    for (auto [w, h, stream, picture] : {std::array{1280, 720, 1433600, 3768320},
+                                         {176, 144, 65536, 163840},
+                                         {1920, 1080, 3137536, 8355840},
+                                         {16384, 16384, 402653184, 1073741824}}) {
+        EXPECT_EQ(omx_stream_buffer_size(w, h), stream) << w;
+        EXPECT_EQ(omx_picture_buffer_size(w, h), picture) << w;
+    }
+    EXPECT_TRUE(omx_picture_size_fits(1, 16384) && omx_picture_size_fits(16384, 1));
+    EXPECT_FALSE(omx_picture_size_fits(0, 16) || omx_picture_size_fits(16, 16385));
 }
 
 } // namespace

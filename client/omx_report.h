@@ -1,0 +1,14 @@
+/* Failure and timeout lines of the test program (core interface test, cases, streaming passes).
+ * Every such line goes through these two printers so that a runner can count
+ * what a case reported without re-reading standard output. */
+#pragma once
+
+/* Prints one failure line (printf format) and counts it. */
+void omx_report_fail(const char *format, ...) __attribute__((format(printf, 1, 2)));
+/* Prints one "timeout FAIL" line (printf format) and counts it. */
+void omx_report_timeout(const char *format, ...) __attribute__((format(printf, 1, 2)));
+
+/* Lines printed since the process started; a runner takes the difference
+ * around each case. */
+int omx_report_fail_count(void);
+int omx_report_timeout_count(void);

@@ -1,0 +1,209 @@
+// omx_test end to end: the whole report against the reference core, one fault file per row
+// (timeout lines with their time as T); a core that cannot be loaded or lacks entry points.
+#include <regex>
+
+#include "test_common.h"
+
+namespace
+{
+
+using Lines = std::vector<std::string>;
+
+const Lines kHead = {" libZYN_OMX_Core.so opened succesfully",
+                     " Interface test is called ",
+                     "omx_core_interface_test",
+                     "OMX UTC 001-01: OMX_Init test",
+                     "OMX UTC 001-02: OMX_Deinit test",
+                     "OMX UTC 001-03: OMX_Component Name test"};
+
+struct Component {
+    const char *name, *role, *list;
+    int coding;
+};
+const Component kComponents[] = {
+    {"OMX.ZYN.AVC.Decoder", "video_decoder.avc", "avcdec", 7},
+    {"OMX.ZYN.VP8.Decoder", "video_decoder.vpx", "vp8dec", 9},
+    {"OMX.ZYN.MPEG4.Decoder", "video_decoder.mpeg4", "mpeg4dec", 4},
+    {"OMX.ZYN.H263.Decoder", "video_decoder.h263", "h263dec", 3},
+    {"OMX.ZYN.WMV.Decoder", "video_decoder.wmv", "wmvdec", 5},
+    {"OMX.ZYN.AVC.Encoder", "video_encoder.avc", "avcenc", 21},
+    {"OMX.ZYN.MPEG4.Encoder", "video_encoder.mpeg4", "mpeg4enc", 21},
+    {"OMX.ZYN.H263.Encoder", "video_encoder.h263", "h263enc", 21},
+};
+
+// The report of a core enumerating the components `which` (of the table above) and no list
+// files, every call answered.
+Lines normal_report(const std::vector<int> &which)
+{
+    const int n = static_cast<int>(which.size());
+    Lines r = kHead;
+    for (int i = 0; i < n; i++)
+        r.push_back("enumerateComponents " + std::to_string(i) + " " + kComponents[which[i]].name);
+    r.push_back("UTC 001-04: OMX_GetRolesOfComponent test");
+    for (int i = 0; i < n; i++) {
+        r.push_back("UTC 001-04: OMX_GetRolesOfComponent: " + std::to_string(i) + " " + kComponents[which[i]].name);
+        r.push_back(std::string("UTC 001-04: OMX_GetRolesOfComponent: numRoles:1, index=0, ") +
+                    kComponents[which[i]].role);
+    }
+    for (int i = 0; i < n; i++) {
+        r.push_back("OMX UTC 001-05: OMX_GetHandle test: " + std::to_string(i) + " " + kComponents[which[i]].name);
+        r.push_back("OMX UTC 001-06: OMX_FreeHandle test: " + std::to_string(i) + " " + kComponents[which[i]].name);
+    }
+    for (int i = 0; i < n; i++) {
+        const Component &c = kComponents[which[i]];
+        r.insert(r.end(), {"comp name " + std::string(c.name) + " ", std::string(c.list) + " fileopen error ",
+                           "Can't find list file Error", "coding type = " + std::to_string(c.coding),
+                           "can't open list file Error"});
+    }
+    r.push_back("");
+    return r;
+}
+
+// `report` with `lines` put after the first line starting with `after`, in place of `replace` lines.
+Lines edited(Lines report, const std::string &after, const Lines &lines, int replace = 0)
+{
+    for (size_t i = 0; i < report.size(); i++)
+        if (report[i].rfind(after, 0) == 0) {
+            report.erase(report.begin() + i + 1, report.begin() + i + 1 + replace);
+            report.insert(report.begin() + i + 1, lines.begin(), lines.end());
+            return report;
+        }
+    ADD_FAILURE() << "no line " << after;
+    return report;
+}
+
+struct OmxTestRun {
+    omxt::TempDir dir;
+    omxt::ChildResult result;
+    Lines report;           // timeout lines with their time as T
+    std::vector<int> times; // per line: the time of a timeout line, else -1
+
+    explicit OmxTestRun(const std::string &faults, std::map<std::string, std::string> lists = {},
+                        std::map<std::string, std::string> env = {})
+    {
+        for (const auto &[name, text] : lists)
+            dir.write(name, text);
+        env.emplace("ZYN_OMX_FAULTS", dir.write("faults", faults));
+        env.emplace("OMX_TEST_LIST_DIR", dir.path);
+        env.emplace("OMX_TEST_WAIT_MS", "300");
+        result = omxt::run_tool("omx_test", {"--help", "-v"}, env);
+        EXPECT_EQ(result.status, 0) << result.err;
+        static const std::regex timed("^(.*timeout FAIL(, |: .*, ))(\\d+)$");
+        std::smatch m;
+        for (const std::string &line : omxt::lines(result.out)) {
+            const bool has_time = std::regex_match(line, m, timed);
+            report.push_back(has_time ? m[1].str() + "T" : line);
+            times.push_back(has_time ? std::stoi(m[3]) : -1);
+        }
+    }
+
+    // The report without unexpected timeout lines of 5 ms or more: a loaded machine overruns.
+    Lines against(const Lines &expected) const
+    {
+        Lines kept;
+        for (size_t i = 0; i < report.size(); i++)
+            if ((kept.size() < expected.size() && report[i] == expected[kept.size()]) || times[i] < 5000)
+                kept.push_back(report[i]);
+        return kept;
+    }
+};
+
+TEST(OmxTest, ReportOfUtc001AndTheLoopAgainstTheReferenceCore)
+{
+    const std::string h263 = "core names OMX.ZYN.H263.Decoder\n";
+    const Lines four = normal_report({0, 1, 2, 3});
+    const Lines only_h263 = normal_report({3});
+    Lines ten_roles, empty_roles = {"UTC 001-04: OMX_GetRolesOfComponent: 0 "};
+    for (int i = 0; i < 10; i++) {
+        const std::string role = "UTC 001-04: OMX_GetRolesOfComponent: numRoles:a, index=" + std::to_string(i) + ", ";
+        ten_roles.push_back(role + (i == 0 ? "video_decoder.h263" : "role." + std::to_string(i)));
+        empty_roles.push_back(role);
+    }
+    Lines refused_index =
+        edited(normal_report({1}), kHead[5], {"OMX UTC 001-03: OMX_Component Name: FAIL: error=80001001"}, 1);
+    refused_index = edited(refused_index, "OMX UTC 001-03: OMX_Component Name: FAIL",
+                           {"enumerateComponents 1 OMX.ZYN.VP8.Decoder"});
+    empty_roles.push_back("UTC 001-04: OMX_GetRolesOfComponent: FAIL: 80001003, ");
+    empty_roles.push_back("UTC 001-04: OMX_GetRolesOfComponent: 1 OMX.ZYN.VP8.Decoder");
+    refused_index = edited(refused_index, "UTC 001-04: OMX_GetRolesOfComponent test", empty_roles, 1);
+    refused_index =
+        edited(refused_index, "UTC 001-04: OMX_GetRolesOfComponent: numRoles:1",
+               {"OMX UTC 001-05: OMX_GetHandle test: 0 ", "OMX UTC 001-05: OMX_GetHandle: FAIL: 80001003, ",
+                "OMX UTC 001-06: OMX_FreeHandle test: 0 ", "OMX UTC 001-06: OMX_FreeHandle: skipped, no handle: "},
+               2);
+    refused_index = edited(refused_index, "OMX UTC 001-06: OMX_FreeHandle: skipped",
+                           {"OMX UTC 001-05: OMX_GetHandle test: 1 OMX.ZYN.VP8.Decoder",
+                            "OMX UTC 001-06: OMX_FreeHandle test: 1 OMX.ZYN.VP8.Decoder", "comp name  ",
+                            "Can't find list file Error", "coding type = 0", "can't open list file Error"},
+                           0);
+    const struct {
+        std::string faults;
+        Lines expected;
+    } rows[] = {
+        {"", normal_report({0, 1, 2, 3, 4, 5, 6, 7})},
+        {"core enum_error 4 0x8000100E\n", four},
+        {"core OMX_Init error 0x80001000\n",
+         {kHead[0], kHead[1], kHead[2], kHead[3], "OMX UTC 001-01: OMX_Init: FAIL: error=80001000", ""}},
+        {"core OMX_Deinit error 0x80001000\n",
+         {kHead[0], kHead[1], kHead[2], kHead[3], kHead[4], "OMX UTC 001-02: OMX_Deinit: FAIL: error=80001000", ""}},
+        {"core components 0\n",
+         edited(kHead, kHead[5], {"OMX UTC 001-03: OMX_Component Name: FAIL: no component", ""})},
+        {"core names OMX.ZYN.AVC.Decoder OMX.ZYN.VP8.Decoder OMX.ZYN.MPEG4.Decoder OMX.ZYN.H263.Decoder\n"
+         "core OMX_Init delay 30000 times 1\nOMX.ZYN.VP8.Decoder OMX_GetRolesOfComponent delay 8000\n"
+         "OMX.ZYN.MPEG4.Decoder OMX_GetHandle error 0x80001000\n",
+         edited(edited(edited(edited(four, "OMX UTC 001-01", {"OMX UTC 001-01: OMX_Init: timeout FAIL, T"}),
+                              "UTC 001-04: OMX_GetRolesOfComponent: numRoles:1, index=0, video_decoder.vpx",
+                              {"UTC 001-04: OMX_GetRolesOfComponent: timeout FAIL: OMX.ZYN.VP8.Decoder, T"}),
+                       "OMX UTC 001-05: OMX_GetHandle test: 2",
+                       {"OMX UTC 001-05: OMX_GetHandle: FAIL: 80001000, OMX.ZYN.MPEG4.Decoder"}),
+                "OMX UTC 001-06: OMX_FreeHandle test: 2",
+                {"OMX UTC 001-06: OMX_FreeHandle: skipped, no handle: OMX.ZYN.MPEG4.Decoder"})},
+        // The core is told the capacity of ten role buffers; a refused index still counts.
+        {h263 + "OMX.ZYN.H263.Decoder roles 12\n",
+         edited(only_h263, "UTC 001-04: OMX_GetRolesOfComponent: 0", ten_roles, 1)},
+        // A refused index still counts, with an empty name that no call accepts.
+        {"core names OMX.ZYN.H263.Decoder OMX.ZYN.VP8.Decoder\ncore enum_error 0 0x80001001\n", refused_index},
+    };
+    for (const auto &row : rows) {
+        OmxTestRun run(row.faults);
+        EXPECT_EQ(run.against(row.expected), row.expected) << row.faults << run.result.out;
+    }
+}
+
+// Every entry gets a handle of its own; a refused handle skips its entry; a list without its
+// end marker is read to its end.
+TEST(OmxTest, TheLoopRunsEveryEntryOnAHandleOfItsOwn)
+{
+    OmxTestRun run(
+        "core names OMX.ZYN.AVC.Decoder\nOMX.ZYN.AVC.Decoder OMX_GetHandle error 0x80001000 after 1\n",
+        {{"avcdec_list.txt", "/media/a.264 /tmp/out_a\n176\n144\n/media/b.264 /tmp/out_b\n320 wide\n240\n"}});
+    const Lines report = run.against({});
+    const Lines loop(report.end() - 13, report.end());
+    const std::string refused = "omx_component_test_loop: OMX_GetHandle: FAIL: 80001000, OMX.ZYN.AVC.Decoder";
+    EXPECT_EQ(loop, Lines({"OMX UTC 001-06: OMX_FreeHandle test: 0 OMX.ZYN.AVC.Decoder",
+                           "comp name OMX.ZYN.AVC.Decoder ", "coding type = 7", "", "infile: /media/a.264",
+                           "width: 176, height: 144", refused, "", "infile: /media/b.264", "width: 320, height: 240",
+                           refused, "parse_list: list file ends without LIST_FILE_END", ""}))
+        << run.result.out;
+}
+
+TEST(OmxTest, ACoreThatCannotBeLoadedOrLacksAnEntryPointIsNotRun)
+{
+    omxt::TempDir empty;
+    omxt::ChildResult r = omxt::run_tool("omx_test", {}, {{"LD_LIBRARY_PATH", empty.path}});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out, "dlopen failed libZYN_OMX_Core.so: cannot open shared object file: No such file or directory \n"
+                     "libZYN_OMX_Core.so open FAIL\n");
+    r = omxt::run_tool("omx_test", {}, {{"LD_LIBRARY_PATH", OMX_STUB_CORE_DIR}});
+    EXPECT_EQ(r.status, 0);
+    std::string missing = " libZYN_OMX_Core.so opened succesfully\n";
+    for (const char *name : {"Deinit", "ComponentNameEnum", "GetHandle", "FreeHandle", "GetRolesOfComponent"})
+        missing += std::string("libZYN_OMX_Core.so: OMX_") + name + " not found FAIL\n";
+    EXPECT_EQ(r.out, missing);
+    r = omxt::run_tool("omx_cases", {}, {{"LD_LIBRARY_PATH", OMX_STUB_CORE_DIR}});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(omxt::lines(r.out).back().rfind("dlsym(OMX_Deinit) Error: ", 0), 0u) << r.out;
+    EXPECT_EQ(omxt::lines(r.out).size(), 2u);
+}
+
+} // namespace

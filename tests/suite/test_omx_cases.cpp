@@ -1,0 +1,298 @@
+// omx_cases against the reference core: fault file -> the failure and timeout lines of cases
+// (whole lines, times as T) and the summary rows that count them; the runner's exits and lines.
+#include <regex>
+
+#include "test_common.h"
+
+namespace
+{
+
+using Lines = std::vector<std::string>;
+
+struct Row {
+    const char *label; // the case, as in the summary
+    const char *faults;
+    Lines expected;
+    const char *component = "OMX.ZYN.MPEG4.Decoder"; // kind 2
+};
+
+#define NO_BUFFERS "* min_buffers 0 0\n* min_buffers 1 0\n"
+#define ENC "OMX.ZYN.AVC.Encoder" // kind 1
+#define W(what) "wait for " what ": timeout FAIL: 300 ms"
+#define S004 "OMX UTC 004-02: OMX Component state transaction"
+#define U2 "OMX UTC 002-0"
+#define U3 "OMX UTC 003-0"
+#define E "omx_encoding_test: "
+
+const Row kRows[] = {
+    // The untimed reads before the writes of UTC 006 are not reported, however slow.
+    {"UTC 005",
+     "* GetParameter:PortDefinition:1 error 0x80001001\n* GetParameter:VideoErrorCorrection delay 20000\n"
+     "* GetParameter:VideoErrorCorrection error 0x80001019\n* GetParameter:StandardComponentRole delay 20000\n"
+     "* GetParameter:VideoPortFormat error 0x80001005\n* GetParameter:VideoProfileLevelQuerySupported error "
+     "0x8000101A\n"
+     "* SetParameter:PortDefinition error 0x80001001\n* SetParameter:StandardComponentRole delay 20000\n"
+     "* SetParameter:VideoPortFormat error 0x80001019\n* SetParameter:VideoErrorCorrection error 0x8000101A\n"
+     "* GetConfig:CommonScale error 0x80001001\n* GetConfig:CommonScale delay 5000\n"
+     "* SetConfig:VendorThumbnailMode error 0x8000101A\n* SetConfig delay 5000\n"
+     "* GetExtensionIndex error 0x8000101A\n* GetExtensionIndex delay 5000\n",
+     {"OMX UTC 005-01: OMX_GetParameter port definition: FAIL: 80001001, 2",
+      "OMX UTC 005-02: OMX_GetParameter component role: timeout FAIL: 2, T",
+      "OMX UTC 005-04: OMX_GetParameter port data format: FAIL: 80001005, 2",
+      "OMX UTC 005-05: OMX_GetParameter profile level: FAIL: 8000101a, 2",
+      "OMX UTC 005-06: OMX_GetParameter error correction: FAIL: 80001019, 2",
+      "OMX UTC 005-06: OMX_GetParameter error correction: timeout FAIL: 2, T",
+      "UTC 006",
+      "OMX UTC 006-01: OMX_SetParameter port definition: FAIL: 80001001, 2",
+      "OMX UTC 006-02: OMX_SetParameter component role: timeout FAIL: 2, T",
+      "OMX UTC 006-04: OMX_SetParameter port data format: FAIL: 80001019, 2",
+      "OMX UTC 006-05: OMX_SetParameter error correction: FAIL: 8000101a, 2",
+      "UTC 007",
+      "OMX UTC 007-02: OMX_GetConfig scale factor: FAIL: 80001001, 2",
+      "OMX UTC 007-02: OMX_GetConfig scale factor: timeout FAIL: 2, T",
+      "UTC 008",
+      "OMX UTC 008-01: OMX_SetConfig OMX_IndexVendorThumbnailMode: FAIL: 8000101a, 2",
+      "OMX UTC 008-01: OMX_SetConfig OMX_IndexVendorThumbnailMode: timeout FAIL: 2, T",
+      "UTC 009",
+      "OMX UTC 009-01: OMX_GetExtensionIndex test: OMX.ZYN.index.ThumbnailMode: FAIL: 8000101a, 2",
+      "OMX UTC 009-01: OMX_GetExtensionIndex test: OMX.ZYN.index.ThumbnailMode: timeout FAIL: 2, T"}},
+    // Every case on a fresh handle: "times 1" strikes once in each.
+    {"UTC 004",
+     NO_BUFFERS
+     "* GetParameter:PortDefinition:0 error 0x80001001 times 1\n* GetState error 0x80001001 times 1\n"
+     "* SendCommand:StateSet:Idle error 0x80001001 times 1\n* SendCommand:StateSet:Loaded error 0x80001001\n",
+     {"OMX UTC 004: omx_component_state_test: OMX_GetParameter: FAIL: 80001001, 2",
+      "OMX UTC 004-01: OMX_GetState: FAIL: 80001001, 2", S004 ": OMX_StateIdle: FAIL: 80001001, 2",
+      S004 " OMX_StateIdle: FAIL: 1, 2", S004 " OMX_StateExecuting: FAIL: 1, 2", S004 ": FAIL: 80001001, 2",
+      S004 " OMX_StateLoaded: FAIL: 2, 2", "UTC 002", "OMX UTC 002: OMX_GetState: err=80001001, state=0",
+      "OMX UTC 002: OMX_SendCommand: OMX_StateIdle err=80001001",
+      "OMX UTC 002: OMX_SendCommand: OMX_StateLoaded err=80001001", "UTC 003",
+      "OMX UTC 003: OMX_GetState: err=80001001, state=0", "OMX UTC 003: OMX_SendCommand: OMX_StateIdle err=80001001",
+      "OMX UTC 003: OMX_SendCommand: OMX_StateLoaded err=80001001"}},
+    {"UTC 004",
+     "* FreeBuffer:0 error 0x80001001 times 1\n* FreeBuffer:1 error 0x80001005 times 1\n",
+     {"OMX UTC 004: OMX_FreeBuffer(usebuffer): FAIL: 80001001, 2",
+      "OMX UTC 004: OMX_FreeBuffer(allocatebuffer): FAIL: 80001005, 2", W("OMX UTC 004: OMX_StateLoaded"),
+      S004 " OMX_StateLoaded: FAIL: 2, 2", "UTC 002", U2 "3: OMX_FreeBuffer(usebuffer): FAIL: 80001001, 2",
+      U2 "3: OMX_FreeBuffer(allocatebuffer): FAIL: 80001005, 2", "UTC 003",
+      "OMX UTC 003: OMX_FreeBuffer(usebuffer): FAIL: 80001001, 2",
+      "OMX UTC 003: OMX_FreeBuffer(allocatebuffer): FAIL: 80001005, 2", W("OMX UTC 003: OMX_StateLoaded"),
+      U3 "1: OMX port disable(in): timeout FAIL: 2, T", U3 "1: OMX port disable(out): timeout FAIL: 2, T",
+      U3 "2: OMX port enable(in): timeout FAIL: 2, T", U3 "2: OMX port enable(out): timeout FAIL: 2, T"}},
+    {"UTC 004",
+     "* GetState delay 20000 times 1\n* SendCommand:StateSet:Idle delay 20000 times 1\n"
+     "* SendCommand:StateSet:Loaded delay 20000\n",
+     {"OMX UTC 004-01: OMX_GetState: timeout FAIL: 2, T", S004 ": OMX_StateIdle: timeout FAIL: 2, T",
+      S004 ": timeout FAIL: 2, T"}},
+    {"UTC 004",
+     "* SendCommand:StateSet:Executing error 0x80001001\n",
+     {S004 ": FAIL: 80001001, 2", S004 " OMX_StateExecuting: FAIL: 2, 2"}},
+    {"UTC 004", "* SendCommand:StateSet:Idle silent times 1\n", {W("OMX UTC 004: OMX_StateIdle")}},
+    // A completion that never comes inside a timed span: the case's own timeout line, once.
+    {"UTC 004", "* SendCommand:StateSet:Executing silent\n", {S004 ": timeout FAIL: 2, T"}},
+    {"UTC 004",
+     "* SendCommand:StateSet:Idle error 0x80001001 after 1\n",
+     {S004 ": FAIL: 80001001, 2", S004 " OMX_StateIdle: FAIL: 3, 2", S004 " OMX_StateLoaded: FAIL: 3, 2"}},
+    // Two input buffers, the second refused: 002-06, not 002-01.
+    {"UTC 002",
+     "* min_buffers 0 2\n* UseBuffer:0 error 0x80001001 after 1 times 1\n",
+     {U2 "6: OMX multiple buffer: FAIL: 80001001, 2", W("OMX UTC 002: OMX_StateIdle"),
+      U2 "4: OMX_EmptyThisBuffer: FAIL : 80001018", U2 "5: OMX_FillThisBuffer: FAIL : 80001018",
+      W("OMX UTC 002: OMX_StateLoaded")}},
+    {"UTC 002",
+     "* AllocateBuffer:1 error 0x80001001 times 1\n* AllocateBuffer:1 error 0x80001005 after 2\n",
+     {U2 "2: OMX_AllocateBuffer: FAIL: 80001001, 2", U2 "6: OMX multiple buffer: FAIL: 80001005, 2",
+      W("OMX UTC 002: OMX_StateIdle"), U2 "4: OMX_EmptyThisBuffer: FAIL : 80001018",
+      W("OMX UTC 002: OMX_StateLoaded")}},
+    // 6 ms is over the 5 ms budget of AllocateBuffer, well under the 20 ms of UseBuffer.
+    {"UTC 002",
+     "* UseBuffer delay 6000\n* AllocateBuffer delay 6000\n* FreeBuffer:1 delay 20000 times 1\n",
+     {U2 "2: OMX_AllocateBuffer: timeout FAIL: 2, T", U2 "2: OMX_AllocateBuffer: timeout FAIL: 2, T",
+      U2 "2: OMX_AllocateBuffer: timeout FAIL: 2, T", U2 "3: OMX_FreeBuffer(allocatebuffer): timeout FAIL: 2, T"}},
+    {"UTC 002",
+     "* UseBuffer delay 20000 times 1\n* EmptyThisBuffer error 0x80001001\n* FillThisBuffer delay 5000\n",
+     {U2 "1: OMX_UseBuffer: timeout FAIL: 2, T", U2 "4: OMX_EmptyThisBuffer: FAIL : 80001001",
+      U2 "5: OMX_FillThisBuffer: timeout FAIL: 2, T"}},
+    {"UTC 003",
+     "* SendCommand:Flush error 0x80001001\n* SendCommand:PortDisable error 0x80001005\n"
+     "* SendCommand:PortEnable error 0x80001019\n",
+     {U3 "3: OMX port flush(in): FAIL: 80001001, 2", U3 "3: OMX port flush(out): FAIL: 80001001, 2",
+      U3 "1: OMX port disable(in): FAIL: 80001005, 2", U3 "1: OMX port disable(out): FAIL: 80001005, 2",
+      U3 "2: OMX port enable(in): FAIL: 80001019, 2", U3 "2: OMX port enable(out): FAIL: 80001019, 2",
+      U3 "4: OMX input port, output port: FAIL: 2"}},
+    // Slow but successful, or answered with an error event: no summary line.
+    {"UTC 003",
+     "* SendCommand:Flush delay 5000\n* SendCommand:PortDisable:1 delay 5000\n",
+     {U3 "3: OMX port flush(in): timeout FAIL: 2, T", U3 "3: OMX port flush(out): timeout FAIL: 2, T",
+      U3 "1: OMX port disable(out): timeout FAIL: 2, T"}},
+    {"UTC 003",
+     "* SendCommand:Flush:0 silent\n* SendCommand:PortEnable:1 event_error 0x80001001\n",
+     {U3 "3: OMX port flush(in): timeout FAIL: 2, T"}},
+    {"UTC 003",
+     NO_BUFFERS "* min_buffers 0 1\n* min_buffers 1 1\n* UseBuffer:0 error 0x80001001 times 1\n"
+                "* AllocateBuffer:1 error 0x80001005 times 1\n",
+     {"OMX UTC 003: OMX_UseBuffer: FAIL: 80001001, 2", "OMX UTC 003: OMX_AllocateBuffer: FAIL: 80001005, 2",
+      W("OMX UTC 003: OMX_StateIdle"), W("OMX UTC 003: OMX_StateExecuting"),
+      U3 "3: OMX port flush(in): timeout FAIL: 2, T", U3 "3: OMX port flush(out): timeout FAIL: 2, T",
+      W("OMX UTC 003: OMX_StateIdle"), W("OMX UTC 003: OMX_StateLoaded"),
+      U3 "1: OMX port disable(in): timeout FAIL: 2, T", U3 "1: OMX port disable(out): timeout FAIL: 2, T",
+      U3 "2: OMX port enable(in): timeout FAIL: 2, T", U3 "2: OMX port enable(out): timeout FAIL: 2, T"}},
+    {"encode 1", "", {}, ENC},
+    {"encode 1",
+     "* GetParameter:PortDefinition:0 error 0x80001001\n* GetParameter:PortDefinition:1 error 0x80001019\n"
+     "* SetParameter:PortDefinition:0 error 0x80001005\n* SetParameter:PortDefinition:1 error 0x8000101A\n",
+     {E "OMX_GetParameter: OMX_IndexParamPortDefinition: FAIL: 80001001, 1",
+      E "OMX_SetParameter: OMX_IndexParamPortDefinition: FAIL: 80001005, 1", E "OMX_GetParameter: FAIL: 80001019, 1",
+      E "OMX_SetParameter: OMX_IndexParamPortDefinition: FAIL: 8000101a, 1", W(E "OMX_StateIdle"),
+      E "OMX_GetState: OMX_StateIdle: FAIL: 1, 1", W(E "OMX_StateExecuting"),
+      E "OMX_GetState: OMX_StateExecuting: FAIL: 1, 1", W(E "OMX_CommandFlush inport"), W(E "OMX_CommandFlush outport"),
+      W(E "OMX_StateIdle"), E " OMX_GetState: OMX_StateIdle: FAIL: 1, 1", W(E "OMX_StateLoaded")},
+     ENC},
+    {"encode 1",
+     "* SendCommand:StateSet:Idle error 0x80001001 times 1\n",
+     {E "OMX_SendCommand: FAIL: 80001001, 1", E "OMX_UseBuffer: FAIL: 80001018, 1",
+      E "OMX_UseBuffer: FAIL: 80001018, 1", E "OMX_UseBuffer: FAIL: 80001018, 1",
+      E "OMX_AllocateBuffer: FAIL: 80001018, 1", E "OMX_AllocateBuffer: FAIL: 80001018, 1",
+      E "OMX_AllocateBuffer: FAIL: 80001018, 1", E "OMX_GetState: OMX_StateIdle: FAIL: 1, 1",
+      E "OMX_GetState: OMX_StateExecuting: FAIL: 1, 1", W(E "OMX_StateIdle"),
+      E " OMX_GetState: OMX_StateIdle: FAIL: 1, 1", W(E "OMX_StateLoaded")},
+     ENC},
+    {"encode 1",
+     "* SendCommand:Flush:0 error 0x80001001\n* SendCommand:Flush:1 error 0x80001005\n* EmptyThisBuffer error "
+     "0x80001001 times 1\n* FillThisBuffer error 0x80001005 times 1\n",
+     {E "OMX_SetParameter(OMX_CommandFlush,inport) return Error : 80001001",
+      E "OMX_SetParameter(OMX_CommandFlush,outport) return Error : 80001005",
+      "OMX_EmptyThisBuffer() return Error : 80001001", "OMX_FillThisBuffer() return Error : 80001005"},
+     ENC},
+    // One picture never comes back: one line for it, the others are counted off.
+    {"encode 1", "* EmptyThisBuffer silent times 1\n", {W(E "EmptyBufferDone")}, ENC},
+    {"encode 1",
+     "* SendCommand:StateSet:Idle error 0x80001001 after 1\n",
+     {E "OMX_SendCommand: OMX_StateIdle: FAIL: 80001001, 1", E " OMX_GetState: OMX_StateIdle: FAIL: 3, 1",
+      E "OMX_GetState: OMX_StateLoaded: FAIL: 3, 1"},
+     ENC},
+    {"encode 1",
+     "* SendCommand:StateSet:Loaded error 0x80001001\n* FreeBuffer:0 error 0x80001001 times 1\n* FreeBuffer:1 error "
+     "0x80001005 times 1\n",
+     {E "OMX_SendCommand: OMX_StateLoaded: FAIL: 80001001, 1", E "OMX_FreeBuffer(usebuffer): FAIL: 80001001, 1",
+      E "OMX_FreeBuffer(allocatebuffer): FAIL: 80001005, 1", E "OMX_GetState: OMX_StateLoaded: FAIL: 2, 1"},
+     ENC},
+};
+
+// A loaded machine makes calls overrun without a fault: an unexpected timeout line passes when
+// its time is at least the smallest budget (5 ms); one below would come from a wrong budget rule.
+bool is_load_noise(int time_us)
+{
+    return time_us >= 5000;
+}
+
+// The failure and timeout lines from the banner of `label`'s case to the next case.
+Lines case_lines(const std::string &out, const std::string &label, const Lines &expected, int *fails, int *timeouts)
+{
+    static const std::regex banner("^(OMX UTC 00\\d: omx_[a-z_]+|output: .*|comp name .*|omx_cases summary)$");
+    static const std::regex timed("^(.*: timeout FAIL: \\d+, )(\\d+)$");
+    const std::string start = label[0] == 'e' ? "output: " : "OMX " + std::string(label) + ": omx_";
+    Lines found;
+    bool inside = false;
+    for (const std::string &line : omxt::lines(out)) {
+        if (std::regex_match(line, banner)) {
+            if (inside)
+                break;
+            inside = line.rfind(start, 0) == 0;
+            continue;
+        }
+        if (!inside || (line.find("FAIL") == std::string::npos && line.find("err=") == std::string::npos &&
+                        line.find(" Error") == std::string::npos))
+            continue;
+        const bool timeout = line.find("timeout FAIL") != std::string::npos;
+        (timeout ? *timeouts : *fails) += 1;
+        std::smatch m;
+        const bool has_time = std::regex_match(line, m, timed);
+        const std::string shown = has_time ? m[1].str() + "T" : line;
+        if ((found.size() < expected.size() && shown == expected[found.size()]) ||
+            !(has_time && is_load_noise(std::stoi(m[2]))))
+            found.push_back(shown);
+    }
+    return found;
+}
+
+omxt::ChildResult omx_cases(const omxt::TempDir &dir, const std::vector<std::string> &args, const std::string &faults)
+{
+    return omxt::run_tool(
+        "omx_cases", args,
+        {{"ZYN_OMX_FAULTS", dir.write("faults", faults)}, {"OMX_TEST_WAIT_MS", "300"}, {"OMX_TEST_LIST_DIR", dir.path}},
+        120);
+}
+
+class CaseLines : public ::testing::TestWithParam<Row>
+{
+};
+
+TEST_P(CaseLines, OfItsFaultFileAreExactlyTheseAndCounted)
+{
+    const Row &row = GetParam();
+    omxt::TempDir dir;
+    std::string pictures(3 * 38016, '\0');
+    for (size_t i = 0; i < pictures.size(); i++)
+        pictures[i] = static_cast<char>(i * 7);
+    dir.write("avcenc_list.txt",
+              dir.write("in.yuv", pictures) + " " + dir.file("out.264") + "\n176\n144\n1\n512\n30\nLIST_FILE_END\n");
+    const omxt::ChildResult r = omx_cases(dir, {row.component}, row.faults);
+    ASSERT_EQ(r.status, 0) << r.out << r.err;
+    // The expected lines of further cases follow their label.
+    std::vector<std::pair<std::string, Lines>> sections = {{row.label, {}}};
+    for (const std::string &line : row.expected)
+        if (line.rfind("UTC ", 0) == 0)
+            sections.push_back({line, {}});
+        else
+            sections.back().second.push_back(line);
+    for (const auto &[label, expected] : sections) {
+        int fails = 0, timeouts = 0;
+        EXPECT_EQ(case_lines(r.out, label, expected, &fails, &timeouts), expected) << label << r.out;
+        char summary[128];
+        snprintf(summary, sizeof summary, "\n%-32s %-10s %6d %8d\n", row.component, label.c_str(), fails, timeouts);
+        EXPECT_EQ(omxt::count(r.out, summary), 1) << summary << r.out;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(AgainstTheReferenceCore, CaseLines, ::testing::ValuesIn(kRows));
+
+TEST(OmxCases, ExitsLinesAndSummaryOfTheRunner)
+{
+    omxt::TempDir dir;
+    for (const Lines &args :
+         {Lines{"-x"}, Lines{"OMX.ZYN.AVC.Decoder", "--bogus"}, Lines{""}, Lines{std::string(128, 'A')}}) {
+        const omxt::ChildResult r = omx_cases(dir, args, "");
+        EXPECT_EQ(r.status, 2);
+        EXPECT_EQ(r.out, "");
+        EXPECT_EQ(omxt::count(r.err, "usage: omx_cases [COMPONENT ...]\n"), 1) << r.err;
+    }
+    EXPECT_EQ(omx_cases(dir, {"--help"}, "").out.rfind("usage: omx_cases [COMPONENT ...]\n", 0), 0u);
+    omxt::ChildResult r = omxt::run_tool("omx_cases", {}, {{"LD_LIBRARY_PATH", dir.path}});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(omxt::lines(r.out).back(), "libZYN_OMX_Core.so open FAIL");
+    r = omx_cases(dir, {}, "core OMX_Init error 0x80001001\n");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(omxt::lines(r.out).back(), "omx_cases: OMX_Init: FAIL: error=80001001");
+
+    // Every enumerated component runs every case in order, each on a fresh handle; a refused
+    // index is reported and skipped; a handle refused counts against its case.
+    r = omx_cases(dir, {},
+                  "core names OMX.ZYN.H263.Decoder OMX.ZYN.VP8.Decoder\ncore enum_error 1 0x80001001\n"
+                  "core OMX_GetHandle error 0x80001000 times 1\n");
+    ASSERT_EQ(r.status, 0) << r.out;
+    EXPECT_EQ(omxt::count(r.out, "omx_cases: OMX_ComponentNameEnum(1): FAIL: 80001001\n"), 1);
+    EXPECT_EQ(omxt::count(r.out, "omx_cases: UTC 005: OMX_GetHandle(OMX.ZYN.H263.Decoder): FAIL: 80001000\n"), 1);
+    EXPECT_EQ(omxt::count(r.out, "OMX UTC 005: omx_"), 0);
+    Lines rows = omxt::lines(r.out.substr(r.out.find("omx_cases summary")));
+    for (std::string &row : rows)
+        row = row.substr(0, 50); // the timeout column depends on the machine's load
+    Lines expected = {"omx_cases summary", "component                        case         FAIL"};
+    for (const char *c : {"005", "006", "007", "008", "009", "004", "002", "003"})
+        expected.push_back(std::string("OMX.ZYN.H263.Decoder             UTC ") + c +
+                           (c[2] == '5' ? "         1" : "         0"));
+    expected.push_back("total" + std::string(44, ' ') + "1");
+    EXPECT_EQ(rows, expected) << r.out;
+}
+
+} // namespace
