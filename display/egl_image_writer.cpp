@@ -47,7 +47,7 @@ bool EglImageWriter::make_pbuffer_context()
     return context_ != EGL_NO_CONTEXT || fail("eglCreateContext failed");
 }
 
-bool EglImageWriter::open(EGLDisplay display, EglWriterSurface mode)
+bool EglImageWriter::open(EGLDisplay display)
 {
     if (display == display_ && (context_ != EGL_NO_CONTEXT || failed_))
         return !failed_;
@@ -59,7 +59,7 @@ bool EglImageWriter::open(EGLDisplay display, EglWriterSurface mode)
     if (!eglBindAPI(EGL_OPENGL_ES_API))
         return fail("eglBindAPI(EGL_OPENGL_ES_API) failed");
     const char *extensions = eglQueryString(display, EGL_EXTENSIONS);
-    bool surfaceless = mode == EglWriterSurface::kAuto && egl_has_extension(extensions, "EGL_KHR_no_config_context") &&
+    bool surfaceless = egl_has_extension(extensions, "EGL_KHR_no_config_context") &&
                        egl_has_extension(extensions, "EGL_KHR_surfaceless_context");
     bool made = surfaceless ? make_surfaceless_context() : make_pbuffer_context();
     if (made && !eglMakeCurrent(display, surface_, surface_, context_))

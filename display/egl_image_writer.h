@@ -13,11 +13,6 @@
 #include <map>
 #include <span>
 
-enum class EglWriterSurface {
-    kAuto,    // surfaceless and config-less where the EGL offers both, else a 1x1 pbuffer
-    kPbuffer, // always a 1x1 pbuffer
-};
-
 class EglImageWriter
 {
 public:
@@ -27,9 +22,10 @@ public:
     ~EglImageWriter() = default; // forgets only: close() on the writing thread releases
 
     // Makes a context of the writer's own on `display`, shared with no other, current on this
-    // thread. True at once when already open on `display`; false at once when opening on it
-    // failed before, so a display the writer cannot use costs nothing per picture.
-    bool open(EGLDisplay display, EglWriterSurface mode = EglWriterSurface::kAuto);
+    // thread: surfaceless and config-less where the EGL offers both, else on a 1x1 pbuffer. True
+    // at once when already open on `display`; false at once when opening on it failed before, so
+    // a display the writer cannot use costs nothing per picture.
+    bool open(EGLDisplay display);
 
     // Replaces the top-left width x height texels of `image` with `rgba` (rows top to bottom,
     // 4 bytes per texel, no padding) and returns once the write is done, so a reader in another
