@@ -36,6 +36,13 @@ TEST_F(Script, CoreEntryPointsAndSettings)
                        std::string(128, 'x') + "; roles OMX.ZYN.No; names; deinit; enum 0; deinit"),
               "80001010|80001010|80001010|0|80001005|AVC.Decoder|80001003|80001002|80001003|" + kEight +
                   " 8000100e|0|80001010|0");
+    ASSERT_EQ(OMX_ErrorNone, init_with_faults(""));
+    OMX_HANDLETYPE handle = nullptr;
+    OMX_CALLBACKTYPE callbacks{};
+    OMX_U32 count = 0;
+    EXPECT_EQ(answers({hex(core().GetHandle(&handle, nullptr, nullptr, &callbacks)),
+                       hex(core().GetRolesOfComponent(nullptr, &count, nullptr))}),
+              "80001005|80001005"); // no name at all
     EXPECT_EQ(play("", "core components 0", "init; names; roles OMX.ZYN.H263.Encoder; open OMX.ZYN.H263.Encoder; free"),
               "0|8000100e|1: video_encoder.h263|0|0");
     EXPECT_EQ(play("", "core components 12", "init; names; roles OMX.ZYN.Extra.11; open OMX.ZYN.Extra.11; free"),

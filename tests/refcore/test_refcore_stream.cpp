@@ -56,7 +56,7 @@ TEST_F(StreamTest, Vp8VectorMatchesItsMd5FileAndTheLastPictureCarriesTheEndOfStr
 }
 
 // Pictures are converted to the output port's size (MD5 lines stay at the coded size); an output
-// buffer too small for the picture comes back empty.
+// buffer too small for the picture comes back empty; with none at all they are dropped.
 TEST_F(StreamTest, PicturesTakeTheOutputPortSize)
 {
     for (OMX_U32 bytes : {352u * 288 * 4, 352u * 288 * 4 - 1}) {
@@ -69,6 +69,9 @@ TEST_F(StreamTest, PicturesTakeTheOutputPortSize)
         EXPECT_EQ(r.md5.at(0), omxt::read_file(kVp8 + ".md5").substr(0, 32));
         EXPECT_EQ(r.stats, "stats OMX.ZYN.VP8.Decoder inputs=3 pictures=3 errors=0 egl=0");
     }
+    start("OMX.ZYN.VP8.Decoder", "* min_buffers 1 0"); // no output buffer ever: the inputs still come back
+    PassResult r = run(ivf_units(omxt::read_file(kVp8), 3));
+    EXPECT_EQ(r.stats, "stats OMX.ZYN.VP8.Decoder inputs=3 pictures=3 errors=0 egl=0");
 }
 
 // As the decoding test feeds it, one output buffer in with each unit: a unit without a picture
