@@ -8,148 +8,136 @@
 namespace
 {
 
-const EGLint kWriterContextAttrs[] = {EGL_CONTEXT_CLIENT_VERSION, 2, EGL_NONE};
+const EGLint kContextAttrs[] = {EGL_CONTEXT_CLIENT_VERSION, 2, EGL_NONE};
 
-bool Fail(EGL_IMAGE_WRITER *writer, const char *why)
+void clear_gl_errors()
 {
-    writer->error = why;
+    while (glGetError() != GL_NO_ERROR) {
+    }
+}
+
+} // namespace
+
+bool EglImageWriter::fail(const char *why)
+{
+    error_ = why;
     return false;
 }
 
-// Context and surface for the writer when the EGL cannot make a context without a config or
-// without a surface.
-bool MakePbufferContext(EGL_IMAGE_WRITER *writer)
+bool EglImageWriter::make_surfaceless_context()
+{
+    context_ = eglCreateContext(display_, EGL_NO_CONFIG_KHR, EGL_NO_CONTEXT, kContextAttrs);
+    return context_ != EGL_NO_CONTEXT || fail("eglCreateContext failed");
+}
+
+// For an EGL that cannot make a context without a config or use one without a surface.
+bool EglImageWriter::make_pbuffer_context()
 {
     const EGLint config_attrs[] = {EGL_SURFACE_TYPE, EGL_PBUFFER_BIT, EGL_RENDERABLE_TYPE, EGL_OPENGL_ES2_BIT,
                                    EGL_NONE};
     EGLConfig config;
     EGLint count = 0;
-    if (!eglChooseConfig(writer->display, config_attrs, &config, 1, &count) || count < 1)
-        return Fail(writer, "no EGL config with pbuffers and OpenGL ES 2");
+    if (!eglChooseConfig(display_, config_attrs, &config, 1, &count) || count < 1)
+        return fail("no EGL config with pbuffers and OpenGL ES 2");
     const EGLint pbuffer_attrs[] = {EGL_WIDTH, 1, EGL_HEIGHT, 1, EGL_NONE};
-    writer->surface = eglCreatePbufferSurface(writer->display, config, pbuffer_attrs);
-    if (writer->surface == EGL_NO_SURFACE)
-        return Fail(writer, "eglCreatePbufferSurface failed");
-    writer->context = eglCreateContext(writer->display, config, EGL_NO_CONTEXT, kWriterContextAttrs);
-    if (writer->context == EGL_NO_CONTEXT)
-        return Fail(writer, "eglCreateContext failed");
-    return true;
+    surface_ = eglCreatePbufferSurface(display_, config, pbuffer_attrs);
+    if (surface_ == EGL_NO_SURFACE)
+        return fail("eglCreatePbufferSurface failed");
+    context_ = eglCreateContext(display_, config, EGL_NO_CONTEXT, kContextAttrs);
+    return context_ != EGL_NO_CONTEXT || fail("eglCreateContext failed");
 }
 
-bool MakeSurfacelessContext(EGL_IMAGE_WRITER *writer)
+bool EglImageWriter::open(EGLDisplay display)
 {
-    writer->context = eglCreateContext(writer->display, EGL_NO_CONFIG_KHR, EGL_NO_CONTEXT, kWriterContextAttrs);
-    if (writer->context == EGL_NO_CONTEXT)
-        return Fail(writer, "eglCreateContext failed");
-    return true;
-}
-
-void DropContext(EGL_IMAGE_WRITER *writer)
-{
-    if (writer->display == EGL_NO_DISPLAY)
-        return;
-    eglMakeCurrent(writer->display, EGL_NO_SURFACE, EGL_NO_SURFACE, EGL_NO_CONTEXT);
-    if (writer->context != EGL_NO_CONTEXT)
-        eglDestroyContext(writer->display, writer->context);
-    if (writer->surface != EGL_NO_SURFACE)
-        eglDestroySurface(writer->display, writer->surface);
-    eglReleaseThread();
-    writer->context = EGL_NO_CONTEXT;
-    writer->surface = EGL_NO_SURFACE;
-    writer->target_texture = nullptr;
-}
-
-} // namespace
-
-bool EglImageWriterOpen(EGL_IMAGE_WRITER *writer, EGLDisplay display, EGL_WRITER_SURFACE mode)
-{
-    *writer = EGL_IMAGE_WRITER{};
+    if (display == display_ && (context_ != EGL_NO_CONTEXT || failed_))
+        return !failed_;
+    close();
+    display_ = display;
+    failed_ = true;
     if (display == EGL_NO_DISPLAY)
-        return Fail(writer, "no EGL display");
-    writer->display = display;
-    if (!eglBindAPI(EGL_OPENGL_ES_API)) {
-        writer->display = EGL_NO_DISPLAY;
-        return Fail(writer, "eglBindAPI(EGL_OPENGL_ES_API) failed");
-    }
-
+        return fail("no EGL display");
+    if (!eglBindAPI(EGL_OPENGL_ES_API))
+        return fail("eglBindAPI(EGL_OPENGL_ES_API) failed");
     const char *extensions = eglQueryString(display, EGL_EXTENSIONS);
-    bool surfaceless = mode == EGL_WRITER_SURFACE::kAuto && EglHasExtension(extensions, "EGL_KHR_no_config_context") &&
-                       EglHasExtension(extensions, "EGL_KHR_surfaceless_context");
-    bool made = surfaceless ? MakeSurfacelessContext(writer) : MakePbufferContext(writer);
-    if (made && !eglMakeCurrent(display, writer->surface, writer->surface, writer->context))
-        made = Fail(writer, "eglMakeCurrent failed");
+    bool surfaceless = egl_has_extension(extensions, "EGL_KHR_no_config_context") &&
+                       egl_has_extension(extensions, "EGL_KHR_surfaceless_context");
+    bool made = surfaceless ? make_surfaceless_context() : make_pbuffer_context();
+    if (made && !eglMakeCurrent(display, surface_, surface_, context_))
+        made = fail("eglMakeCurrent failed");
     if (made) {
-        writer->target_texture =
+        // Extension entry points exist only through eglGetProcAddress.
+        target_texture_ =
             reinterpret_cast<PFNGLEGLIMAGETARGETTEXTURE2DOESPROC>(eglGetProcAddress("glEGLImageTargetTexture2DOES"));
-        if (writer->target_texture == nullptr)
-            made = Fail(writer, "glEGLImageTargetTexture2DOES not found");
+        if (target_texture_ == nullptr)
+            made = fail("glEGLImageTargetTexture2DOES not found");
     }
     if (!made) {
-        const char *why = writer->error;
-        DropContext(writer);
-        *writer = EGL_IMAGE_WRITER{};
-        writer->error = why;
+        close();
+        return false;
     }
-    return made;
+    failed_ = false;
+    return true;
 }
 
-GLuint EglImageWriterBind(EGL_IMAGE_WRITER *writer, EGLImageKHR image)
+GLuint EglImageWriter::texture_of(EGLImageKHR image)
 {
-    if (writer->context == EGL_NO_CONTEXT) {
-        Fail(writer, "writer not open");
-        return 0;
-    }
-    if (image == EGL_NO_IMAGE_KHR) {
-        Fail(writer, "no EGL image");
-        return 0;
-    }
-    while (glGetError() != GL_NO_ERROR) {
-    }
+    if (auto it = textures_.find(image); it != textures_.end())
+        return it->second;
+    clear_gl_errors();
     GLuint texture = 0;
     glGenTextures(1, &texture);
     glBindTexture(GL_TEXTURE_2D, texture);
-    // Filters belong to the texture, not the image: set them on every texture bound to one.
-    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_NEAREST);
-    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_NEAREST);
-    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_CLAMP_TO_EDGE);
-    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_CLAMP_TO_EDGE);
-    writer->target_texture(GL_TEXTURE_2D, static_cast<GLeglImageOES>(image));
+    target_texture_(GL_TEXTURE_2D, static_cast<GLeglImageOES>(image));
     if (glGetError() != GL_NO_ERROR) {
         glDeleteTextures(1, &texture);
-        Fail(writer, "glEGLImageTargetTexture2DOES refused the image");
+        fail("glEGLImageTargetTexture2DOES refused the image");
         return 0;
     }
+    textures_[image] = texture;
     return texture;
 }
 
-bool EglImageWriterUpload(EGL_IMAGE_WRITER *writer, GLuint texture, int width, int height,
-                          std::span<const std::uint8_t> rgba)
+bool EglImageWriter::write(EGLImageKHR image, int width, int height, std::span<const std::uint8_t> rgba)
 {
-    if (writer->context == EGL_NO_CONTEXT)
-        return Fail(writer, "writer not open");
-    if (texture == 0 || width < 1 || height < 1)
-        return Fail(writer, "nothing to upload");
-    if (rgba.size() / 4 / static_cast<std::uint64_t>(width) < static_cast<std::uint64_t>(height))
-        return Fail(writer, "picture data shorter than width x height x 4");
-    while (glGetError() != GL_NO_ERROR) {
-    }
+    if (context_ == EGL_NO_CONTEXT)
+        return fail("writer not open");
+    if (image == EGL_NO_IMAGE_KHR)
+        return fail("no EGL image");
+    if (width < 1 || height < 1 ||
+        rgba.size() / 4 / static_cast<std::uint64_t>(width) < static_cast<std::uint64_t>(height))
+        return fail("picture data shorter than width x height x 4");
+    GLuint texture = texture_of(image);
+    if (texture == 0)
+        return false;
+    clear_gl_errors();
     glBindTexture(GL_TEXTURE_2D, texture);
     glPixelStorei(GL_UNPACK_ALIGNMENT, 4);
     glTexSubImage2D(GL_TEXTURE_2D, 0, 0, 0, width, height, GL_RGBA, GL_UNSIGNED_BYTE, rgba.data());
-    bool ok = glGetError() == GL_NO_ERROR;
+    bool written = glGetError() == GL_NO_ERROR;
     // The reader's context is not ordered against this one: the write must be complete now.
     glFinish();
-    return ok || Fail(writer, "glTexSubImage2D refused the picture (larger than the image?)");
+    return written || fail("glTexSubImage2D refused the picture (larger than the image?)");
 }
 
-void EglImageWriterRelease(EGL_IMAGE_WRITER *writer, GLuint texture)
+void EglImageWriter::forget_images()
 {
-    if (writer->context != EGL_NO_CONTEXT && texture != 0)
-        glDeleteTextures(1, &texture);
+    if (context_ != EGL_NO_CONTEXT)
+        for (auto &[image, texture] : textures_)
+            glDeleteTextures(1, &texture);
+    textures_.clear();
 }
 
-void EglImageWriterClose(EGL_IMAGE_WRITER *writer)
+void EglImageWriter::close()
 {
-    DropContext(writer);
-    *writer = EGL_IMAGE_WRITER{};
+    forget_images();
+    if (context_ == EGL_NO_CONTEXT && surface_ == EGL_NO_SURFACE)
+        return;
+    eglMakeCurrent(display_, EGL_NO_SURFACE, EGL_NO_SURFACE, EGL_NO_CONTEXT);
+    if (context_ != EGL_NO_CONTEXT)
+        eglDestroyContext(display_, context_);
+    if (surface_ != EGL_NO_SURFACE)
+        eglDestroySurface(display_, surface_);
+    eglReleaseThread();
+    context_ = EGL_NO_CONTEXT;
+    surface_ = EGL_NO_SURFACE;
 }

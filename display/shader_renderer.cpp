@@ -5,8 +5,8 @@
 
 #include "video_output.h"
 
-GLuint program;
-int pos_location;
+GLuint program;   // init_render's first out-parameter in the decoding pass, handed to ShowFrame
+int pos_location; // init_render's second out-parameter, handed to ShowFrame
 
 void CreateShader(GLuint program, GLenum type, const char *source, int size)
 {

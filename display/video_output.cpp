@@ -9,20 +9,17 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
-#include <vector>
 
-Display *x_display;
-static int temp_count; // non-zero once x_display is open
-EGLDisplay egl_display;
-EGLSurface egl_surface;
-GLuint textures[kVideoRingSlots];
-Pixmap pixmaps[kVideoRingSlots];
-EGLImageKHR khrImages[kVideoRingSlots];
-unsigned char *vAddrEGL[kVideoRingSlots];
-
-// The backdrops' connections: never used again nor closed (closing would remove the windows),
-// only remembered so they are not counted as leaks (hence a list that outlives exit handlers).
-static std::vector<Display *> &blank_displays = *new std::vector<Display *>;
+// The module-level display objects the decoding pass shares with OpenWindow, init_render and
+// ShowFrame (they are its interface: passed by address, read back while drawing); never released.
+Display *x_display;                       // the one X connection of every OpenWindow call
+static int temp_count;                    // non-zero once x_display is open: it is opened only once
+EGLDisplay egl_display;                   // OpenWindow's first out-parameter in the decoding pass
+EGLSurface egl_surface;                   // OpenWindow's second out-parameter, drawn into by ShowFrame
+GLuint textures[kVideoRingSlots];         // the ring's textures, one per slot, drawn by ShowFrame
+Pixmap pixmaps[kVideoRingSlots];          // the ring's pixmaps, one per slot
+EGLImageKHR khrImages[kVideoRingSlots];   // the ring's images: the decoder's output buffers
+unsigned char *vAddrEGL[kVideoRingSlots]; // named for the images' CPU addresses, which stay null
 
 namespace
 {
@@ -39,7 +36,7 @@ const EGLint image_attrs[] = {EGL_IMAGE_PRESERVED_KHR, EGL_TRUE, EGL_NONE};
 
 // Asks the window manager to show `win` full-screen. Not flushed: the request leaves with the
 // connection's next flush.
-void RequestFullScreen(Display *dpy, Window win)
+void request_full_screen(Display *dpy, Window win)
 {
     Atom wm_state = XInternAtom(dpy, "_NET_WM_STATE", False);
     Atom fullscreen = XInternAtom(dpy, "_NET_WM_STATE_FULLSCREEN", False);
@@ -56,7 +53,7 @@ void RequestFullScreen(Display *dpy, Window win)
 }
 
 // Black, borderless, titled "Chat", mapped and asking for full-screen state.
-Window MakeChatWindow(Display *dpy, int x, int y, unsigned width, unsigned height)
+Window make_chat_window(Display *dpy, int x, int y, unsigned width, unsigned height)
 {
     int screen = DefaultScreen(dpy);
     Window root_window = RootWindow(dpy, screen);
@@ -65,11 +62,11 @@ Window MakeChatWindow(Display *dpy, int x, int y, unsigned width, unsigned heigh
     XStoreName(dpy, win, "Chat");
     XSelectInput(dpy, win, kWindowEventMask);
     XMapWindow(dpy, win);
-    RequestFullScreen(dpy, win);
+    request_full_screen(dpy, win);
     return win;
 }
 
-void SetRingTextureParameters()
+void set_ring_texture_parameters()
 {
     // Sizes are rarely powers of two: nearest sampling and clamping keep such textures complete.
     glTexParameterf(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, static_cast<GLfloat>(GL_NEAREST));
@@ -78,7 +75,7 @@ void SetRingTextureParameters()
     glTexParameterf(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, static_cast<GLfloat>(GL_CLAMP_TO_EDGE));
 }
 
-struct SLOT_IMAGE_REQUEST {
+struct SlotImageRequest {
     EGLDisplay display;
     EGLContext context; // the context OpenWindow made, current on this thread
     PFNEGLCREATEIMAGEKHRPROC create_image;
@@ -88,10 +85,10 @@ struct SLOT_IMAGE_REQUEST {
     int height;
 };
 
-using SlotImageMaker = EGLImageKHR (*)(const SLOT_IMAGE_REQUEST &);
+using SlotImageMaker = EGLImageKHR (*)(const SlotImageRequest &);
 
 // The image over the slot's pixmap: what a board whose EGL offers pixmap images uses.
-EGLImageKHR MakePixmapImage(const SLOT_IMAGE_REQUEST &r)
+EGLImageKHR make_pixmap_image(const SlotImageRequest &r)
 {
     return r.create_image(r.display, EGL_NO_CONTEXT, EGL_NATIVE_PIXMAP_KHR,
                           reinterpret_cast<EGLClientBuffer>(static_cast<uintptr_t>(r.pixmap)), image_attrs);
@@ -100,12 +97,12 @@ EGLImageKHR MakePixmapImage(const SLOT_IMAGE_REQUEST &r)
 // The image over a GL texture of the slot's size with RGBA storage, for EGLs without pixmap
 // images (Mesa on a GPU-less X server). The source texture is never drawn; it only owns the
 // storage, which the image keeps alive.
-EGLImageKHR MakeTextureImage(const SLOT_IMAGE_REQUEST &r)
+EGLImageKHR make_texture_image(const SlotImageRequest &r)
 {
     GLuint source = 0;
     glGenTextures(1, &source);
     glBindTexture(GL_TEXTURE_2D, source);
-    SetRingTextureParameters();
+    set_ring_texture_parameters();
     glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA, r.width, r.height, 0, GL_RGBA, GL_UNSIGNED_BYTE, nullptr);
     const EGLint attrs[] = {EGL_GL_TEXTURE_LEVEL_KHR, 0, EGL_IMAGE_PRESERVED_KHR, EGL_TRUE, EGL_NONE};
     // The owning context must be named: Mesa crashes on EGL_NO_CONTEXT here.
@@ -116,16 +113,16 @@ EGLImageKHR MakeTextureImage(const SLOT_IMAGE_REQUEST &r)
 }
 
 // The one place that decides what the ring's images are made over. Says which on standard error.
-SlotImageMaker ChooseSlotImageMaker(EGLDisplay dpy)
+SlotImageMaker choose_slot_image_maker(EGLDisplay dpy)
 {
     const char *extensions = eglQueryString(dpy, EGL_EXTENSIONS);
-    if (!EglHasExtension(extensions, "EGL_KHR_image_pixmap") &&
-        EglHasExtension(extensions, "EGL_KHR_gl_texture_2D_image")) {
+    if (!egl_has_extension(extensions, "EGL_KHR_image_pixmap") &&
+        egl_has_extension(extensions, "EGL_KHR_gl_texture_2D_image")) {
         std::fputs("video output: EGL images over GL textures (no EGL_KHR_image_pixmap)\n", stderr);
-        return MakeTextureImage;
+        return make_texture_image;
     }
     std::fputs("video output: EGL images over X pixmaps\n", stderr);
-    return MakePixmapImage;
+    return make_pixmap_image;
 }
 
 } // namespace
@@ -138,9 +135,9 @@ int OpenWindowBlank(void)
         std::fflush(stdout);
         return 0;
     }
-    blank_displays.push_back(dpy);
-    MakeChatWindow(dpy, 0, 0, 1280, 800);
-    // This connection is never used again, so nothing else would ever send the requests.
+    make_chat_window(dpy, 0, 0, 1280, 800);
+    // This connection is neither used again nor closed (closing would remove the window), so
+    // nothing else would ever send the requests.
     XFlush(dpy);
     return 1;
 }
@@ -171,7 +168,8 @@ int OpenWindow(EGLDisplay *pegl_display, EGLSurface *pegl_surface, int pos1, int
         temp_count++;
     }
 
-    Window win = MakeChatWindow(x_display, pos1, pos2, static_cast<unsigned>(w_width), static_cast<unsigned>(w_height));
+    Window win =
+        make_chat_window(x_display, pos1, pos2, static_cast<unsigned>(w_width), static_cast<unsigned>(w_height));
 
     EGLDisplay dpy = eglGetDisplay(reinterpret_cast<EGLNativeDisplayType>(x_display));
     if (dpy == EGL_NO_DISPLAY) {
@@ -230,11 +228,11 @@ int OpenWindow(EGLDisplay *pegl_display, EGLSurface *pegl_surface, int pos1, int
             }
         }
     }
-    SlotImageMaker make_image = size > 0 ? ChooseSlotImageMaker(dpy) : nullptr;
+    SlotImageMaker make_image = size > 0 ? choose_slot_image_maker(dpy) : nullptr;
 
     for (int i = 0; i < size; i++) {
         glBindTexture(GL_TEXTURE_2D, texs[i]);
-        SetRingTextureParameters();
+        set_ring_texture_parameters();
 
         pixs[i] =
             XCreatePixmap(x_display, RootWindow(x_display, 0), static_cast<unsigned>(w), static_cast<unsigned>(h), 32);

@@ -1,8 +1,8 @@
-// Codec back ends on FFmpeg's libavcodec: the five decoders (H.264, MPEG-4 Part 2 / H.263,
+// Codec back ends on FFmpeg's libavcodec: the five decoders (H.264, MPEG-4 Visual / H.263,
 // VC-1 from RCV or advanced profile, VP8) and the three encoders (H.264 Baseline through
 // libx264, MPEG-4, H.263).
+#include "egl_image_writer.h"
 #include "omx_codec_factory.h"
-#include "omx_egl_writer.h"
 #include "omx_stats.h"
 
 extern "C" {
@@ -28,7 +28,8 @@ namespace
 {
 
 // FFmpeg reports broken units through its log; the core prints nothing of its own, so the log
-// is only counted, per worker thread, to tell a damaged unit from a good one.
+// is only counted, per worker thread, to tell a damaged unit from a good one. Per thread, not
+// per back end: FFmpeg's log callback is process-wide and carries no back end to count in.
 thread_local unsigned t_log_errors = 0;
 
 void count_log(void *, int level, const char *, va_list)
@@ -39,7 +40,7 @@ void count_log(void *, int level, const char *, va_list)
 
 void quiet_ffmpeg()
 {
-    static std::once_flag once;
+    static std::once_flag once; // the callback is process-wide: set it once, whichever handle comes first
     std::call_once(once, [] { av_log_set_callback(count_log); });
 }
 
@@ -351,7 +352,8 @@ public:
             uint8_t *dst[4] = {rgba_.data(), nullptr, nullptr, nullptr};
             int stride[4] = {w * 4, 0, 0, 0};
             if (rgb_.convert(f.get(), w, h, AV_PIX_FMT_RGBA, dst, stride) &&
-                egl_.write(t.egl_display, t.egl_image, w, h, rgba_.data())) {
+                egl_.open(static_cast<EGLDisplay>(t.egl_display)) &&
+                egl_.write(static_cast<EGLImageKHR>(t.egl_image), w, h, rgba_)) {
                 ++egl_writes;
                 r.egl_written = true;
                 r.filled = bytes;
@@ -680,7 +682,8 @@ std::unique_ptr<CodecBackend> codec_create(const ComponentDesc &desc, const std:
 
 void *egl_current_display()
 {
-    return egl_display_of_thread();
+    EGLDisplay display = eglGetCurrentDisplay();
+    return display == EGL_NO_DISPLAY ? nullptr : display;
 }
 
 } // namespace zyn

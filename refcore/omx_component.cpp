@@ -34,7 +34,7 @@ constexpr uint32_t kMaxDimension = 8192;
 constexpr OMX_U32 kThumbnailExtension = OMX_IndexVendorThumbnailMode;
 constexpr const char *kThumbnailExtensionName = "OMX.ZYN.index.ThumbnailMode";
 
-OMX_VERSIONTYPE spec_version()
+OMX_VERSIONTYPE il_version()
 {
     OMX_VERSIONTYPE v{};
     v.s.nVersionMajor = 1;
@@ -230,7 +230,7 @@ std::vector<OMX_VIDEO_PARAM_PORTFORMATTYPE> port_formats(const Component *c, uin
                 return;
         OMX_VIDEO_PARAM_PORTFORMATTYPE f{};
         f.nSize = sizeof f;
-        f.nVersion = spec_version();
+        f.nVersion = il_version();
         f.nPortIndex = port;
         f.nIndex = static_cast<OMX_U32>(list.size());
         f.eCompressionFormat = coding;
@@ -694,8 +694,8 @@ OMX_ERRORTYPE get_component_version(OMX_HANDLETYPE h, OMX_STRING name, OMX_VERSI
     if (!c || !name || !comp_version || !pSpecVersion || !uuid)
         return OMX_ErrorBadParameter;
     std::snprintf(name, OMX_MAX_STRINGNAME_SIZE, "%s", c->name.c_str());
-    *comp_version = spec_version();
-    *pSpecVersion = spec_version();
+    *comp_version = il_version();
+    *pSpecVersion = il_version();
     std::memset(*uuid, 0, sizeof *uuid);
     std::snprintf(reinterpret_cast<char *>(*uuid), sizeof *uuid, "%s:%p", c->name.c_str(), static_cast<void *>(c));
     return OMX_ErrorNone;
@@ -1115,7 +1115,7 @@ OMX_ERRORTYPE add_buffer(Component *c, OMX_BUFFERHEADERTYPE **pp, uint32_t port,
     rec->egl_image = egl_image;
     OMX_BUFFERHEADERTYPE &hdr = rec->hdr;
     hdr.nSize = sizeof hdr;
-    hdr.nVersion = spec_version();
+    hdr.nVersion = il_version();
     hdr.pBuffer = data;
     hdr.nAllocLen = size;
     hdr.pAppPrivate = app;
@@ -1322,7 +1322,7 @@ void init_port(Component *c, uint32_t i)
     Port &port = c->ports[i];
     auto &d = port.def;
     d.nSize = sizeof d;
-    d.nVersion = spec_version();
+    d.nVersion = il_version();
     d.nPortIndex = i;
     d.eDir = i == kInPort ? OMX_DirInput : OMX_DirOutput;
     int64_t min = faults_min_buffers(*c->faults, c->name, i);
@@ -1351,7 +1351,7 @@ void init_port(Component *c, uint32_t i)
     d.bBuffersContiguous = OMX_FALSE;
     d.nBufferAlignment = 16;
     port.ec.nSize = sizeof port.ec;
-    port.ec.nVersion = spec_version();
+    port.ec.nVersion = il_version();
     port.ec.nPortIndex = i;
     port.ec.bEnableResync = OMX_TRUE;
     port.ec.nResynchMarkerSpacing = 0;

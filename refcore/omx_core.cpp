@@ -28,9 +28,11 @@ struct CoreState {
     std::set<OMX_COMPONENTTYPE *> handles;
 };
 
+// The core's entry points take no context: what OMX_Init sets up is the process's, held here. It
+// outlives every static destructor that might call in.
 CoreState &core()
 {
-    static CoreState *state = new CoreState; // outlives every static destructor that might call in
+    static CoreState *state = new CoreState;
     return *state;
 }
 

@@ -22,7 +22,7 @@ void stats_append(const ComponentStats &s)
     const char *path = std::getenv("ZYN_OMX_STATS");
     if (!path || !*path)
         return;
-    static std::mutex mu;
+    static std::mutex mu; // handles of any number of components append to the one file
     std::lock_guard lock(mu);
     FILE *f = std::fopen(path, "a");
     if (!f) {

@@ -1,5 +1,6 @@
-// Test client of the reference core: loads build/lib/libZYN_OMX_Core.so with dlopen like the
-// program does, records every callback with the thread it came on, and waits with a bound.
+// Test client of the reference core, shared by the tests of the core and of the encoding pass:
+// loads build/lib/libZYN_OMX_Core.so with dlopen as the program does, records every callback,
+// waits with a bound, and drives whole decoding or encoding passes.
 #pragma once
 
 #include <OMX_Component.h>
@@ -10,11 +11,7 @@
 #include <dlfcn.h>
 #include <unistd.h>
 
-#include <algorithm>
-#include <chrono>
 #include <condition_variable>
-#include <cstdio>
-#include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <functional>
@@ -23,58 +20,75 @@
 #include <thread>
 #include <vector>
 
+#ifndef REFCORE_LIBRARY
+#define REFCORE_LIBRARY OMX_BINARY_DIR "/lib/libZYN_OMX_Core.so"
+#endif
+
 namespace refcore_test
 {
 
+inline void *core_library()
+{
+    static void *lib = dlopen(REFCORE_LIBRARY, RTLD_NOW | RTLD_LOCAL); // loaded for the whole run
+    return lib;
+}
+
+template <typename F> F core_entry(const char *name)
+{
+    if (void *entry = core_library() ? dlsym(core_library(), name) : nullptr)
+        return reinterpret_cast<F>(entry);
+    throw std::runtime_error(std::string("no ") + name + " in " REFCORE_LIBRARY);
+}
+
+// The six entry points, resolved by name.
 struct CoreApi {
-    void *lib = nullptr;
-    OMX_ERRORTYPE (*Init)();
-    OMX_ERRORTYPE (*Deinit)();
-    OMX_ERRORTYPE (*ComponentNameEnum)(OMX_STRING, OMX_U32, OMX_U32);
-    OMX_ERRORTYPE (*GetHandle)(OMX_HANDLETYPE *, OMX_STRING, OMX_PTR, OMX_CALLBACKTYPE *);
-    OMX_ERRORTYPE (*FreeHandle)(OMX_HANDLETYPE);
-    OMX_ERRORTYPE (*GetRolesOfComponent)(OMX_STRING, OMX_U32 *, OMX_U8 **);
+#define OMX_CORE_ENTRY(name, call) decltype(&call) name = core_entry<decltype(&call)>(#call)
+    OMX_CORE_ENTRY(Init, OMX_Init);
+    OMX_CORE_ENTRY(Deinit, OMX_Deinit);
+    OMX_CORE_ENTRY(ComponentNameEnum, OMX_ComponentNameEnum);
+    OMX_CORE_ENTRY(GetHandle, OMX_GetHandle);
+    OMX_CORE_ENTRY(FreeHandle, OMX_FreeHandle);
+    OMX_CORE_ENTRY(GetRolesOfComponent, OMX_GetRolesOfComponent);
+#undef OMX_CORE_ENTRY
 };
 
-// The library stays loaded for the whole test program, as in the real run.
-inline CoreApi &core_api()
+inline const CoreApi &core()
 {
-    static CoreApi api = [] {
-        CoreApi a;
-        a.lib = dlopen(REFCORE_LIBRARY, RTLD_NOW | RTLD_LOCAL);
-        if (!a.lib) {
-            std::fprintf(stderr, "dlopen %s: %s\n", REFCORE_LIBRARY, dlerror());
-            std::abort();
-        }
-        auto sym = [&](const char *n) {
-            void *p = dlsym(a.lib, n);
-            if (!p) {
-                std::fprintf(stderr, "missing %s\n", n);
-                std::abort();
-            }
-            return p;
-        };
-        a.Init = reinterpret_cast<decltype(a.Init)>(sym("OMX_Init"));
-        a.Deinit = reinterpret_cast<decltype(a.Deinit)>(sym("OMX_Deinit"));
-        a.ComponentNameEnum = reinterpret_cast<decltype(a.ComponentNameEnum)>(sym("OMX_ComponentNameEnum"));
-        a.GetHandle = reinterpret_cast<decltype(a.GetHandle)>(sym("OMX_GetHandle"));
-        a.FreeHandle = reinterpret_cast<decltype(a.FreeHandle)>(sym("OMX_FreeHandle"));
-        a.GetRolesOfComponent = reinterpret_cast<decltype(a.GetRolesOfComponent)>(sym("OMX_GetRolesOfComponent"));
-        return a;
-    }();
+    static const CoreApi api;
     return api;
 }
 
-// Writes a fault file for this test (a comment with the test's name keeps two tests with the
-// same rules apart, since the core keeps its counters while the file stays the same), points
-// ZYN_OMX_FAULTS at it and initialises the core.
-inline OMX_ERRORTYPE init_with_faults(const std::string &rules)
+// Points ZYN_OMX_FAULTS at a file with `rules`, headed by a line that names the test and `row`
+// (the core keeps its counters while the file stays the same).
+inline void use_faults(const std::string &rules, int row = 0)
 {
-    const auto *info = ::testing::UnitTest::GetInstance()->current_test_info();
     std::string path = ::testing::TempDir() + "refcore_faults_" + std::to_string(getpid()) + ".txt";
-    std::ofstream(path) << "# " << info->test_suite_name() << "." << info->name() << "\n" << rules << "\n";
+    std::ofstream(path) << "# " << ::testing::UnitTest::GetInstance()->current_test_info()->name() << " " << row << "\n"
+                        << rules << "\n";
     setenv("ZYN_OMX_FAULTS", path.c_str(), 1);
-    return core_api().Init();
+}
+
+inline OMX_ERRORTYPE init_with_faults(const std::string &rules, int row = 0)
+{
+    use_faults(rules, row);
+    return core().Init();
+}
+
+// An error code or a state as the answers are compared: lower-case hexadecimal.
+inline std::string hex(unsigned value)
+{
+    char text[16];
+    std::snprintf(text, sizeof text, "%x", value);
+    return text;
+}
+
+// Answers joined with "|", in the order of the calls (a braced list is evaluated in order).
+inline std::string answers(std::initializer_list<std::string> list)
+{
+    std::string text;
+    for (const auto &a : list)
+        text += (text.empty() ? "" : "|") + a;
+    return text;
 }
 
 struct Record {
@@ -83,10 +97,9 @@ struct Record {
         EmptyDone,
         FillDone
     } kind;
-    OMX_EVENTTYPE event;
-    OMX_U32 d1, d2;
+    OMX_U32 event, d1, d2;
     OMX_BUFFERHEADERTYPE *hdr;
-    std::thread::id thread;
+    bool client_thread = false; // came on the thread that made the client
 };
 
 class Client
@@ -95,41 +108,33 @@ public:
     Client()
     {
         cb_.EventHandler = [](OMX_HANDLETYPE, OMX_PTR app, OMX_EVENTTYPE e, OMX_U32 d1, OMX_U32 d2, OMX_PTR) {
-            static_cast<Client *>(app)->add({Record::Event, e, d1, d2, nullptr, std::this_thread::get_id()});
-            return OMX_ErrorNone;
+            return static_cast<Client *>(app)->add({Record::Event, e, d1, d2, nullptr});
         };
         cb_.EmptyBufferDone = [](OMX_HANDLETYPE, OMX_PTR app, OMX_BUFFERHEADERTYPE *b) {
-            static_cast<Client *>(app)->add({Record::EmptyDone, OMX_EventMax, 0, 0, b, std::this_thread::get_id()});
-            return OMX_ErrorNone;
+            return static_cast<Client *>(app)->add({Record::EmptyDone, 0, 0, 0, b});
         };
         cb_.FillBufferDone = [](OMX_HANDLETYPE, OMX_PTR app, OMX_BUFFERHEADERTYPE *b) {
-            static_cast<Client *>(app)->add({Record::FillDone, OMX_EventMax, 0, 0, b, std::this_thread::get_id()});
-            return OMX_ErrorNone;
+            return static_cast<Client *>(app)->add({Record::FillDone, 0, 0, 0, b});
         };
     }
     ~Client()
     {
-        if (handle)
-            core_api().FreeHandle(handle);
+        if (handle != nullptr)
+            core().FreeHandle(handle);
     }
-    Client(const Client &) = delete;
-    Client &operator=(const Client &) = delete;
-
-    OMX_ERRORTYPE open(const char *name) { return core_api().GetHandle(&handle, const_cast<char *>(name), this, &cb_); }
+    OMX_ERRORTYPE open(const char *name) { return core().GetHandle(&handle, const_cast<char *>(name), this, &cb_); }
     OMX_ERRORTYPE close()
     {
-        OMX_ERRORTYPE e = core_api().FreeHandle(handle);
-        if (e == OMX_ErrorNone)
-            handle = nullptr;
+        OMX_ERRORTYPE e = core().FreeHandle(handle);
+        handle = e == OMX_ErrorNone ? nullptr : handle;
         return e;
     }
     OMX_COMPONENTTYPE *c() const { return static_cast<OMX_COMPONENTTYPE *>(handle); }
-
-    void add(const Record &r)
+    OMX_STATETYPE state()
     {
-        std::lock_guard lock(mu_);
-        records_.push_back(r);
-        cv_.notify_all();
+        OMX_STATETYPE s = OMX_StateMax;
+        c()->GetState(handle, &s);
+        return s;
     }
     std::vector<Record> records()
     {
@@ -141,73 +146,53 @@ public:
         std::lock_guard lock(mu_);
         records_.clear();
     }
-    // Waits (at most `ms`) until `pred` holds over the records.
-    bool wait(const std::function<bool(const std::vector<Record> &)> &pred, int ms = 5000)
-    {
-        std::unique_lock lock(mu_);
-        return cv_.wait_for(lock, std::chrono::milliseconds(ms), [&] { return pred(records_); });
-    }
-    size_t count(Record::Kind kind, OMX_EVENTTYPE event = OMX_EventMax, OMX_U32 d1 = ~0u, OMX_U32 d2 = ~0u)
+    // Records of `kind`; for events, of `event` with d1 and d2 unless those are ~0.
+    size_t count(Record::Kind kind, OMX_U32 event = ~0u, OMX_U32 d1 = ~0u, OMX_U32 d2 = ~0u)
     {
         std::lock_guard lock(mu_);
-        return count_in(records_, kind, event, d1, d2);
+        return count_locked(kind, event, d1, d2);
     }
-    static size_t count_in(const std::vector<Record> &rs, Record::Kind kind, OMX_EVENTTYPE event = OMX_EventMax,
-                           OMX_U32 d1 = ~0u, OMX_U32 d2 = ~0u)
+    // Waits up to 20 s for `n` such records.
+    bool wait(size_t n, Record::Kind kind, OMX_U32 event = ~0u, OMX_U32 d1 = ~0u, OMX_U32 d2 = ~0u)
     {
-        size_t n = 0;
-        for (const auto &r : rs)
-            if (r.kind == kind && (kind != Record::Event || event == OMX_EventMax || r.event == event) &&
-                (d1 == ~0u || r.d1 == d1) && (d2 == ~0u || r.d2 == d2))
-                ++n;
-        return n;
+        std::unique_lock lock(mu_);
+        return cv_.wait_for(lock, std::chrono::seconds(20), [&] { return count_locked(kind, event, d1, d2) >= n; });
     }
-    // Waits for the n-th command-complete of (cmd, param) counted from the start of the record.
-    bool wait_complete(OMX_COMMANDTYPE cmd, OMX_U32 param, size_t n = 1, int ms = 5000)
+    bool wait_complete(OMX_COMMANDTYPE cmd, OMX_U32 param, size_t n = 1)
     {
-        return wait([&](const auto &rs) { return count_in(rs, Record::Event, OMX_EventCmdComplete, cmd, param) >= n; },
-                    ms);
+        return wait(n, Record::Event, OMX_EventCmdComplete, cmd, param);
     }
-    bool wait_error(OMX_ERRORTYPE err, size_t n = 1, int ms = 5000)
-    {
-        return wait(
-            [&](const auto &rs) { return count_in(rs, Record::Event, OMX_EventError, static_cast<OMX_U32>(err)) >= n; },
-            ms);
-    }
-    bool wait_count(Record::Kind kind, size_t n, int ms = 5000)
-    {
-        return wait([&](const auto &rs) { return count_in(rs, kind) >= n; }, ms);
-    }
-    // Polls a condition that no callback announces (at most `ms`).
-    static bool poll(const std::function<bool()> &pred, int ms = 5000)
-    {
-        auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
-        while (!pred()) {
-            if (std::chrono::steady_clock::now() > end)
-                return false;
-            std::this_thread::sleep_for(std::chrono::milliseconds(2));
-        }
-        return true;
-    }
+    bool wait_error(OMX_ERRORTYPE err, size_t n = 1) { return wait(n, Record::Event, OMX_EventError, err); }
     // Lets the component's thread run, to show that something did NOT happen.
     static void settle() { std::this_thread::sleep_for(std::chrono::milliseconds(100)); }
-
-    OMX_STATETYPE state()
-    {
-        OMX_STATETYPE s = OMX_StateInvalid;
-        EXPECT_EQ(OMX_ErrorNone, c()->GetState(handle, &s));
-        return s;
-    }
 
     OMX_HANDLETYPE handle = nullptr;
 
 private:
+    OMX_ERRORTYPE add(Record r)
+    {
+        std::lock_guard lock(mu_);
+        r.client_thread = std::this_thread::get_id() == thread_;
+        records_.push_back(r);
+        cv_.notify_all();
+        return OMX_ErrorNone;
+    }
+    size_t count_locked(Record::Kind kind, OMX_U32 event, OMX_U32 d1, OMX_U32 d2) const
+    {
+        return std::count_if(records_.begin(), records_.end(), [&](const Record &r) {
+            return r.kind == kind && (event == ~0u || r.event == event) && (d1 == ~0u || r.d1 == d1) &&
+                   (d2 == ~0u || r.d2 == d2);
+        });
+    }
+
     OMX_CALLBACKTYPE cb_{};
     std::mutex mu_;
     std::condition_variable cv_;
     std::vector<Record> records_;
+    std::thread::id thread_ = std::this_thread::get_id();
 };
 
+// A record with its size, version 1.0 and (when it has one) its port set.
 template <typename T> T record(OMX_U32 port = 0)
 {
     T t;
@@ -219,111 +204,203 @@ template <typename T> T record(OMX_U32 port = 0)
     return t;
 }
 
-} // namespace refcore_test
-
-namespace refcore_test
-{
-
 constexpr OMX_U32 kBufferBytes = 32768;
+using Unit = std::vector<uint8_t>;
 
-// A component under test, with the buffers of both ports.
-class ComponentTest : public ::testing::Test
+struct PassResult {
+    std::vector<std::string> md5;      // hex digests in picture order
+    std::string stats;                 // the "stats ..." line
+    std::vector<Unit> outputs;         // filled output buffers, in return order
+    std::vector<OMX_U32> output_flags; // of every returned output buffer, in order
+    size_t input_returns = 0;
+    bool completed = false;
+};
+
+// A component under test with the buffers of both ports, and whole passes through it with the
+// statistics file (MD5 lines included) read back.
+class StreamTest : public ::testing::Test
 {
 protected:
+    void SetUp() override
+    {
+        setenv("ZYN_OMX_STATS", stats_path_.c_str(), 1);
+        setenv("ZYN_OMX_STATS_MD5", "1", 1);
+    }
     void TearDown() override
     {
-        if (client.handle) {
-            EXPECT_EQ(OMX_ErrorNone, client.close());
-        }
-        core_api().Deinit();
-        unsetenv("ZYN_OMX_FAULTS");
+        start(nullptr);
+        for (const char *name : {"ZYN_OMX_FAULTS", "ZYN_OMX_STATS", "ZYN_OMX_STATS_MD5"})
+            unsetenv(name);
     }
 
-    void start(const char *name, const std::string &faults = "")
+    // A fresh core with `faults`, an empty statistics file and a handle on `name`.
+    void start(const char *name, const std::string &faults = "", int row = 0)
     {
-        ASSERT_EQ(OMX_ErrorNone, init_with_faults(faults));
-        ASSERT_EQ(OMX_ErrorNone, client.open(name));
+        if (client.handle != nullptr) {
+            EXPECT_EQ(OMX_ErrorNone, client.close()) << "while freeing the last handle";
+        }
+        core().Deinit();
+        std::remove(stats_path_.c_str());
+        in.clear(), in_mem.clear(), out.clear(), client.clear();
+        if (name != nullptr) {
+            ASSERT_EQ(OMX_ErrorNone, init_with_faults(faults, row));
+            ASSERT_EQ(OMX_ErrorNone, client.open(name));
+        }
     }
     OMX_COMPONENTTYPE *c() { return client.c(); }
     OMX_HANDLETYPE h() { return client.handle; }
-
     OMX_PARAM_PORTDEFINITIONTYPE port_def(OMX_U32 port)
     {
         auto d = record<OMX_PARAM_PORTDEFINITIONTYPE>(port);
         EXPECT_EQ(OMX_ErrorNone, c()->GetParameter(h(), OMX_IndexParamPortDefinition, &d));
         return d;
     }
-
+    OMX_ERRORTYPE command(OMX_COMMANDTYPE cmd, OMX_U32 param) { return c()->SendCommand(h(), cmd, param, nullptr); }
+    OMX_ERRORTYPE empty(OMX_BUFFERHEADERTYPE *b, OMX_U32 len = 10)
+    {
+        b->nFilledLen = len;
+        return c()->EmptyThisBuffer(h(), b);
+    }
     void use_inputs(OMX_U32 n, OMX_U32 bytes = kBufferBytes)
     {
         for (OMX_U32 i = 0; i < n; ++i) {
             in_mem.emplace_back(bytes, 0);
-            OMX_BUFFERHEADERTYPE *b = nullptr;
-            ASSERT_EQ(OMX_ErrorNone, c()->UseBuffer(h(), &b, 0, nullptr, bytes, in_mem.back().data()));
-            in.push_back(b);
+            in.emplace_back();
+            ASSERT_EQ(OMX_ErrorNone, c()->UseBuffer(h(), &in.back(), 0, nullptr, bytes, in_mem.back().data()));
         }
     }
     void allocate_outputs(OMX_U32 n, OMX_U32 bytes = kBufferBytes)
     {
         for (OMX_U32 i = 0; i < n; ++i) {
-            OMX_BUFFERHEADERTYPE *b = nullptr;
-            ASSERT_EQ(OMX_ErrorNone, c()->AllocateBuffer(h(), &b, 1, nullptr, bytes));
-            out.push_back(b);
+            out.emplace_back();
+            ASSERT_EQ(OMX_ErrorNone, c()->AllocateBuffer(h(), &out.back(), 1, nullptr, bytes));
         }
     }
     void free_all()
     {
-        for (auto *b : in)
-            EXPECT_EQ(OMX_ErrorNone, c()->FreeBuffer(h(), 0, b));
-        for (auto *b : out)
-            EXPECT_EQ(OMX_ErrorNone, c()->FreeBuffer(h(), 1, b));
-        in.clear();
-        out.clear();
+        for (OMX_U32 port : {0u, 1u})
+            for (auto *b : port ? out : in)
+                EXPECT_EQ(OMX_ErrorNone, c()->FreeBuffer(h(), port, b));
+        in.clear(), out.clear();
     }
-    void to_idle()
-    {
-        size_t before = client.count(Record::Event, OMX_EventCmdComplete, OMX_CommandStateSet, OMX_StateIdle);
-        ASSERT_EQ(OMX_ErrorNone, c()->SendCommand(h(), OMX_CommandStateSet, OMX_StateIdle, nullptr));
-        auto d0 = port_def(0), d1 = port_def(1);
-        use_inputs(d0.nBufferCountActual, std::max(kBufferBytes, d0.nBufferSize));
-        if (egl_images.empty()) {
-            allocate_outputs(d1.nBufferCountActual, std::max(kBufferBytes, d1.nBufferSize));
-        } else {
-            for (void *image : egl_images) {
-                OMX_BUFFERHEADERTYPE *b = nullptr;
-                ASSERT_EQ(OMX_ErrorNone, c()->UseEGLImage(h(), &b, 1, nullptr, image));
-                out.push_back(b);
-            }
-        }
-        ASSERT_TRUE(client.wait_complete(OMX_CommandStateSet, OMX_StateIdle, before + 1));
-        ASSERT_EQ(OMX_StateIdle, client.state());
-    }
-    // Each waits for one more completion of its state than the record held before the command.
+    // Moves to `s`, giving or freeing the buffers it needs, and waits for its completion.
     void to_state(OMX_STATETYPE s)
     {
         size_t before = client.count(Record::Event, OMX_EventCmdComplete, OMX_CommandStateSet, s);
-        ASSERT_EQ(OMX_ErrorNone, c()->SendCommand(h(), OMX_CommandStateSet, s, nullptr));
+        OMX_STATETYPE from = client.state();
+        ASSERT_EQ(OMX_ErrorNone, command(OMX_CommandStateSet, s));
+        if (s == OMX_StateIdle && (from == OMX_StateLoaded || from == OMX_StateWaitForResources)) {
+            auto d0 = port_def(0), d1 = port_def(1);
+            use_inputs(d0.bEnabled ? d0.nBufferCountActual : 0, std::max(kBufferBytes, d0.nBufferSize));
+            for (void *image : egl_images) {
+                out.emplace_back();
+                ASSERT_EQ(OMX_ErrorNone, c()->UseEGLImage(h(), &out.back(), 1, nullptr, image));
+            }
+            if (egl_images.empty())
+                allocate_outputs(d1.bEnabled ? d1.nBufferCountActual : 0, std::max(kBufferBytes, d1.nBufferSize));
+        }
+        if (s == OMX_StateLoaded)
+            free_all();
         ASSERT_TRUE(client.wait_complete(OMX_CommandStateSet, s, before + 1));
         ASSERT_EQ(s, client.state());
     }
-    void to_loaded()
+
+    // Sizes both ports; the picture port gets RGBA buffers of width x height.
+    void configure(uint32_t width, uint32_t height, OMX_U32 in_bytes, OMX_U32 out_bytes)
     {
-        size_t before = client.count(Record::Event, OMX_EventCmdComplete, OMX_CommandStateSet, OMX_StateLoaded);
-        ASSERT_EQ(OMX_ErrorNone, c()->SendCommand(h(), OMX_CommandStateSet, OMX_StateLoaded, nullptr));
-        free_all();
-        ASSERT_TRUE(client.wait_complete(OMX_CommandStateSet, OMX_StateLoaded, before + 1));
-        ASSERT_EQ(OMX_StateLoaded, client.state());
+        for (OMX_U32 p : {0u, 1u}) {
+            auto d = port_def(p);
+            d.format.video.nFrameWidth = width;
+            d.format.video.nFrameHeight = height;
+            d.nBufferSize = p == 0 ? in_bytes : out_bytes;
+            ASSERT_EQ(OMX_ErrorNone, c()->SetParameter(h(), OMX_IndexParamPortDefinition, &d));
+        }
     }
-    OMX_ERRORTYPE empty(OMX_BUFFERHEADERTYPE *b, OMX_U32 len = 10)
+
+    // Feeds every unit, one in flight, keeping the output buffers queued (or one with each unit,
+    // slot by slot, as the decoding test does), then frees the handle and reads its statistics.
+    // `filled_len` overrides nFilledLen (the encoding test counts the luma plane only).
+    PassResult run(const std::vector<Unit> &units, size_t filled_len = 0)
     {
-        b->nFilledLen = len;
-        return c()->EmptyThisBuffer(h(), b);
+        PassResult res;
+        client.clear();
+        to_state(OMX_StateIdle);
+        to_state(OMX_StateExecuting);
+        std::vector<bool> queued(out.size());
+        size_t seen = 0;
+        auto collect = [&] {
+            for (auto rs = client.records(); seen < rs.size(); ++seen) {
+                OMX_BUFFERHEADERTYPE *o = rs[seen].hdr;
+                res.input_returns += rs[seen].kind == Record::EmptyDone;
+                if (rs[seen].kind != Record::FillDone)
+                    continue;
+                queued[std::find(out.begin(), out.end(), o) - out.begin()] = false;
+                if (o->nFilledLen && o->pBuffer)
+                    res.outputs.emplace_back(o->pBuffer, o->pBuffer + o->nFilledLen);
+                if (o->nFilledLen && on_fill)
+                    on_fill(o);
+                res.output_flags.push_back(o->nFlags);
+            }
+        };
+        for (size_t k = 0; k < units.size(); ++k) {
+            OMX_BUFFERHEADERTYPE *b = in[k % in.size()];
+            std::copy_n(units[k].begin(), std::min<size_t>(units[k].size(), b->nAllocLen), b->pBuffer);
+            b->nFlags = (eos_last && k + 1 == units.size()) ? OMX_BUFFERFLAG_EOS : 0;
+            EXPECT_EQ(OMX_ErrorNone, empty(b, static_cast<OMX_U32>(filled_len ? filled_len : units[k].size())));
+            for (size_t i = 0; i < out.size(); ++i)
+                if (!queued[i] && (!one_output_per_input || i == k % out.size())) {
+                    EXPECT_EQ(OMX_ErrorNone, c()->FillThisBuffer(h(), out[i]));
+                    queued[i] = true;
+                }
+            if (!client.wait(k + 1, Record::EmptyDone))
+                return res;
+            // The decoding test's way: the output given with a unit comes back before its input.
+            if (one_output_per_input) {
+                EXPECT_EQ(k + 1, client.count(Record::FillDone)) << "output of unit " << k;
+            }
+            collect();
+        }
+        to_state(OMX_StateIdle);
+        collect();
+        to_state(OMX_StateLoaded);
+        EXPECT_EQ(OMX_ErrorNone, client.close());
+        std::ifstream f(stats_path_);
+        for (std::string line; std::getline(f, line);)
+            if (line.starts_with("md5 ")) // md5 NAME N HEX WxH
+                res.md5.push_back(line.substr(line.find(' ', line.find(' ', 4) + 1) + 1, 32));
+            else
+                res.stats = line;
+        res.completed = true;
+        return res;
     }
 
     Client client;
     std::vector<void *> egl_images; // given to the output port instead of allocated buffers
     std::vector<std::vector<uint8_t>> in_mem;
     std::vector<OMX_BUFFERHEADERTYPE *> in, out;
+    const std::string stats_path_ = ::testing::TempDir() + "refcore_stats_" + std::to_string(getpid()) + ".txt";
+    bool eos_last = false;                               // the last unit carries OMX_BUFFERFLAG_EOS
+    bool one_output_per_input = false;                   // each unit goes in with one output buffer, slot by slot
+    std::function<void(OMX_BUFFERHEADERTYPE *)> on_fill; // every filled output buffer, before it goes back
 };
+using ComponentTest = StreamTest;
+
+inline uint32_t le32(const std::string &f, size_t at)
+{
+    auto b = [&](size_t i) { return static_cast<uint32_t>(static_cast<uint8_t>(f[at + i])); };
+    return b(0) | b(1) << 8 | b(2) << 16 | b(3) << 24;
+}
+
+// The frames of an IVF file (a header whose length is in bytes 6..7, then frames with 12-byte
+// headers), at most `count`.
+inline std::vector<Unit> ivf_units(const std::string &f, size_t count = SIZE_MAX)
+{
+    std::vector<Unit> units;
+    for (size_t pos = f.size() < 32 ? f.size() : le32(f, 6) & 0xFFFF, n; pos + 12 <= f.size() && units.size() < count;
+         pos += 12 + n)
+        if ((n = le32(f, pos)) <= f.size() - pos - 12)
+            units.emplace_back(f.begin() + pos + 12, f.begin() + pos + 12 + n);
+    return units;
+}
 
 } // namespace refcore_test

@@ -1,0 +1,254 @@
+// The reference core through its entry points and component API, scenario by scenario: what
+// each call answers and which callbacks follow, with and without fault-file rules and settings.
+#include "refcore_script.h"
+
+#include "test_common.h"
+
+using namespace refcore_test;
+
+namespace
+{
+
+const std::vector<std::string> kDecoders = {"OMX.ZYN.AVC.Decoder", "OMX.ZYN.VP8.Decoder", "OMX.ZYN.MPEG4.Decoder",
+                                            "OMX.ZYN.H263.Decoder", "OMX.ZYN.WMV.Decoder"};
+const std::vector<std::string> kEncoders = {"OMX.ZYN.AVC.Encoder", "OMX.ZYN.MPEG4.Encoder", "OMX.ZYN.H263.Encoder"};
+const std::string kEight = "AVC.Decoder VP8.Decoder MPEG4.Decoder H263.Decoder WMV.Decoder AVC.Encoder "
+                           "MPEG4.Encoder H263.Encoder";
+
+// `text` with every %S replaced by `s` and every %P by `p`.
+std::string ports(std::string text, const std::string &s, const std::string &p)
+{
+    for (size_t at; (at = text.find('%')) != std::string::npos;)
+        text.replace(at, 2, text[at + 1] == 'S' ? s : p);
+    return text;
+}
+
+} // namespace
+
+// Nothing before OMX_Init or after OMX_Deinit; never a cut name; unknown names are not found;
+// settings shape the enumeration (a name the core does not know gets the generic decoder) and
+// the roles (the last matching line wins; an array takes at most its room).
+TEST_F(Script, CoreEntryPointsAndSettings)
+{
+    EXPECT_EQ(play("", "",
+                   "enum 0; roles OMX.ZYN.AVC.Decoder; open OMX.ZYN.AVC.Decoder; init; enum 0 19; enum 0 20; "
+                   "open OMX.ZYN.No; open " +
+                       std::string(128, 'x') + "; roles OMX.ZYN.No; names; deinit; enum 0; deinit"),
+              "80001010|80001010|80001010|0|80001005|AVC.Decoder|80001003|80001002|80001003|" + kEight +
+                  " 8000100e|0|80001010|0");
+    ASSERT_EQ(OMX_ErrorNone, init_with_faults(""));
+    OMX_HANDLETYPE handle = nullptr;
+    OMX_CALLBACKTYPE callbacks{};
+    OMX_U32 count = 0;
+    EXPECT_EQ(answers({hex(core().GetHandle(&handle, nullptr, nullptr, &callbacks)),
+                       hex(core().GetRolesOfComponent(nullptr, &count, nullptr))}),
+              "80001005|80001005"); // no name at all
+    EXPECT_EQ(play("", "core components 0", "init; names; roles OMX.ZYN.H263.Encoder; open OMX.ZYN.H263.Encoder; free"),
+              "0|8000100e|1: video_encoder.h263|0|0");
+    EXPECT_EQ(play("", "core components 12", "init; names; roles OMX.ZYN.Extra.11; open OMX.ZYN.Extra.11; free"),
+              "0|" + kEight + " Extra.8 Extra.9 Extra.10 Extra.11 8000100e|1: video_decoder.generic|0|0");
+    EXPECT_EQ(play("", "core names OMX.Foo.Bar OMX.ZYN.VP8.Decoder\ncore enum_error 4 0x80001001",
+                   "init; names; roles OMX.Foo.Bar; open OMX.Foo.Bar; free"),
+              "0|Bar VP8.Decoder 8000100e 8000100e 80001001 8000100e|1: video_decoder.generic|0|0");
+    EXPECT_EQ(play("", "core enum_error 3 0x8000100E\ncore enum_error 5 0x80001001\n* roles 2",
+                   "init; names; roles OMX.ZYN.AVC.Decoder"),
+              "0|AVC.Decoder VP8.Decoder MPEG4.Decoder 8000100e WMV.Decoder 80001001 MPEG4.Encoder H263.Encoder "
+              "8000100e|2: video_decoder.avc role.1");
+    EXPECT_EQ(play("",
+                   "* roles 2\nOMX.ZYN.WMV.Decoder roles 12\nOMX.ZYN.AVC.Encoder roles 3\nOMX.ZYN.AVC.Encoder roles 0",
+                   "init; roles OMX.ZYN.WMV.Decoder; roles OMX.ZYN.VP8.Decoder; roles OMX.ZYN.AVC.Encoder"),
+              "0|12: video_decoder.wmv role.1 role.2 role.3 role.4 role.5 role.6 role.7 role.8 role.9|2: "
+              "video_decoder.vpx role.1|0:");
+}
+
+// Core rules: an error instead of the call's work, counted per process across OMX_Init while
+// the file stays the same, scoped to a component name where they name one.
+TEST_F(Script, CoreCallRules)
+{
+    EXPECT_EQ(play("", "core OMX_Init error 0x80001001 times 1", "init; enum 0; init; enum 0"),
+              "80001001|80001010|0|AVC.Decoder");
+    EXPECT_EQ(play("", "OMX.ZYN.VP8.Decoder OMX_GetHandle error 0x80001000",
+                   "init; open OMX.ZYN.AVC.Decoder; open OMX.ZYN.VP8.Decoder"),
+              "0|0|80001000");
+    EXPECT_EQ(
+        play("", "core OMX_FreeHandle error 0x80001001 times 1", "init; open OMX.ZYN.MPEG4.Decoder; free; state; free"),
+        "0|0|80001001|1|0");
+    EXPECT_EQ(play("",
+                   "OMX.ZYN.MPEG4.Decoder OMX_ComponentNameEnum error 0x80001001\n"
+                   "OMX.ZYN.H263.Decoder OMX_GetRolesOfComponent error 0x80001005",
+                   "init; enum 1; enum 2; roles OMX.ZYN.H263.Decoder; roles OMX.ZYN.WMV.Decoder"),
+              "0|VP8.Decoder|80001001|80001005|1: video_decoder.wmv");
+}
+
+// The components' ports: what they describe, what a new definition may change (only in Loaded; a
+// decoder takes only the codings and colours it lists, an encoder keeps its coding unless it lists
+// the one named), the formats (the current one first) and profiles they list.
+TEST_F(Script, Ports)
+{
+    const std::string script =
+        "get PortDefinition 0; get PortDefinition 1; set PortDefinition %S nsize=4; set PortDefinition %S port=2; "
+        "set PortDefinition %S count=2; set PortDefinition %S count=65; set PortDefinition %P size=0; "
+        "set PortDefinition %P w=0; set PortDefinition %P h=0; set PortDefinition %P w=8193; "
+        "set PortDefinition %P h=8193; set PortDefinition %S coding=2; set PortDefinition %P colour=6; "
+        "get PortFormat %P 0; set PortDefinition %S count=64 size=16384 min=1 dir=9 w=8192 h=720 coding=3; "
+        "get PortDefinition %S; get PortFormat %S 0; get PortFormat %S 1; get PortFormat %S 2; get Profile %S 1; "
+        "get ProfileCurrent %S 1";
+    const std::string decoder = ports(script, "0", "1"), encoder = ports(script, "1", "0");
+    const std::string refused = "80001005|8000101b|80001005|80001005|80001005|80001005|80001005|80001005|80001005|";
+    const std::string in = "in 3/3 32768 176x144 ", out = "out 3/3 32768 176x144 ", turned = "3/40 16384 8192x720 ";
+    const std::string decoded = "|" + out + "0/10 on|" + refused + "80001019|80001019|0/10|";
+    EXPECT_EQ(play("OMX.ZYN.AVC.Decoder", "", decoder),
+              in + "7/0 on" + decoded + "80001019|" + in + "7/0 on|7/0|8000100e|8000100e|2/1000|1/1000");
+    EXPECT_EQ(play("OMX.ZYN.VP8.Decoder", "", decoder),
+              in + "9/0 on" + decoded + "80001019|" + in + "9/0 on|9/0|8000100e|8000100e|8000100e|1/1");
+    EXPECT_EQ(play("OMX.ZYN.MPEG4.Decoder", "", decoder),
+              in + "4/0 on" + decoded + "0|in " + turned + "3/0 on|3/0|4/0|8000100e|8000/80|1/80");
+    EXPECT_EQ(play("OMX.ZYN.WMV.Decoder", "", decoder),
+              in + "5/0 on" + decoded + "80001019|" + in + "5/0 on|5/0|8000100e|8000100e|8000100e|4/1");
+    EXPECT_EQ(play("OMX.ZYN.AVC.Encoder", "", encoder), in + "0/15 on|" + out + "7/0 on|" + refused + "0|0|0/6|0|out " +
+                                                            turned + "7/0 on|7/0|8000100e|8000100e|2/1000|1/1000");
+    EXPECT_EQ(play("OMX.ZYN.H263.Encoder", "", encoder), in + "0/15 on|" + out + "3/0 on|" + refused +
+                                                             "0|0|0/6|0|out " + turned +
+                                                             "3/0 on|3/0|4/0|8000100e|8000100e|1/80");
+}
+
+// Every transition the state machine allows completes once, from the component's thread; the
+// others are error events that leave the state as it was; Invalid refuses everything.
+TEST_F(Script, StateMachine)
+{
+    for (const auto &names : {kDecoders, kEncoders})
+        for (const std::string &name : names)
+            EXPECT_EQ(
+                play(name.c_str(), "",
+                     "cmd 0 77; cmd flush 2; cmd enable 5; cmd mark 0; cmd 99 0; state; cmd Executing; cmd Pause; "
+                     "cmd Loaded; await 3; events; to WaitForResources; to Idle; to Executing; to Pause; to "
+                     "Executing; set PortDefinition 0; events; cmd Loaded; await 1; events; to Idle; to Loaded; to "
+                     "WaitForResources; to Loaded; events; cmd Invalid; await 1; events; state; cmd Loaded; "
+                     "get PortDefinition; alloc 0"),
+                "80001005|8000101b|8000101b|80001005|80001005|1|0|0|0|ok|E80001017,E80001017,E80001012|ok|ok|ok|"
+                "ok|ok|80001018|C0.5,C0.2,C0.3,C0.4,C0.3|0|ok|E80001017|ok|ok|ok|ok|C0.2,C0.1,C0.5,C0.1|0|ok|"
+                "E8000100a|0|8000100a|8000100a|8000100a")
+                << name;
+}
+
+// Buffers may come only while Idle is asked for; Idle completes with the last one, Loaded with
+// the last one freed. With decoding switched off every buffer comes back at once, in order, and
+// the statistics line counts the inputs.
+TEST_F(Script, BuffersWithDecodingOff)
+{
+    for (const auto &names : {kDecoders, kEncoders})
+        for (const std::string &name : names)
+            EXPECT_EQ(
+                play(name.c_str(), "* decode none",
+                     "use 0; alloc 1; cmd Idle; use 2; use 0 32767; alloc 1 32767; egl 0; egl 7; use 0; use 0; use 0; "
+                     "use 0; etb 0; alloc 1; alloc 1; settle; state; alloc 1; await 1; events; headers; etb 0; etb 1; "
+                     "etb 2; etb 2; settle; events; to Executing; await 4; events; ftb 0; ftb 1; ftb 2; await 3; "
+                     "events; etb 0 32769; etb 0; await 1; events; to Idle; cmd Loaded; freebuf 0 0; freebuf 0 1; "
+                     "freebuf 0 2; freebuf 1 0; freebuf 1 1; settle; state; freebuf 1 2; await 2; events; free; stats"),
+                std::string("80001018|80001018|0|8000101b|80001005|80001005|") +
+                    (names == kDecoders ? "80001018|8000101b" : "80001006|80001006") +
+                    "|0|0|0|80001000|80001018|0|0||1|0|ok|C0.2|80001005|8000101b|8000101b|80001005|80001005|8000101b|"
+                    "0|0|0|80001018|||ok|ok|C0.3,e0,e1,e2|0|0|0|ok|f0,f1,f2|80001005|0|ok|e0|ok|0|0|0|0|0|0||2|0|ok|"
+                    "C0.2,C0.1|0|stats " +
+                    name + " inputs=4 pictures=0 errors=0 egl=0\n");
+}
+
+// Decoding on: output buffers stay until a picture, a flush, a disabled port or leaving
+// Executing sends them back; a unit without a picture gives one back unfilled before itself.
+// A disabled port takes a new definition and completes its enabling once populated again; in
+// Loaded, port commands complete at once.
+TEST_F(Script, BuffersHeldAndPortCommands)
+{
+    EXPECT_EQ(play("OMX.ZYN.AVC.Decoder", "",
+                   "to Idle; to Executing; ftb 0; ftb 1; ftb 2; settle; events; cmd flush 1; await 4; events; "
+                   "cmd flush 4294967295; await 2; events; ftb 0; cmd disable 1; await 1; events; ftb 1; freebuf 1 0; "
+                   "freebuf 1 1; settle; events; freebuf 1 2; await 1; events; set PortDefinition 1; alloc 1; "
+                   "cmd enable 1; alloc 1; alloc 1; settle; events; alloc 1; await 1; events; ftb 3; ftb 4; ftb 5; "
+                   "etb 0; await 2; events; to Idle; events; etb 1; cmd Loaded; await 1; events; free"),
+              "ok|ok|0|0|0||C0.2,C0.3|0|ok|f0,f1,f2,C1.1|0|ok|C1.0,C1.1|0|0|ok|f0|80001018|0|0|||0|ok|C2.1|0|80001018|"
+              "0|0|0|||0|ok|C3.1|0|0|0|0|ok|f3,e0|ok|f4,f5,C0.2|0|0|ok|e1|0");
+    EXPECT_EQ(play("OMX.ZYN.MPEG4.Encoder", "",
+                   "cmd disable 0; cmd disable 1; await 2; events; to Idle; to Loaded; events; "
+                   "cmd enable 4294967295; await 2; events; to Idle; to Executing; etb 0; ftb 0; free"),
+              "0|0|ok|C2.0,C2.1|ok|ok|C0.2,C0.1|0|ok|C3.0,C3.1|ok|ok|0|0|0");
+}
+
+// Rules on component calls: which calls they match (scope, call, qualifiers by name or number,
+// `*`), after how many matching calls of the handle and how often they apply; of several, the
+// first that applies decides. A command may be refused through an error event (and not carried
+// out) or carried out without its completion; a buffer refused, or taken and never reported back.
+TEST_F(Script, ComponentCallRules)
+{
+    const char *avc = "OMX.ZYN.AVC.Decoder";
+    EXPECT_EQ(play(avc, "* GetParameter:PortDefinition:1 error 0x8000101A",
+                   "get PortDefinition 1; get PortFormat 1; get Role"),
+              "8000101a|0/10|video_decoder.avc");
+    EXPECT_EQ(play(avc, "* GetParameter:PortDefinition:0x1 error 0x8000101A\n* GetParameter:*:0 error 1",
+                   "get PortDefinition 1; get PortFormat 0; get VideoInit; get PortFormat 1"),
+              "8000101a|1|0|0/10");
+    EXPECT_EQ(play(avc, "OMX.ZYN.VP8.Decoder GetState error 0x80001001\n* GetState error 0x80001005",
+                   "state; open OMX.ZYN.VP8.Decoder; state"),
+              "80001005|0|80001001");
+    EXPECT_EQ(play(avc, "OMX.ZYN.AVC.Decoder GetState error 0x80001001 times 1\n* GetState error 0x80001005 times 1",
+                   "state; state; state"),
+              "80001001|80001005|1");
+    EXPECT_EQ(play(avc, "* UseBuffer:0 error 0x80001000 after 1 times 1\n* UseBuffer:1 error 2",
+                   "cmd Idle; use 0; use 0; use 0; use 1; open OMX.ZYN.AVC.Decoder; cmd Idle; use 0; use 0"),
+              "0|0|80001000|0|2|0|0|0|80001000");
+    EXPECT_EQ(play("OMX.ZYN.H263.Decoder",
+                   "* SendCommand:StateSet:Idle event_error 0x80001000 times 1\n* SendCommand:StateSet:Executing "
+                   "silent\n* SendCommand:Flush:0 error 0x80001001\n* SendCommand:PortDisable:1 event_error "
+                   "0x80001019\n* SendCommand:PortEnable silent",
+                   "cmd Idle; await 1; events; state; to Idle; events; cmd Executing; cmd flush 0; cmd flush 1; "
+                   "await 1; events; state; cmd disable 1; await 1; events; ftb 0; cmd disable 0; "
+                   "freebuf 0 0; freebuf 0 1; freebuf 0 2; await 1; events; cmd enable 0; use 0; use 0; use 0; "
+                   "settle; events; to Idle; events"),
+              "0|ok|E80001000|1|ok|C0.2|0|80001001|0|ok|C1.1|3|0|ok|E80001019|0|0|0|0|0|ok|C2.0|0|0|0|0|||ok|"
+              "f0,C0.2");
+    EXPECT_EQ(play("OMX.ZYN.MPEG4.Decoder",
+                   "* decode none\n* EmptyThisBuffer silent times 1\n* FillThisBuffer:1 silent after 1\n* "
+                   "EmptyThisBuffer:0 error 0x8000100A after 4\nOMX.ZYN.MPEG4.Decoder AllocateBuffer:1 error "
+                   "0x80001000 times 1\n* FreeBuffer:1 error 0x80001001 times 1\n* UseEGLImage error 0x80001006",
+                   "cmd Idle; alloc 1; egl 1; use 0; use 0; use 0; alloc 1; alloc 1; alloc 1; await 1; events; to "
+                   "Executing; events; etb 0; etb 1; etb 2; await 2; settle; events; etb 0; await 1; events; etb 1; "
+                   "ftb 0; ftb 1; ftb 2; await 1; settle; events; to Idle; events; cmd Loaded; freebuf 1 0; freebuf "
+                   "1 0; freebuf 1 1; freebuf 1 2; freebuf 0 0; freebuf 0 1; freebuf 0 2; await 1; events"),
+              "0|80001000|80001006|0|0|0|0|0|0|ok|C0.2|ok|C0.3|0|0|0|ok||e1,e2|0|ok|e0|8000100a|0|0|0|ok||f0|ok|C0.2|0|"
+              "80001001|0|0|0|0|0|0|ok|C0.1");
+}
+
+// Each line the reader cannot use is named on standard error, by its number, and ignored.
+TEST_F(Script, LinesTheReaderCannotUseAreNamedAndIgnored)
+{
+    const char *bad[][2] = {
+        {"lonely", "too few fields"},
+        {"* Frobnicate error 1", "unknown call 'Frobnicate'"},
+        {"core GetState error 1", "component call with scope core (use *)"},
+        {"* GetState", "missing action"},
+        {"* GetState error", "'error' needs a number"},
+        {"* GetParameter event_error 5", "event_error applies to SendCommand only"},
+        {"* GetState error 1 sometimes 3", "unexpected 'sometimes'"},
+        {"core components x", "usage: core components N"},
+        {"* names A", "usage: core names NAME ..."},
+        {"* roles -1", "usage: SCOPE roles COUNT"},
+        {"* min_buffers 2 3", "usage: SCOPE min_buffers PORT(0|1) COUNT(0..64)"},
+        {"* decode some", "usage: SCOPE decode none|all"},
+    };
+    std::string rules, expected;
+    int line = 2; // after the file's first line, which names the test
+    for (const auto &[text, why] : bad) {
+        rules += std::string(text) + " # a comment\n\n";
+        expected += "ZYN_OMX_FAULTS line " + std::to_string(line) + " ignored: " + why + ": " + text + " \n";
+        line += 2;
+    }
+    testing::internal::CaptureStderr();
+    const std::string script = "state; cmd Idle; use 0; use 0; use 0; await 1; events";
+    std::string answers = play("OMX.ZYN.AVC.Decoder", rules + "\t* GetState   error 0x1\t\n* min_buffers 1 0", script);
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), expected);
+    EXPECT_EQ(answers, "1|0|0|0|0|ok|C0.2"); // no output buffer needed
+    start(nullptr);
+    setenv("ZYN_OMX_FAULTS", "/nonexistent/faults", 1);
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(OMX_ErrorNone, core().Init());
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "ZYN_OMX_FAULTS: cannot read /nonexistent/faults; no faults\n");
+}
