@@ -25,13 +25,14 @@ inline void FuzzSplit(KOLVEX_XCD_CODEC_TYPE codec, const uint8_t *data, size_t s
     const uintptr_t base = reinterpret_cast<uintptr_t>(buf.get());
     size_t cursor = 0;
     bool first = true;
+    SplitterState state;
     while (cursor <= n) {
         uintptr_t start = 0;
         u32 unit = 0;
         u32 window = static_cast<u32>(n - cursor);
-        u32 ret = VsParser(codec, base + cursor, window, &start, &unit, 0, first ? 1 : 0, slices);
+        SplitResult ret = VsParser(state, codec, base + cursor, window, &start, &unit, first ? 1 : 0, slices);
         first = false;
-        if (ret != 0) {
+        if (ret != SplitResult::Unit) {
             if (unit != window) {
                 __builtin_trap();
             }

@@ -15,6 +15,21 @@ struct Unit {
     u32 size;
 };
 
+// The splitting state the tests share, as one stream's parser would.
+inline SplitterState &TestSplitState()
+{
+    static SplitterState state;
+    return state;
+}
+inline const SPS_HEADER *H264StoredSps(int id)
+{
+    return (id >= 0 && id < 32) ? &TestSplitState().h264.sps[id] : nullptr;
+}
+inline const PPS_HEADER *H264StoredPps(int id)
+{
+    return (id >= 0 && id < 256) ? &TestSplitState().h264.pps[id] : nullptr;
+}
+
 // One VsParser call on the window w[from, end).
 inline Unit SplitAt(KOLVEX_XCD_CODEC_TYPE codec, Bytes &w, size_t from, bool first, bool slices = false,
                     size_t end = static_cast<size_t>(-1))
@@ -25,8 +40,8 @@ inline Unit SplitAt(KOLVEX_XCD_CODEC_TYPE codec, Bytes &w, size_t from, bool fir
     uintptr_t base = reinterpret_cast<uintptr_t>(w.data());
     uintptr_t start = 0;
     u32 size = 0;
-    u32 ret =
-        VsParser(codec, base + from, static_cast<u32>(end - from), &start, &size, 0, first ? 1 : 0, slices ? 1 : 0);
+    u32 ret = static_cast<u32>(VsParser(TestSplitState(), codec, base + from, static_cast<u32>(end - from), &start,
+                                        &size, first ? 1 : 0, slices ? 1 : 0));
     return {ret, static_cast<size_t>(start - base), size};
 }
 

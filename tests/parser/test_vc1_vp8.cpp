@@ -49,21 +49,6 @@ TEST(RcvSplitter, KeyFrameFlagIsAFrame)
     EXPECT_EQ(u.size, 28u);
 }
 
-TEST(RcvSplitter, Vc1ParseWithRcvFlagIsRcvParse)
-{
-    Bytes w = Cat({RcvSequenceHeader(5), RcvFrame(10), RcvFrame(3)});
-    uintptr_t base = reinterpret_cast<uintptr_t>(w.data());
-    for (size_t from : {size_t{0}, size_t{37}, size_t{55}}) {
-        uintptr_t s1 = 0, s2 = 0;
-        u32 n1 = 0, n2 = 0;
-        u32 r1 = rcv_parse(base + from, static_cast<u32>(w.size() - from), w.data() + from, &s1, &n1);
-        u32 r2 = vc1_parse(base + from, static_cast<u32>(w.size() - from), w.data() + from, &s2, &n2, 1, 1);
-        EXPECT_EQ(r1, r2);
-        EXPECT_EQ(s1, s2);
-        EXPECT_EQ(n1, n2);
-    }
-}
-
 TEST(RcvSplitter, WindowShorterThanAFrameHeaderIsTruncated)
 {
     Bytes w{0x05, 0x00, 0x00};
