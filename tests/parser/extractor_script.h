@@ -25,7 +25,8 @@ inline std::string Show(const unsigned char *b, int n)
     return s;
 }
 // Steps: "F" first, "N<size>" next (buffer and count carry over a full buffer), "S<size>" next
-// without buffer, "P<size>" peek, "C<size>" configuration, "M<size>" picture, "@" position.
+// without buffer, "P<size>" peek, "C<size>" configuration (odd sizes without a record for the
+// picture size), "M<size>" picture, "@" position.
 inline std::string RunScript(FRAMEX_IN_TYPE type, const std::vector<unsigned char> &delim, int insert,
                              std::vector<unsigned char> data, const char *script)
 {
@@ -58,7 +59,7 @@ inline std::string RunScript(FRAMEX_IN_TYPE type, const std::vector<unsigned cha
                    std::to_string(m);
         } else if (op == 'C' || op == 'M') {
             ctx->cont_offset = r = 0; // these calls start no continuation of their own
-            m = op == 'C' ? ExtractConfigStreamMpeg4(ctx, in, step.data(), size, &conf)
+            m = op == 'C' ? ExtractConfigStreamMpeg4(ctx, in, step.data(), size, size % 2 ? nullptr : &conf)
                           : NextFrameMpeg4(ctx, in, step.data(), size, &coding);
             out += std::to_string(m) + "/" + std::to_string(op == 'C' ? conf.width * 10000L + conf.height : coding);
         } else {

@@ -79,6 +79,7 @@ const struct {
     {"stream list before the main header",
      List("RIFF", "AVI ", Cat({List("LIST", "hdrl", Strl("vids")), List("LIST", "movi", Chunk("00dc", 3))})), "0 /0"},
     {"no header list", List("RIFF", "AVI ", List("LIST", "movi", Chunk("00dc", 3))), "1 0:3 /0"},
+    {"stray byte after the last chunk", Avi(Cat({Chunk("00dc", 3), Hex("30")})), "1 0:3 /0"},
     {"chunk cut by the image end", Patched(Avi(Cat({Chunk("00dc", 3), Chunk("00dc", 100)})), 0, "", 50), "1 0:3 /0"},
     {"riff size past the image", Patched(kOne, 4, "ff ff ff 7f"), "1 0:3 /0"},
     {"riff smaller than its form type", Patched(kOne, 4, "02 00 00 00"), "1 /0"},

@@ -90,4 +90,5 @@ TEST(ParserMpeg4Frames, ConfigurationThenOnePicturePerCall)
         for (FRAMEX_IN_TYPE type : {FRAMEX_IN_TYPE_FILE, FRAMEX_IN_TYPE_MEM})
             EXPECT_EQ(RunScript(type, Hex("000001"), 1, stream, "F C256 M256 M4 M256"), l.expect) << l.vol;
     }
+    EXPECT_EQ(RunScript(FRAMEX_IN_TYPE_MEM, Hex("000001"), 1, Cat({vol, vop, vop}), "F C255"), "0 12/-10001 ");
 }

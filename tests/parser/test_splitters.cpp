@@ -6,8 +6,12 @@ using namespace pt;
 namespace
 {
 
-// A slice of a picture set with redundant_pic_cnt_present_flag.
+// A slice of a picture set with redundant_pic_cnt_present_flag, and such sets after slice-group
+// maps of types 2 and 6, and one naming a sequence set out of range.
 const auto R1 = [](int fn, int count) { return Nal(0x41, "ue:0 ue:5 ue:0 4:%d 4:%d ue:%d", fn, fn * 2, count); };
+const auto Groups = [](const char *map) {
+    return Cat({Sps(), Nal(0x68, "ue:0 ue:0 1:0 1:0 %s ue:0 ue:0 1:0 2:0 ue:0 ue:0 ue:0 1:0 1:0 1:1", map)});
+};
 
 struct Row {
     const char *what;
@@ -34,6 +38,12 @@ const Row kRows[] = {
     {"h264 main profile cuts at mb 0", H264_DEC, Cat({Sets(77), P(0, 1, 2), P(10, 2, 4)}), P(0, 1, 2), R::Unit},
     {"h264 main profile idr change", H264_DEC, Cat({Sets(77), Idr(0, 0)}), P(5, 1, 2), R::Unit},
     {"h264 redundant slice never begins", H264_DEC, Cat({Sets(66, 1), R1(1, 0), R1(2, 1)}), R1(3, 0), R::Unit},
+    {"h264 slice groups of type 2", H264_DEC, Cat({Groups("ue:1 ue:2 ue:3 ue:4"), R1(1, 0), R1(2, 1)}), R1(3, 0),
+     R::Unit},
+    {"h264 slice groups of type 6", H264_DEC, Cat({Groups("ue:3 ue:6 ue:3 2:1 2:2 2:3 2:0"), R1(1, 0), R1(2, 1)}),
+     R1(3, 0), R::Unit},
+    {"h264 sequence set out of range: mb 0 decides", H264_DEC,
+     Cat({Sps(), Nal(0x68, "ue:0 ue:40 1:0 1:0 ue:0"), P(0, 1, 2), P(9, 2, 4)}), P(0, 1, 2), R::Unit},
     {"h264 unusable widths: mb 0 decides", H264_DEC, Cat({Sps(66, 28), Pps(), P(0, 1, 2), P(30, 2, 4)}), P(0, 1, 2),
      R::Unit},
     {"h264 missing picture set: mb 0 decides", H264_DEC, Cat({Sets(), P(0, 1, 2, 300), P(9, 2, 4, 300)}),
