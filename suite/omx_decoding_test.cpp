@@ -43,6 +43,20 @@ const ColorFormatRow kColorFormats[] = {
     {".rgb", OMX_COLOR_Format32bitARGB8888},
 };
 
+// The images and the program a pass drew with are released when it ends: by then the component
+// has freed every output buffer (back to Loaded) or was never given one. The window stays for
+// the next pass, still showing the last picture.
+struct PassDisplay {
+    PassDisplay() = default;
+    PassDisplay(const PassDisplay &) = delete;
+    PassDisplay &operator=(const PassDisplay &) = delete;
+    ~PassDisplay()
+    {
+        ReleaseRender(&program);
+        ReleaseImages();
+    }
+};
+
 struct ParserClose {
     void operator()(void *parser) const { KolvexParserDeInit(parser); }
 };
@@ -61,6 +75,7 @@ public:
 
     int run(TEST_SUPPORT_COLOR_FORMAT_TYPE colorformat)
     {
+        const PassDisplay display;
         name_output(colorformat);
         open_parser();
         if (!omx_picture_size_fits(width_, height_)) {
