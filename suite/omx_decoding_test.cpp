@@ -8,6 +8,7 @@
 
 #include "KolvexXcdParser.h"
 #include "omx_component_steps.h"
+#include "omx_file.h"
 #include "omx_record.h"
 #include "omx_report.h"
 #include "omx_streaming_pass.h"
@@ -59,9 +60,6 @@ struct PassDisplay {
 
 struct ParserClose {
     void operator()(void *parser) const { KolvexParserDeInit(parser); }
-};
-struct FileClose {
-    void operator()(FILE *file) const { fclose(file); }
 };
 
 class DecodingPass
@@ -270,7 +268,7 @@ private:
     std::string entry_out_;
     std::string out_name_;
     std::unique_ptr<void, ParserClose> parser_;
-    std::unique_ptr<FILE, FileClose> out_file_;
+    OmxFile out_file_;
     OmxDataBuffers in_buffer_;
     int in_buffer_size_ = 0;
     OMX_U32 min_inbuffer_ = 0;
