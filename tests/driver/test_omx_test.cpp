@@ -198,26 +198,23 @@ TEST(OmxTest, OnlyRegularFilesAreRead)
 {
     const struct {
         const char *kind;
-        void (*make)(const std::string &path);
+        int (*make)(const char *path); // 0 when made
     } kinds[] = {
-        {"FIFO", [](const std::string &p) { ASSERT_EQ(mkfifo(p.c_str(), 0600), 0); }},
-        {"character device", [](const std::string &p) { ASSERT_EQ(symlink("/dev/zero", p.c_str()), 0); }},
-        {"directory", [](const std::string &p) { ASSERT_EQ(mkdir(p.c_str(), 0700), 0); }},
+        {"FIFO", [](const char *p) { return mkfifo(p, 0600); }},
+        {"character device", [](const char *p) { return symlink("/dev/zero", p); }},
+        {"directory", [](const char *p) { return mkdir(p, 0700); }},
         {"socket",
-         [](const std::string &p) {
-             sockaddr_un addr{};
-             addr.sun_family = AF_UNIX;
-             snprintf(addr.sun_path, sizeof addr.sun_path, "%s", p.c_str());
+         [](const char *p) {
+             sockaddr_un addr{AF_UNIX, {}};
+             snprintf(addr.sun_path, sizeof addr.sun_path, "%s", p);
              const int fd = socket(AF_UNIX, SOCK_STREAM, 0);
-             ASSERT_EQ(bind(fd, reinterpret_cast<sockaddr *>(&addr), sizeof addr), 0);
-             close(fd); // the socket file stays
+             return bind(fd, reinterpret_cast<sockaddr *>(&addr), sizeof addr) | close(fd); // the file stays
          }},
     };
     for (const auto &k : kinds) {
         omxt::TempDir dir;
         const std::string list = dir.file("avcdec_list.txt"), input = dir.file("in.yuv");
-        k.make(list);
-        k.make(input);
+        ASSERT_EQ(k.make(list.c_str()) | k.make(input.c_str()), 0) << k.kind;
         dir.write("avcenc_list.txt", input + " " + dir.file("out") + "\n176\n144\n1\n256000\n25\nLIST_FILE_END\n");
         const std::map<std::string, std::string> env = {
             {"OMX_TEST_LIST_DIR", dir.path},
