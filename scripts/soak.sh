@@ -15,11 +15,13 @@ entries_asked=$1
 build=$(cd "${2:-$root/build}" && pwd)
 work=$(mktemp -d "${TMPDIR:-/tmp}/omx_soak.XXXXXX")
 pid=
-trap '[ -n "$pid" ] && kill "$pid" 2>/dev/null; rm -rf "$work"' EXIT
 
 "$root/scripts/make_samples.sh" "$build/samples" >/dev/null
 # shellcheck source=xvfb.sh
 source "$root/scripts/xvfb.sh"
+# After xvfb.sh, whose own exit trap (ending an Xvfb it started) this one takes over.
+trap '[ -n "$pid" ] && kill "$pid" 2>/dev/null; [ -n "${OMX_XVFB_PID:-}" ] && kill "$OMX_XVFB_PID" 2>/dev/null
+  rm -rf "$work"' EXIT
 for ((i = 0; i < entries_asked; i++)); do
   printf '%s %s\n176\n144\n' "$build/samples/h264_qcif.264" "$work/out"
 done >"$work/avcdec_list.txt"
@@ -30,7 +32,7 @@ OMX_TEST_LIST_DIR=$work ZYN_OMX_FAULTS=$work/faults LD_LIBRARY_PATH=$build/lib \
   "$build/bin/omx_test" >"$work/report" 2>/dev/null &
 pid=$!
 status_kb() { awk -v k="$1:" '$1 == k { print $2 }' "/proc/$pid/status" 2>/dev/null || true; }
-seen=0 first= second= last= peak=0
+seen=0 first='' second='' last='' peak=0
 while kill -0 "$pid" 2>/dev/null; do
   hwm=$(status_kb VmHWM)
   [ -n "$hwm" ] && peak=$hwm
