@@ -1079,9 +1079,14 @@ OMX_ERRORTYPE get_state(OMX_HANDLETYPE h, OMX_STATETYPE *state)
     return OMX_ErrorNone;
 }
 
-OMX_ERRORTYPE tunnel_request(OMX_HANDLETYPE, OMX_U32, OMX_HANDLETYPE, OMX_U32, OMX_TUNNELSETUPTYPE *)
+// No tunnels: a port works with the client (no peer) or not at all.
+OMX_ERRORTYPE tunnel_request(OMX_HANDLETYPE h, OMX_U32 port, OMX_HANDLETYPE peer, OMX_U32, OMX_TUNNELSETUPTYPE *)
 {
-    return OMX_ErrorTunnelingUnsupported;
+    if (!self(h))
+        return OMX_ErrorBadParameter;
+    if (port >= kPorts)
+        return OMX_ErrorBadPortIndex;
+    return peer ? OMX_ErrorTunnelingUnsupported : OMX_ErrorNone;
 }
 
 // Whether the client may hand a buffer to this port now: in Loaded on the way to Idle, or on a

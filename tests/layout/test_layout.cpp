@@ -14,9 +14,13 @@ void layout_table_standard(void (*entry)(const char *, size_t, void *), void *co
 #endif
 }
 
-static void add_entry(const char *name, size_t value, void *context) { (*static_cast<Table *>(context))[name] = value; }
+static void add_entry(const char *name, size_t value, void *context)
+{
+    (*static_cast<Table *>(context))[name] = value;
+}
 
-TEST(Layout, RecordsAndFieldsMatchTheStandardHeaders) {
+TEST(Layout, RecordsAndFieldsMatchTheStandardHeaders)
+{
     Table ours;
     layout_table_ours(add_entry, &ours);
 #ifdef OMX_LAYOUT_HAVE_STANDARD

@@ -40,7 +40,7 @@ template <typename F> F core_entry(const char *name)
     throw std::runtime_error(std::string("no ") + name + " in " REFCORE_LIBRARY);
 }
 
-// The six entry points, resolved by name.
+// The nine entry points, resolved by name.
 struct CoreApi {
 #define OMX_CORE_ENTRY(name, call) decltype(&call) name = core_entry<decltype(&call)>(#call)
     OMX_CORE_ENTRY(Init, OMX_Init);
@@ -49,6 +49,9 @@ struct CoreApi {
     OMX_CORE_ENTRY(GetHandle, OMX_GetHandle);
     OMX_CORE_ENTRY(FreeHandle, OMX_FreeHandle);
     OMX_CORE_ENTRY(GetRolesOfComponent, OMX_GetRolesOfComponent);
+    OMX_CORE_ENTRY(GetComponentsOfRole, OMX_GetComponentsOfRole);
+    OMX_CORE_ENTRY(SetupTunnel, OMX_SetupTunnel);
+    OMX_CORE_ENTRY(GetContentPipe, OMX_GetContentPipe);
 #undef OMX_CORE_ENTRY
 };
 

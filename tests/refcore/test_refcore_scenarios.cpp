@@ -61,6 +61,37 @@ TEST_F(Script, CoreEntryPointsAndSettings)
               "video_decoder.vpx role.1|0:");
 }
 
+// Components by role come from the registry (a count, then at most the room given); a port works
+// with the client only: a tunnel between two components and content pipes are refused.
+TEST_F(Script, ComponentsOfRoleTunnelsAndPipes)
+{
+    ASSERT_EQ(OMX_ErrorNone, init_with_faults(""));
+    auto of_role = [](const char *role, OMX_U32 room) {
+        OMX_U8 buffers[2][128] = {}, *array[2] = {buffers[0], buffers[1]};
+        OMX_U32 count = 0;
+        OMX_ERRORTYPE e = core().GetComponentsOfRole(const_cast<char *>(role), &count, nullptr);
+        std::string text = hex(e) + " " + std::to_string(count);
+        e = core().GetComponentsOfRole(const_cast<char *>(role), &room, array);
+        for (OMX_U32 i = 0; e == OMX_ErrorNone && i < room; ++i)
+            text += std::string(" ") + reinterpret_cast<char *>(array[i]);
+        return text + (e ? " " + hex(e) : "");
+    };
+    EXPECT_EQ(answers({of_role("video_decoder.avc", 2), of_role("video_encoder.h263", 0), of_role("audio.none", 2)}),
+              "0 1 OMX.ZYN.AVC.Decoder|0 1|0 0");
+    Client a, b;
+    ASSERT_EQ(answers({hex(a.open("OMX.ZYN.AVC.Decoder")), hex(b.open("OMX.ZYN.AVC.Encoder"))}), "0|0");
+    OMX_HANDLETYPE pipe = &a;
+    int stranger = 0;
+    EXPECT_EQ(
+        answers({hex(core().SetupTunnel(a.handle, 1, b.handle, 0)), hex(core().SetupTunnel(a.handle, 1, nullptr, 0)),
+                 hex(core().SetupTunnel(nullptr, 0, b.handle, 0)), hex(core().SetupTunnel(nullptr, 0, a.handle, 2)),
+                 hex(core().SetupTunnel(&stranger, 1, nullptr, 0)), hex(core().SetupTunnel(nullptr, 0, nullptr, 0)),
+                 hex(core().GetContentPipe(&pipe, const_cast<char *>("file:///x"))),
+                 hex(a.c()->ComponentTunnelRequest(a.handle, 1, b.handle, 0, nullptr))}),
+        "80001006|0|0|8000101b|80001005|80001005|80001022|80001024");
+    EXPECT_EQ(pipe, nullptr);
+}
+
 // Core rules: an error instead of the call's work, counted per process across OMX_Init while
 // the file stays the same, scoped to a component name where they name one.
 TEST_F(Script, CoreCallRules)
