@@ -126,7 +126,10 @@ TEST_F(Script, Ports)
         "get ProfileCurrent %S 1";
     const std::string decoder = ports(script, "0", "1"), encoder = ports(script, "1", "0");
     const std::string refused = "80001005|8000101b|80001005|80001005|80001005|80001005|80001005|80001005|80001005|";
-    const std::string in = "in 3/3 32768 176x144 ", out = "out 3/3 32768 176x144 ", turned = "3/40 16384 8192x720 ";
+    // Buffers of a compressed picture (at least 32 KiB), of one RGBA picture, of a 4:2:0 picture of
+    // the encoder's smaller default size; a port made larger asks for larger buffers.
+    const std::string in = "in 3/3 32768 176x144 ", out = "out 3/3 101376 176x144 ", turned = "3/40 4423680 8192x720 ";
+    const std::string enc_in = "in 3/3 18432 128x96 ", enc_out = "out 3/3 32768 128x96 ";
     const std::string decoded = "|" + out + "0/10 on|" + refused + "80001019|80001019|0/10|";
     EXPECT_EQ(play("OMX.ZYN.AVC.Decoder", "", decoder),
               in + "7/0 on" + decoded + "80001019|" + in + "7/0 on|7/0|8000100e|8000100e|2/1000|1/1000");
@@ -136,9 +139,10 @@ TEST_F(Script, Ports)
               in + "4/0 on" + decoded + "0|in " + turned + "3/0 on|3/0|4/0|8000100e|8000/80|1/80");
     EXPECT_EQ(play("OMX.ZYN.WMV.Decoder", "", decoder),
               in + "5/0 on" + decoded + "80001019|" + in + "5/0 on|5/0|8000100e|8000100e|8000100e|4/1");
-    EXPECT_EQ(play("OMX.ZYN.AVC.Encoder", "", encoder), in + "0/15 on|" + out + "7/0 on|" + refused + "0|0|0/6|0|out " +
-                                                            turned + "7/0 on|7/0|8000100e|8000100e|2/1000|1/1000");
-    EXPECT_EQ(play("OMX.ZYN.H263.Encoder", "", encoder), in + "0/15 on|" + out + "3/0 on|" + refused +
+    EXPECT_EQ(play("OMX.ZYN.AVC.Encoder", "", encoder), enc_in + "0/15 on|" + enc_out + "7/0 on|" + refused +
+                                                            "0|0|0/6|0|out " + turned +
+                                                            "7/0 on|7/0|8000100e|8000100e|2/1000|1/1000");
+    EXPECT_EQ(play("OMX.ZYN.H263.Encoder", "", encoder), enc_in + "0/15 on|" + enc_out + "3/0 on|" + refused +
                                                              "0|0|0/6|0|out " + turned +
                                                              "3/0 on|3/0|4/0|8000100e|8000100e|1/80");
 }
@@ -162,16 +166,17 @@ TEST_F(Script, StateMachine)
                 << name;
 }
 
-// Buffers may come only while Idle is asked for; Idle completes with the last one, Loaded with
-// the last one freed. With decoding switched off every buffer comes back at once, in order, and
-// the statistics line counts the inputs.
+// Buffers may come only while Idle is asked for, never smaller than the port's; Idle completes
+// with the last one, Loaded with the last one freed. A client's bad buffer is refused: one not
+// ours or of the other port, data outside it, one given twice. With decoding switched off every
+// buffer comes back at once, in order, and the statistics line counts the inputs.
 TEST_F(Script, BuffersWithDecodingOff)
 {
     for (const auto &names : {kDecoders, kEncoders})
         for (const std::string &name : names)
             EXPECT_EQ(
                 play(name.c_str(), "* decode none",
-                     "use 0; alloc 1; cmd Idle; use 2; use 0 32767; alloc 1 32767; egl 0; egl 7; use 0; use 0; use 0; "
+                     "use 0; alloc 1; cmd Idle; use 2; use 0 100; use 1 32767; egl 0; egl 7; use 0; use 0; use 0; "
                      "use 0; etb 0; alloc 1; alloc 1; settle; state; alloc 1; await 1; events; headers; etb 0; etb 1; "
                      "etb 2; etb 2; settle; events; to Executing; await 4; events; ftb 0; ftb 1; ftb 2; await 3; "
                      "events; etb 0 32769; etb 0; await 1; events; to Idle; cmd Loaded; freebuf 0 0; freebuf 0 1; "
@@ -179,6 +184,7 @@ TEST_F(Script, BuffersWithDecodingOff)
                 std::string("80001018|80001018|0|8000101b|80001005|80001005|") +
                     (names == kDecoders ? "80001018|8000101b" : "80001006|80001006") +
                     "|0|0|0|80001000|80001018|0|0||1|0|ok|C0.2|80001005|8000101b|8000101b|80001005|80001005|8000101b|"
+                    "80001005|80001005|"
                     "0|0|0|80001018|||ok|ok|C0.3,e0,e1,e2|0|0|0|ok|f0,f1,f2|80001005|0|ok|e0|ok|0|0|0|0|0|0||2|0|ok|"
                     "C0.2,C0.1|0|stats " +
                     name + " inputs=4 pictures=0 errors=0 egl=0\n");
