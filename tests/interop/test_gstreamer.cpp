@@ -114,15 +114,16 @@ TEST(GStreamerPlugin, EncodersGiveStreamsFfmpegDecodesAtTheBitRateAskedFor)
           raw + "'");
     struct Case {
         const char *encoder, *parser, *extension;
-    } cases[] = {{"omxh264enc", "h264parse", "264"}, {"omxmpeg4videoenc", "mpeg4videoparse", "m4v"},
+    } cases[] = {{"omxh264enc", "h264parse", "264"},
+                 {"omxmpeg4videoenc", "mpeg4videoparse", "m4v"},
                  {"omxh263enc", "h263parse", "263"}};
     for (const Case &c : cases) {
         SCOPED_TRACE(c.encoder);
         const std::string out = dir.file(std::string("out.") + c.extension);
         const std::string log = gst(dir, "filesrc location='" + raw +
                                              "' ! rawvideoparse format=i420 width=176 height=144 framerate=25/1 ! " +
-                                             c.encoder + " target-bitrate=256000 control-rate=variable ! " +
-                                             c.parser + " ! filesink location='" + out + "'");
+                                             c.encoder + " target-bitrate=256000 control-rate=variable ! " + c.parser +
+                                             " ! filesink location='" + out + "'");
         ASSERT_NE(log.find("status 0"), std::string::npos) << log;
         EXPECT_EQ(shell("ffmpeg -nostdin -v error -i '" + out + "' -f null - 2>&1"), "");
         EXPECT_EQ(shell("ffprobe -v error -count_frames -show_entries stream=nb_read_frames -of csv=p=0 '" + out + "'"),

@@ -121,7 +121,8 @@ TEST_F(Script, Ports)
         "set PortDefinition %S count=2; set PortDefinition %S count=65; set PortDefinition %P size=0; "
         "set PortDefinition %P w=0; set PortDefinition %P h=0; set PortDefinition %P w=8193; "
         "set PortDefinition %P h=8193; set PortDefinition %S coding=2; set PortDefinition %P colour=6; "
-        "get PortFormat %P 0; set PortDefinition %S count=64 size=16384 min=1 dir=9 w=8192 h=720 coding=3; "
+        "get PortFormat %P 0; get PortFormat %P 3; set PortDefinition %S count=64 size=16384 min=1 dir=9 w=8192 h=720 "
+        "coding=3; "
         "get PortDefinition %S; get PortFormat %S 0; get PortFormat %S 1; get PortFormat %S 2; get Profile %S 1; "
         "get ProfileCurrent %S 1";
     const std::string decoder = ports(script, "0", "1"), encoder = ports(script, "1", "0");
@@ -130,7 +131,8 @@ TEST_F(Script, Ports)
     // the encoder's smaller default size; a port made larger asks for larger buffers.
     const std::string in = "in 3/3 32768 176x144 ", out = "out 3/3 101376 176x144 ", turned = "3/40 4423680 8192x720 ";
     const std::string enc_in = "in 3/3 18432 128x96 ", enc_out = "out 3/3 32768 128x96 ";
-    const std::string decoded = "|" + out + "0/10 on|" + refused + "80001019|80001019|0/10|";
+    // A decoder lists what it writes into plain buffers: RGB, planar and semi-planar 4:2:0.
+    const std::string decoded = "|" + out + "0/10 on|" + refused + "80001019|80001019|0/10|8000100e|";
     EXPECT_EQ(play("OMX.ZYN.AVC.Decoder", "", decoder),
               in + "7/0 on" + decoded + "80001019|" + in + "7/0 on|7/0|8000100e|8000100e|2/1000|1/1000");
     EXPECT_EQ(play("OMX.ZYN.VP8.Decoder", "", decoder),
@@ -140,10 +142,10 @@ TEST_F(Script, Ports)
     EXPECT_EQ(play("OMX.ZYN.WMV.Decoder", "", decoder),
               in + "5/0 on" + decoded + "80001019|" + in + "5/0 on|5/0|8000100e|8000100e|8000100e|4/1");
     EXPECT_EQ(play("OMX.ZYN.AVC.Encoder", "", encoder), enc_in + "0/15 on|" + enc_out + "7/0 on|" + refused +
-                                                            "0|0|0/6|0|out " + turned +
+                                                            "0|0|0/6|8000100e|0|out " + turned +
                                                             "7/0 on|7/0|8000100e|8000100e|2/1000|1/1000");
     EXPECT_EQ(play("OMX.ZYN.H263.Encoder", "", encoder), enc_in + "0/15 on|" + enc_out + "3/0 on|" + refused +
-                                                             "0|0|0/6|0|out " + turned +
+                                                             "0|0|0/6|8000100e|0|out " + turned +
                                                              "3/0 on|3/0|4/0|8000100e|8000100e|1/80");
 }
 
