@@ -140,7 +140,7 @@ TEST_F(StreamTest, AnyChunkingGivesFfmpegsPicturesInTheNegotiatedColourWithTheir
         }
         // Pieces that fill the 32 KiB buffers: no picture ends where a buffer does.
         for (size_t at = 0; t.mode == Pieces && at < data.size(); at += kBufferBytes)
-            add(at, std::min(data.size(), at + kBufferBytes), 0, 0);
+            add(at, std::min<size_t>(data.size(), at + kBufferBytes), 0, 0);
         eos_last = true; // a client that never marks the end of a picture ends the stream
         start(t.decoder, "", row++);
         configure(176, 144, t.mode == Pieces ? kBufferBytes : 65536, 1);
