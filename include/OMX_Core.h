@@ -224,6 +224,7 @@ OMX_API OMX_ERRORTYPE OMX_SetupTunnel(OMX_IN OMX_HANDLETYPE hOutput, OMX_IN OMX_
                                       OMX_IN OMX_HANDLETYPE hInput, OMX_IN OMX_U32 nPortInput);
 OMX_API OMX_ERRORTYPE OMX_GetComponentsOfRole(OMX_IN OMX_STRING role, OMX_INOUT OMX_U32 *pNumComps,
                                               OMX_INOUT OMX_U8 **compNames);
+OMX_API OMX_ERRORTYPE OMX_GetContentPipe(OMX_OUT OMX_HANDLETYPE *hPipe, OMX_IN OMX_STRING szURI);
 OMX_API OMX_ERRORTYPE OMX_GetRolesOfComponent(OMX_IN OMX_STRING compName, OMX_INOUT OMX_U32 *pNumRoles,
                                               OMX_OUT OMX_U8 **roles);
 

@@ -3,7 +3,7 @@
 // callbacks; a back end only turns bytes into outputs and writes an output into a buffer.
 #pragma once
 
-#include <OMX_Core.h>
+#include <OMX_Component.h>
 
 #include <cstddef>
 #include <cstdint>
@@ -20,7 +20,44 @@ struct PortFormat {
     uint32_t coding = 0; // eCompressionFormat
     uint32_t bitrate = 0;
     uint32_t framerate_q16 = 0;
+    uint32_t stride = 0; // nStride: bytes per row of the first plane
+    uint32_t slice = 0;  // nSliceHeight: rows of the first plane
+    // Encoders: the current profile and level (the standard's values for the coding), the AVC
+    // parameters, the rate control.
+    uint32_t profile = 0, level = 0;
+    uint32_t p_frames = 0;   // between two I pictures; 0: the encoder's choice
+    uint32_t ref_frames = 0; // 0: the encoder's choice
+    bool cabac = false;
+    bool constant_rate = false;
 };
+
+// How a picture of w x h lies in a plain buffer of colour format `color`: 32-bit RGB rows of w * 4
+// bytes; the 4:2:0 formats with even stride and slice height, chroma after slice rows of luma.
+// Zero bytes for a format nothing is written in.
+struct PictureLayout {
+    uint32_t stride = 0, slice = 0;
+    uint64_t bytes = 0;
+};
+
+inline PictureLayout picture_layout(uint32_t color, uint32_t w, uint32_t h)
+{
+    switch (color) {
+    case OMX_COLOR_Format32bitARGB8888: return {w * 4, h, uint64_t(w) * 4 * h};
+    case OMX_COLOR_FormatYUV420Planar:
+    case OMX_COLOR_FormatYUV420SemiPlanar: {
+        uint32_t s = (w + 1) & ~1u, sh = (h + 1) & ~1u;
+        return {s, sh, uint64_t(s) * sh * 3 / 2};
+    }
+    default: return {w, h, 0};
+    }
+}
+
+// A compressed picture of w x h: half of its 4:2:0 size, and never less than 32 KiB.
+inline uint64_t compressed_picture_bytes(uint32_t w, uint32_t h)
+{
+    uint64_t half = uint64_t(w) * h * 3 / 4;
+    return half > 32768 ? half : 32768;
+}
 
 // Where an output goes: an EGL image (written through the component's own context) or the
 // buffer's memory.
@@ -36,6 +73,8 @@ struct OutputResult {
     bool egl_written = false;
     bool eos = false;
     bool sync = false;
+    bool codec_config = false; // the stream's parameter sets, ahead of every picture
+    int64_t timestamp = 0;     // nTimeStamp of the input that held the picture
 };
 
 class CodecBackend
@@ -44,10 +83,12 @@ public:
     virtual ~CodecBackend() = default;
     // Opened on the move to Idle with the ports' settings.
     virtual bool open(const PortFormat &in, const PortFormat &out) = 0;
-    // One input unit of `size` bytes (nFilledLen); `available` bytes may be read from `data`
+    // One input buffer of `size` bytes (nFilledLen); `available` bytes may be read from `data`
     // (nAllocLen - nOffset). Outputs it produces wait inside until written. Returns false when
-    // the unit could not be decoded/encoded (counted as an error; the component goes on).
-    virtual bool push(const uint8_t *data, size_t size, size_t available, uint32_t flags) = 0;
+    // the data could not be decoded/encoded (counted as an error; the component goes on).
+    virtual bool push(const uint8_t *data, size_t size, size_t available, uint32_t flags, int64_t timestamp) = 0;
+    // The output port's format after the client enabled it again with new buffers.
+    virtual void set_output(const PortFormat &) {}
     // Moves every delayed output out (end of stream, or leaving Executing).
     virtual void drain() = 0;
     virtual bool has_output() const = 0;

@@ -15,6 +15,7 @@ extern "C" {
 
 #include <OMX_ZYN_Platform.h>
 
+#include <algorithm>
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
@@ -61,6 +62,11 @@ struct ContextDeleter {
     void operator()(AVCodecContext *c) const { avcodec_free_context(&c); }
 };
 using ContextPtr = std::unique_ptr<AVCodecContext, ContextDeleter>;
+struct ParserDeleter {
+    void operator()(AVCodecParserContext *p) const { av_parser_close(p); }
+};
+// More than any picture of the largest port: a client that never ends a picture is cut off.
+constexpr size_t kMaxPictureBytes = size_t(8192) * 8192 * 3 / 2;
 struct SwsDeleter {
     void operator()(SwsContext *s) const { sws_freeContext(s); }
 };
@@ -165,6 +171,17 @@ bool starts_with_start_code(const uint8_t *d, size_t n)
 {
     return n >= 3 && d[0] == 0 && d[1] == 0 && d[2] == 1;
 }
+bool starts_with_h263_psc(const uint8_t *d, size_t n)
+{
+    return n >= 3 && d[0] == 0 && d[1] == 0 && (d[2] & 0xFC) == 0x80;
+}
+// Where a picture or its headers can begin: a start code (00 00 01, 00 00 00 01) or an H.263
+// picture start code. A piece cut out of a picture's middle almost never does.
+bool starts_unit(const uint8_t *d, size_t n)
+{
+    return starts_with_start_code(d, n) || (n >= 4 && d[0] == 0 && starts_with_start_code(d + 1, n - 1)) ||
+           starts_with_h263_psc(d, n);
+}
 // A unit of MPEG-4 headers only: it opens with a visual object sequence, visual object or video
 // object layer start code (00 00 01 B0, 00..2F) and holds no VOP start code (00 00 01 B6).
 bool is_mpeg4_header_unit(const uint8_t *d, size_t n)
@@ -175,12 +192,6 @@ bool is_mpeg4_header_unit(const uint8_t *d, size_t n)
         if (d[i] == 0 && d[i + 1] == 0 && d[i + 2] == 1 && d[i + 3] == 0xB6)
             return false;
     return true;
-}
-// Header-only units are small; a stream of nothing else is not kept growing.
-constexpr size_t kMaxHeldHeaderBytes = 1 << 16;
-bool starts_with_h263_psc(const uint8_t *d, size_t n)
-{
-    return n >= 3 && d[0] == 0 && d[1] == 0 && (d[2] & 0xFC) == 0x80;
 }
 
 // The RCV sequence-header unit: 0xC5 in byte 3, the extension length in bytes 4..7 (4, or 5 in
@@ -286,11 +297,24 @@ public:
     {
         begin_open(in, out);
         stream_ = Stream::Unknown;
-        mpeg4_headers_.clear();
+        parser_.reset();
+        flagged_frames_ = false;
+        pieces_ = false;
+        pending_.clear();
+        pending_timestamp_ = AV_NOPTS_VALUE;
         return true;
     }
 
-    bool push(const uint8_t *data, size_t size, size_t, uint32_t flags) override
+    // Streams with start codes go through libavcodec's parser, which finds the pictures in
+    // whatever pieces the client cuts the stream into. Where a picture ends: at a buffer flagged
+    // ENDOFFRAME; without the flag, at the end of every buffer as long as the client neither flags
+    // ENDOFFRAME nor sends a buffer that continues a picture (then the parser waits for the next
+    // picture's start) and the buffer is not full, so a client that gives whole pictures gets
+    // each one back at once.
+    // MPEG-4 headers alone are kept for the picture after them. The other streams (RCV, IVF)
+    // are one picture per buffer, or, once the client flags ENDOFFRAME at all, everything up to
+    // the flagged buffer.
+    bool push(const uint8_t *data, size_t size, size_t available, uint32_t flags, int64_t timestamp) override
     {
         t_log_errors = 0;
         if (stream_ == Stream::Unknown || stream_ == Stream::Wmv3) {
@@ -302,29 +326,28 @@ public:
             return false;
         if (!ctx_)
             return false;
-        if (stream_ == Stream::Wmv3 && size >= 8 && (le32(data) & 0x00FFFFFF) == size - 8) {
-            data += 8; // the RCV frame header: size and key flag, then the time stamp
-            size -= 8;
+        const bool end_of_frame = (flags & OMX_BUFFERFLAG_ENDOFFRAME) != 0;
+        flagged_frames_ = flagged_frames_ || end_of_frame;
+        bool ok = true;
+        if (parser_) {
+            pieces_ = pieces_ || !starts_unit(data, size);
+            ok = parse(data, size, timestamp);
+            bool headers_only = stream_ == Stream::Mpeg4 && is_mpeg4_header_unit(data, size);
+            // A buffer filled to its end is a piece of a picture larger than the buffer.
+            const bool filled_up = size >= available;
+            if (!headers_only && (end_of_frame || (!flagged_frames_ && !pieces_ && !filled_up)))
+                ok = flush_parser() && ok;
+        } else {
+            pending_.insert(pending_.end(), data, data + size);
+            if (flagged_frames_ && !end_of_frame) {
+                if (pending_timestamp_ == AV_NOPTS_VALUE)
+                    pending_timestamp_ = timestamp;
+                return pending_.size() <= kMaxPictureBytes || (pending_.clear(), false);
+            }
+            ok = decode_unit(pending_timestamp_ != AV_NOPTS_VALUE ? pending_timestamp_ : timestamp, flags);
+            pending_.clear();
+            pending_timestamp_ = AV_NOPTS_VALUE;
         }
-        if (size == 0)
-            return true;
-        // An MPEG-4 unit of headers only (VOS/VOL, as the parser hands the stream's start) does
-        // not set libavcodec up on its own: it goes in front of the next unit with a picture.
-        if (stream_ == Stream::Mpeg4 && is_mpeg4_header_unit(data, size)) {
-            if (mpeg4_headers_.size() + size <= kMaxHeldHeaderBytes)
-                mpeg4_headers_.insert(mpeg4_headers_.end(), data, data + size);
-            return true;
-        }
-        packet_.assign(mpeg4_headers_.begin(), mpeg4_headers_.end());
-        mpeg4_headers_.clear();
-        packet_.insert(packet_.end(), data, data + size);
-        const size_t packet_size = packet_.size();
-        packet_.resize(packet_size + AV_INPUT_BUFFER_PADDING_SIZE, 0);
-        pkt_->data = packet_.data();
-        pkt_->size = static_cast<int>(packet_size);
-        pkt_->flags = (flags & OMX_BUFFERFLAG_SYNCFRAME) ? AV_PKT_FLAG_KEY : 0;
-        int r = avcodec_send_packet(ctx_.get(), pkt_.get());
-        bool ok = receive() && r >= 0;
         return ok && t_log_errors == 0;
     }
 
@@ -332,10 +355,16 @@ public:
     {
         if (!ctx_)
             return;
+        t_log_errors = 0;
+        if (parser_ && (!flush_parser() || t_log_errors))
+            ++errors; // the last picture the parser held
         if (avcodec_send_packet(ctx_.get(), nullptr) >= 0)
             receive();
         avcodec_flush_buffers(ctx_.get());
+        reset_parser();
     }
+
+    void set_output(const PortFormat &out) override { out_ = out; }
 
     OutputResult write_output(const OutputTarget &t) override
     {
@@ -345,9 +374,11 @@ public:
             return r;
         int w = out_.width ? static_cast<int>(out_.width) : f->width;
         int h = out_.height ? static_cast<int>(out_.height) : f->height;
-        size_t bytes = size_t(w) * size_t(h) * 4;
         r.sync = f->key_frame != 0;
+        r.timestamp = f->pts != AV_NOPTS_VALUE ? f->pts : 0;
         if (t.egl_image) {
+            // EGL images take RGBA, whatever the port's colour format.
+            size_t bytes = size_t(w) * size_t(h) * 4;
             rgba_.resize(bytes);
             uint8_t *dst[4] = {rgba_.data(), nullptr, nullptr, nullptr};
             int stride[4] = {w * 4, 0, 0, 0};
@@ -358,12 +389,34 @@ public:
                 r.egl_written = true;
                 r.filled = bytes;
             }
-        } else if (t.data && t.capacity >= bytes) {
-            uint8_t *dst[4] = {t.data, nullptr, nullptr, nullptr};
-            int stride[4] = {w * 4, 0, 0, 0};
-            if (rgb_.convert(f.get(), w, h, AV_PIX_FMT_RGBA, dst, stride))
-                r.filled = bytes;
+            return r;
         }
+        // A plain buffer gets the port's colour format in its own layout, at the port's stride
+        // and slice height when they leave room for the picture.
+        PictureLayout l = picture_layout(out_.color, static_cast<uint32_t>(w), static_cast<uint32_t>(h));
+        const bool rgb = out_.color == OMX_COLOR_Format32bitARGB8888;
+        l.stride = std::max(l.stride, rgb ? out_.stride : (out_.stride + 1) & ~1u);
+        l.slice = std::max(l.slice, rgb ? out_.slice : (out_.slice + 1) & ~1u);
+        l.bytes = l.bytes ? uint64_t(l.stride) * l.slice * (rgb ? 2 : 3) / 2 : 0;
+        if (!t.data || l.bytes == 0 || t.capacity < l.bytes || l.stride > INT32_MAX / 2)
+            return r;
+        uint8_t *y = t.data, *c = t.data + size_t(l.stride) * l.slice;
+        const int s = static_cast<int>(l.stride);
+        AVPixelFormat fmt = AV_PIX_FMT_BGRA; // OMX_COLOR_Format32bitARGB8888: B, G, R, A in memory
+        uint8_t *dst[4] = {y, nullptr, nullptr, nullptr};
+        int stride[4] = {s, 0, 0, 0};
+        if (out_.color == OMX_COLOR_FormatYUV420Planar) {
+            fmt = AV_PIX_FMT_YUV420P;
+            dst[1] = c;
+            dst[2] = c + size_t(l.stride / 2) * (l.slice / 2);
+            stride[1] = stride[2] = s / 2;
+        } else if (out_.color == OMX_COLOR_FormatYUV420SemiPlanar) {
+            fmt = AV_PIX_FMT_NV12;
+            dst[1] = c;
+            stride[1] = s;
+        }
+        if (rgb_.convert(f.get(), w, h, fmt, dst, stride))
+            r.filled = static_cast<size_t>(l.bytes);
         return r;
     }
 
@@ -372,6 +425,7 @@ public:
         drop_output();
         if (ctx_)
             avcodec_flush_buffers(ctx_.get());
+        reset_parser();
     }
 
     void forget_images() override { egl_.forget_images(); }
@@ -439,6 +493,7 @@ private:
         }
         if (avcodec_open2(ctx.get(), codec, nullptr) < 0)
             return false;
+        parser_.reset(s == Stream::Wmv3 || s == Stream::Vp8 ? nullptr : av_parser_init(codec_id(s)));
         if (!pkt_)
             pkt_.reset(av_packet_alloc());
         if (!frame_)
@@ -447,6 +502,78 @@ private:
             return false;
         ctx_ = std::move(ctx);
         return true;
+    }
+
+    // Feeds the parser; decodes every whole picture it finds.
+    bool parse(const uint8_t *data, size_t size, int64_t timestamp)
+    {
+        bool ok = true;
+        while (size > 0) {
+            uint8_t *out = nullptr;
+            int out_size = 0;
+            const unsigned logged = t_log_errors; // the parser's complaints are not the decoder's
+            int used =
+                av_parser_parse2(parser_.get(), ctx_.get(), &out, &out_size, data,
+                                 static_cast<int>(std::min<size_t>(size, INT32_MAX)), timestamp, AV_NOPTS_VALUE, 0);
+            t_log_errors = logged;
+            if (used < 0)
+                return false;
+            data += used;
+            size -= static_cast<size_t>(used);
+            if (out_size > 0)
+                ok = decode_packet(out, static_cast<size_t>(out_size), parser_->pts, parser_->key_frame == 1) && ok;
+            else if (used == 0)
+                break;
+        }
+        return ok;
+    }
+
+    // The picture the parser still holds goes out now.
+    bool flush_parser()
+    {
+        bool ok = true;
+        for (int i = 0; i < 2; ++i) { // the parser may hold the last picture and a piece after it
+            uint8_t *out = nullptr;
+            int out_size = 0;
+            const unsigned logged = t_log_errors;
+            av_parser_parse2(parser_.get(), ctx_.get(), &out, &out_size, nullptr, 0, AV_NOPTS_VALUE, AV_NOPTS_VALUE, 0);
+            t_log_errors = logged;
+            if (out_size <= 0)
+                break;
+            ok = decode_packet(out, static_cast<size_t>(out_size), parser_->pts, parser_->key_frame == 1) && ok;
+        }
+        reset_parser();
+        return ok;
+    }
+
+    void reset_parser()
+    {
+        if (parser_)
+            parser_.reset(av_parser_init(codec_id(stream_)));
+    }
+
+    // One picture of a stream without a parser.
+    bool decode_unit(int64_t timestamp, uint32_t flags)
+    {
+        const uint8_t *data = pending_.data();
+        size_t size = pending_.size();
+        if (stream_ == Stream::Wmv3 && size >= 8 && (le32(data) & 0x00FFFFFF) == size - 8) {
+            data += 8; // the RCV frame header: size and key flag, then the time stamp
+            size -= 8;
+        }
+        return size == 0 || decode_packet(data, size, timestamp, (flags & OMX_BUFFERFLAG_SYNCFRAME) != 0);
+    }
+
+    bool decode_packet(const uint8_t *data, size_t size, int64_t pts, bool key)
+    {
+        packet_.assign(data, data + size);
+        packet_.resize(size + AV_INPUT_BUFFER_PADDING_SIZE, 0);
+        pkt_->data = packet_.data();
+        pkt_->size = static_cast<int>(size);
+        pkt_->pts = pts;
+        pkt_->flags = key ? AV_PKT_FLAG_KEY : 0;
+        int r = avcodec_send_packet(ctx_.get(), pkt_.get());
+        return receive() && r >= 0;
     }
 
     bool receive()
@@ -506,15 +633,58 @@ private:
     PacketPtr pkt_;
     FramePtr frame_;
     std::vector<uint8_t> packet_;
-    std::vector<uint8_t> mpeg4_headers_; // header-only units waiting for a picture unit
+    std::unique_ptr<AVCodecParserContext, ParserDeleter> parser_;
+    bool flagged_frames_ = false;  // the client marks the ends of pictures
+    bool pieces_ = false;          // the client cuts pictures into pieces without marking them
+    std::vector<uint8_t> pending_; // a picture in pieces, without a parser
+    int64_t pending_timestamp_ = AV_NOPTS_VALUE;
     std::vector<uint8_t> rgba_;
     Converter rgb_, i420_;
     EglImageWriter egl_;
 };
 
+// The stream's parameter sets at the head of an encoder's first unit: H.264 SPS and PPS units,
+// or MPEG-4 headers up to the first VOP. None for H.263.
+std::vector<uint8_t> parameter_sets(OMX_VIDEO_CODINGTYPE coding, const uint8_t *d, size_t n)
+{
+    if (coding == OMX_VIDEO_CodingH263)
+        return {};
+    std::vector<size_t> starts; // of the units, their leading zero byte included
+    for (size_t i = 0; i + 3 < n; ++i)
+        if (d[i] == 0 && d[i + 1] == 0 && d[i + 2] == 1) {
+            starts.push_back(i > 0 && d[i - 1] == 0 ? i - 1 : i);
+            i += 2;
+        }
+    size_t end = 0;
+    for (size_t k = 0; k < starts.size(); ++k) {
+        uint8_t code = d[starts[k] + (d[starts[k] + 2] == 1 ? 3 : 4)];
+        bool header = coding == OMX_VIDEO_CodingAVC ? ((code & 0x1F) == 7 || (code & 0x1F) == 8) : code != 0xB6;
+        if (!header)
+            break;
+        end = k + 1 < starts.size() ? starts[k + 1] : n;
+    }
+    return std::vector<uint8_t>(d, d + end);
+}
+
+int avc_level_idc(uint32_t level)
+{
+    static constexpr int kIdc[] = {10, 9, 11, 12, 13, 20, 21, 22, 30, 31, 32, 40, 41, 42, 50, 51};
+    for (int i = 0; i < 16; ++i)
+        if (level == (1u << i))
+            return kIdc[i];
+    return FF_LEVEL_UNKNOWN;
+}
+
+struct EncodedUnit {
+    PacketPtr packet;
+    bool codec_config = false;
+    int64_t timestamp = 0;
+};
+
 // Encoders read one semi-planar (NV12) picture of the input port's size per input buffer, or a
-// planar (I420) one when the input port says YUV420Planar.
-class Encoder final : public QueuedBackend<PacketPtr>
+// planar (I420) one when the input port says YUV420Planar. The stream's parameter sets go out
+// first, in a buffer of their own.
+class Encoder final : public QueuedBackend<EncodedUnit>
 {
 public:
     using QueuedBackend::QueuedBackend;
@@ -522,10 +692,11 @@ public:
     bool open(const PortFormat &in, const PortFormat &out) override
     {
         begin_open(in, out);
+        config_sent_ = false;
         return true;
     }
 
-    bool push(const uint8_t *data, size_t size, size_t available, uint32_t) override
+    bool push(const uint8_t *data, size_t size, size_t available, uint32_t, int64_t timestamp) override
     {
         t_log_errors = 0;
         const size_t w = in_.width, h = in_.height, luma = w * h, chroma = 2 * ((w + 1) / 2) * ((h + 1) / 2);
@@ -560,6 +731,7 @@ public:
         if (md5_)
             md5_lines += i420_md5_line(name_, static_cast<unsigned long long>(next_pts_), frame_->data,
                                        frame_->linesize, static_cast<int>(w), static_cast<int>(h));
+        timestamps_.push_back(timestamp); // no B pictures: units come out in the pictures' order
         frame_->pts = next_pts_++;
         int r = avcodec_send_frame(ctx_.get(), frame_.get());
         bool ok = receive() && r >= 0;
@@ -578,10 +750,13 @@ public:
     OutputResult write_output(const OutputTarget &t) override
     {
         OutputResult r;
-        PacketPtr p = next_output(r);
-        if (!p)
+        EncodedUnit u = next_output(r);
+        if (!u.packet)
             return r;
+        const AVPacket *p = u.packet.get();
         r.sync = (p->flags & AV_PKT_FLAG_KEY) != 0;
+        r.codec_config = u.codec_config;
+        r.timestamp = u.timestamp;
         if (t.data && t.capacity >= static_cast<size_t>(p->size)) {
             std::memcpy(t.data, p->data, static_cast<size_t>(p->size));
             r.filled = static_cast<size_t>(p->size);
@@ -615,18 +790,44 @@ private:
         ctx->width = static_cast<int>(in_.width);
         ctx->height = static_cast<int>(in_.height);
         ctx->pix_fmt = AV_PIX_FMT_YUV420P;
-        int fps = out_.framerate_q16 >> 16 ? static_cast<int>(out_.framerate_q16 >> 16) : 30;
+        // The pictures' rate is the input port's; the stream port's is the fallback.
+        uint32_t rate = in_.framerate_q16 >> 16 ? in_.framerate_q16 >> 16 : out_.framerate_q16 >> 16;
+        int fps = rate ? static_cast<int>(std::min<uint32_t>(rate, 1000)) : 30;
         ctx->time_base = {1, fps};
         ctx->framerate = {fps, 1};
         ctx->bit_rate = out_.bitrate ? out_.bitrate : 512000;
-        ctx->gop_size = 30;
+        // libavcodec's own encoders follow the rate closely only with a tight tolerance.
+        ctx->bit_rate_tolerance = static_cast<int>(
+            std::min<int64_t>(std::max<int64_t>(ctx->bit_rate / 8, ctx->bit_rate / fps + 1), INT32_MAX));
+        if (out_.constant_rate) {
+            ctx->rc_max_rate = ctx->bit_rate;
+            ctx->rc_buffer_size = static_cast<int>(std::min<int64_t>(ctx->bit_rate, INT32_MAX));
+        }
+        ctx->gop_size = out_.p_frames ? static_cast<int>(std::min<uint32_t>(out_.p_frames, 1000)) + 1 : 30;
         ctx->max_b_frames = 0; // one unit out per picture in, nothing held back
         ctx->thread_count = 1;
+        if (out_.ref_frames)
+            ctx->refs = static_cast<int>(std::min<uint32_t>(out_.ref_frames, 16));
         if (coding_ == OMX_VIDEO_CodingAVC) {
-            ctx->profile = FF_PROFILE_H264_BASELINE;
+            const char *profile = out_.profile == OMX_VIDEO_AVCProfileHigh   ? "high"
+                                  : out_.profile == OMX_VIDEO_AVCProfileMain ? "main"
+                                                                             : "baseline";
+            ctx->level = avc_level_idc(out_.level);
             av_opt_set(ctx->priv_data, "preset", "ultrafast", 0);
             av_opt_set(ctx->priv_data, "tune", "zerolatency", 0);
-            av_opt_set(ctx->priv_data, "profile", "baseline", 0);
+            av_opt_set(ctx->priv_data, "profile", profile, 0);
+            // ultrafast leaves out what Main and High add: the profile asked for gets its tools back
+            // (CABAC, and 8x8 transforms for High), so the stream is of that profile.
+            if (std::strcmp(profile, "baseline") != 0)
+                av_opt_set(ctx->priv_data, "x264-params",
+                           std::strcmp(profile, "high") == 0 ? "cabac=1:8x8dct=1" : "cabac=1", 0);
+        } else if (coding_ == OMX_VIDEO_CodingMPEG4) {
+            // Simple (0x01) or Advanced Simple (0x8000); levels 0x01..0x80 are 0, 0b, 1 .. 5.
+            ctx->profile = out_.profile == 0x8000 ? FF_PROFILE_MPEG4_ADVANCED_SIMPLE : FF_PROFILE_MPEG4_SIMPLE;
+            static constexpr int kLevels[] = {0, 0, 1, 2, 3, 4, 4, 5};
+            for (int i = 0; i < 8; ++i)
+                if (out_.level == (1u << i))
+                    ctx->level = kLevels[i];
         }
         if (avcodec_open2(ctx.get(), codec, nullptr) < 0)
             return false;
@@ -642,6 +843,7 @@ private:
             return false;
         ctx_ = std::move(ctx);
         next_pts_ = 0;
+        timestamps_.clear();
         return true;
     }
 
@@ -660,13 +862,29 @@ private:
                 break;
             }
             ++pictures;
-            ready_.push_back(std::move(p));
+            int64_t timestamp = 0;
+            if (!timestamps_.empty()) {
+                timestamp = timestamps_.front();
+                timestamps_.pop_front();
+            }
+            if (!config_sent_) {
+                config_sent_ = true;
+                auto sets = parameter_sets(coding_, p->data, static_cast<size_t>(p->size));
+                PacketPtr config(av_packet_alloc());
+                if (!sets.empty() && config && av_new_packet(config.get(), static_cast<int>(sets.size())) == 0) {
+                    std::memcpy(config->data, sets.data(), sets.size());
+                    ready_.push_back({std::move(config), true, timestamp});
+                }
+            }
+            ready_.push_back({std::move(p), false, timestamp});
         }
         return ok;
     }
 
     FramePtr frame_;
     int64_t next_pts_ = 0;
+    std::deque<int64_t> timestamps_; // of the pictures sent and not yet out
+    bool config_sent_ = false;
 };
 
 } // namespace

@@ -28,9 +28,12 @@ constexpr uint32_t kInPort = 0;
 constexpr uint32_t kOutPort = 1;
 constexpr uint32_t kDefaultMinBuffers = 3;
 constexpr uint32_t kMaxBuffers = 64;
-constexpr uint32_t kDefaultBufferSize = 32768;
 constexpr uint32_t kDefaultWidth = 176;
 constexpr uint32_t kDefaultHeight = 144;
+// An encoder's pictures start smaller (sub-QCIF): one of them fits the 32 KiB buffers a client
+// that never sets the size hands in.
+constexpr uint32_t kEncoderDefaultWidth = 128;
+constexpr uint32_t kEncoderDefaultHeight = 96;
 constexpr uint32_t kMaxDimension = 8192;
 constexpr OMX_U32 kThumbnailExtension = OMX_IndexVendorThumbnailMode;
 constexpr const char *kThumbnailExtensionName = "OMX.ZYN.index.ThumbnailMode";
@@ -114,6 +117,13 @@ struct Component {
     std::optional<Pending> pending;
     std::string role;
     int32_t thumbnail = 0;
+    OMX_U32 profile = 0, level = 0; // current, as the standard numbers them for the coding
+    OMX_VIDEO_PARAM_BITRATETYPE bitrate{};
+    OMX_VIDEO_PARAM_AVCTYPE avc{};
+    // The decoder announced a new output format (OMX_EventPortSettingsChanged) and waits for the
+    // client to enable the output port again; what it announced.
+    bool settings_pending = false;
+    uint32_t announced_width = 0, announced_height = 0;
     OMX_S32 scale_w = 1 << 16, scale_h = 1 << 16;
     void *egl_display = nullptr;
 
@@ -216,10 +226,15 @@ std::vector<OMX_VIDEO_CODINGTYPE> stream_codings(const Component *c)
     }
 }
 
-std::vector<OMX_COLOR_FORMATTYPE> picture_colors()
+// What a decoder writes into plain buffers, each in its own layout. A port definition may also
+// name the tiled format, which only EGL images (always RGBA) can go with.
+std::vector<OMX_COLOR_FORMATTYPE> picture_colors(bool with_tiled = false)
 {
-    return {OMX_COLOR_Format32bitARGB8888, OMX_COLOR_FormatYUV420Planar, OMX_COLOR_FormatYUV420SemiPlanar,
-            OMX_ZYN_COLOR_FormatNV12Tiled};
+    std::vector<OMX_COLOR_FORMATTYPE> list{OMX_COLOR_Format32bitARGB8888, OMX_COLOR_FormatYUV420Planar,
+                                           OMX_COLOR_FormatYUV420SemiPlanar};
+    if (with_tiled)
+        list.push_back(OMX_ZYN_COLOR_FormatNV12Tiled);
+    return list;
 }
 
 // The formats a port lists for VideoPortFormat: entry 0 is the port's current format.
@@ -354,12 +369,21 @@ void error_event(OMX_ERRORTYPE err, uint32_t d2, std::vector<Emit> &out)
     out.push_back({Emit::Event, OMX_EventError, static_cast<uint32_t>(err), d2, nullptr});
 }
 
-PortFormat port_format(const Port &p)
+PortFormat port_format(const Component *c, uint32_t port)
 {
-    const auto &v = p.def.format.video;
-    return {static_cast<uint32_t>(v.nFrameWidth),  static_cast<uint32_t>(v.nFrameHeight),
-            static_cast<uint32_t>(v.eColorFormat), static_cast<uint32_t>(v.eCompressionFormat),
-            static_cast<uint32_t>(v.nBitrate),     static_cast<uint32_t>(v.xFramerate)};
+    const auto &v = c->ports[port].def.format.video;
+    PortFormat f{static_cast<uint32_t>(v.nFrameWidth),  static_cast<uint32_t>(v.nFrameHeight),
+                 static_cast<uint32_t>(v.eColorFormat), static_cast<uint32_t>(v.eCompressionFormat),
+                 static_cast<uint32_t>(v.nBitrate),     static_cast<uint32_t>(v.xFramerate),
+                 static_cast<uint32_t>(v.nStride),      static_cast<uint32_t>(v.nSliceHeight)};
+    f.profile = static_cast<uint32_t>(c->profile);
+    f.level = static_cast<uint32_t>(c->level);
+    f.p_frames = static_cast<uint32_t>(c->avc.nPFrames);
+    f.ref_frames = static_cast<uint32_t>(c->avc.nRefFrames);
+    f.cabac = c->avc.bEntropyCodingCABAC != OMX_FALSE;
+    f.constant_rate = c->bitrate.eControlRate == OMX_Video_ControlRateConstant ||
+                      c->bitrate.eControlRate == OMX_Video_ControlRateConstantSkipFrames;
+    return f;
 }
 
 // On every move to Idle: the ports may have changed while Loaded. The back end lives as long as
@@ -370,7 +394,7 @@ void open_codec(Component *c)
         return;
     if (!c->codec)
         c->codec = codec_create(c->desc, c->name);
-    if (c->codec && !c->codec->open(port_format(c->ports[kInPort]), port_format(c->ports[kOutPort])))
+    if (c->codec && !c->codec->open(port_format(c, kInPort), port_format(c, kOutPort)))
         c->codec->errors++;
 }
 
@@ -379,8 +403,9 @@ void finish_output(Component *c, BufferRec *rec, const OutputResult &r, std::vec
 {
     rec->hdr.nFilledLen = static_cast<OMX_U32>(r.filled);
     rec->hdr.nOffset = 0;
+    rec->hdr.nTimeStamp = r.timestamp;
     rec->hdr.nFlags = (r.eos ? OMX_BUFFERFLAG_EOS : 0) | (r.sync ? OMX_BUFFERFLAG_SYNCFRAME : 0) |
-                      (r.filled ? OMX_BUFFERFLAG_ENDOFFRAME : 0);
+                      (r.filled ? OMX_BUFFERFLAG_ENDOFFRAME : 0) | (r.codec_config ? OMX_BUFFERFLAG_CODECCONFIG : 0);
     return_buffer(c, rec, out);
     if (r.eos)
         out.push_back({Emit::Event, OMX_EventBufferFlag, kOutPort, OMX_BUFFERFLAG_EOS, nullptr});
@@ -438,6 +463,12 @@ void check_pending(Component *c, std::vector<Emit> &out)
             continue;
         Port &port = c->ports[i];
         bool done = p.cmd == OMX_CommandPortDisable ? port.buffers.empty() : port.populated();
+        if (done && p.cmd == OMX_CommandPortEnable && i == kOutPort) {
+            // New buffers of the announced format: the pictures take it from now on.
+            c->settings_pending = false;
+            if (c->codec)
+                c->codec->set_output(port_format(c, kOutPort));
+        }
         if (done) {
             port.def.bPopulated = port.populated() ? OMX_TRUE : OMX_FALSE;
             p.ports &= ~(1u << i);
@@ -556,6 +587,52 @@ void deliver(Component *c, std::vector<Emit> &out)
     out.clear();
 }
 
+// The smallest buffer of a port: a compressed picture of its size on the stream port, one
+// picture in its colour format, stride and slice height on the picture port. Sets the stride
+// and slice height of a picture port.
+OMX_U32 port_buffer_bytes(Component *c, uint32_t i)
+{
+    auto &v = c->ports[i].def.format.video;
+    const auto w = static_cast<uint32_t>(v.nFrameWidth), h = static_cast<uint32_t>(v.nFrameHeight);
+    if (i == stream_port(c))
+        return static_cast<OMX_U32>(compressed_picture_bytes(w, h));
+    // An encoder reads 4:2:0 pictures whatever colour the port names.
+    PictureLayout l = picture_layout(is_decoder(c) ? v.eColorFormat : OMX_COLOR_FormatYUV420Planar, w, h);
+    v.nStride = static_cast<OMX_S32>(l.stride);
+    v.nSliceHeight = l.slice;
+    // Formats nothing is written in (EGL images take any): room for a 4:2:0 picture.
+    return static_cast<OMX_U32>(l.bytes ? l.bytes : uint64_t(w) * h * 3 / 2);
+}
+
+// A decoder found the stream's picture size; an encoder took its first picture. A size the
+// output port does not have yet, or a disabled output port whose client waits for the format,
+// gets the port definition updated and OMX_EventPortSettingsChanged; outputs keep their old
+// format until the client enables the port again with new buffers (a client that ignores the
+// event keeps getting them as before).
+void announce_settings(Component *c, std::vector<Emit> &out)
+{
+    Port &op = c->ports[kOutPort];
+    auto &v = op.def.format.video;
+    const auto &in = c->ports[kInPort].def.format.video;
+    const uint32_t w = is_decoder(c) ? c->coded_width : static_cast<uint32_t>(in.nFrameWidth);
+    const uint32_t h = is_decoder(c) ? c->coded_height : static_cast<uint32_t>(in.nFrameHeight);
+    if (w == 0 || h == 0 || w > kMaxDimension || h > kMaxDimension)
+        return;
+    if (w == c->announced_width && h == c->announced_height)
+        return;
+    const bool differs = w != v.nFrameWidth || h != v.nFrameHeight;
+    if (!differs && op.def.bEnabled)
+        return;
+    c->announced_width = w;
+    c->announced_height = h;
+    v.nFrameWidth = w;
+    v.nFrameHeight = h;
+    op.def.nBufferSize = port_buffer_bytes(c, kOutPort);
+    c->settings_pending = true;
+    out.push_back({Emit::Event, OMX_EventPortSettingsChanged, kOutPort,
+                   static_cast<uint32_t>(OMX_IndexParamPortDefinition), nullptr});
+}
+
 // Finishes a buffer the worker used without the lock; false when the client freed it meanwhile.
 bool unbusy(BufferRec *rec)
 {
@@ -591,9 +668,21 @@ bool data_step(Component *c, std::unique_lock<std::mutex> &lock, std::vector<Emi
             c->current_in_gave_output = true;
             return true;
         }
+        // Pictures of an announced format wait for the client to enable the port again.
+        if (c->settings_pending && !op.def.bEnabled)
+            return false;
         // No output buffer can ever come: do not hold the input back for it.
         if (!op.def.bEnabled || op.def.nBufferCountActual == 0) {
             codec->drop_output();
+            return true;
+        }
+        // The input goes back while the rest of its outputs wait for buffers: an encoder's at
+        // once (it copied the picture; the parameter sets come ahead of the first unit), a
+        // decoder's once one picture is out (a unit may hold several).
+        if (c->current_in && (!is_decoder(c) || c->current_in_gave_output)) {
+            BufferRec *rec = c->current_in;
+            c->current_in = nullptr;
+            return_buffer(c, rec, out);
             return true;
         }
         return false; // wait for FillThisBuffer
@@ -610,7 +699,7 @@ bool data_step(Component *c, std::unique_lock<std::mutex> &lock, std::vector<Emi
         // (stream headers, or a picture held back for reordering) waits for one and returns it
         // unfilled, so a client that keeps one output buffer in flight per input never finds
         // the next one it queues still held here.
-        if (codec && !c->current_in_gave_output) {
+        if (codec && !c->current_in_gave_output && is_decoder(c)) {
             if (!op.held.empty()) {
                 finish_output(c, op.held.front(), OutputResult{}, out);
             } else if (op.def.bEnabled && op.def.nBufferCountActual != 0) {
@@ -635,9 +724,10 @@ bool data_step(Component *c, std::unique_lock<std::mutex> &lock, std::vector<Emi
         const uint8_t *data = rec->hdr.pBuffer + rec->hdr.nOffset;
         size_t size = rec->hdr.nFilledLen;
         size_t available = rec->hdr.nAllocLen - rec->hdr.nOffset;
-        uint32_t flags = rec->hdr.nFlags;
+        uint32_t flags = static_cast<uint32_t>(rec->hdr.nFlags);
+        int64_t timestamp = rec->hdr.nTimeStamp;
         lock.unlock();
-        if (!codec->push(data, size, available, flags))
+        if (!codec->push(data, size, available, flags, timestamp))
             codec->errors++;
         if (flags & OMX_BUFFERFLAG_EOS) {
             codec->drain();
@@ -649,6 +739,7 @@ bool data_step(Component *c, std::unique_lock<std::mutex> &lock, std::vector<Emi
         c->coded_height = codec->coded_height();
         if (!unbusy(rec) && c->current_in == rec)
             c->current_in = nullptr;
+        announce_settings(c, out);
     }
     return true;
 }
@@ -780,6 +871,24 @@ void fill_port_definition(Component *c, uint32_t i, OMX_PARAM_PORTDEFINITIONTYPE
     p->nVersion = v;
 }
 
+// An encoder's stream-port record (of an AVC encoder only where `avc`): the checks before the work.
+template <typename T> OMX_ERRORTYPE encoder_record(const Component *c, const void *p, bool avc)
+{
+    if (is_decoder(c) || (avc && c->desc.coding != OMX_VIDEO_CodingAVC))
+        return OMX_ErrorUnsupportedIndex;
+    if (!size_ok<T>(p))
+        return OMX_ErrorBadParameter;
+    return static_cast<const T *>(p)->nPortIndex == kOutPort ? OMX_ErrorNone : OMX_ErrorBadPortIndex;
+}
+
+// A profile the component lists for its coding, and a level of the standard's (one bit).
+bool known_profile_level(const Component *c, OMX_U32 profile, OMX_U32 level)
+{
+    auto list = profile_levels(c->desc.coding);
+    bool listed = std::any_of(list.begin(), list.end(), [&](const ProfileLevel &pl) { return pl.profile == profile; });
+    return listed && level != 0 && (level & (level - 1)) == 0 && level <= 0x8000;
+}
+
 OMX_ERRORTYPE get_parameter_locked(Component *c, OMX_INDEXTYPE index, OMX_PTR p)
 {
     switch (static_cast<uint32_t>(index)) {
@@ -829,12 +938,35 @@ OMX_ERRORTYPE get_parameter_locked(Component *c, OMX_INDEXTYPE index, OMX_PTR p)
             return OMX_ErrorBadParameter;
         if (d->nPortIndex >= kPorts)
             return OMX_ErrorBadPortIndex;
+        if (index == OMX_IndexParamVideoProfileLevelCurrent) {
+            d->eProfile = c->profile;
+            d->eLevel = c->level;
+            return OMX_ErrorNone;
+        }
         auto list = profile_levels(c->desc.coding);
-        uint32_t i = index == OMX_IndexParamVideoProfileLevelCurrent ? 0 : d->nProfileIndex;
-        if (i >= list.size())
+        if (d->nProfileIndex >= list.size())
             return OMX_ErrorNoMore;
-        d->eProfile = list[i].profile;
-        d->eLevel = list[i].level;
+        d->eProfile = list[d->nProfileIndex].profile;
+        d->eLevel = list[d->nProfileIndex].level;
+        return OMX_ErrorNone;
+    }
+    case OMX_IndexParamVideoBitrate: {
+        auto *d = static_cast<OMX_VIDEO_PARAM_BITRATETYPE *>(p);
+        if (OMX_ERRORTYPE e = encoder_record<OMX_VIDEO_PARAM_BITRATETYPE>(c, p, false))
+            return e;
+        d->eControlRate = c->bitrate.eControlRate;
+        d->nTargetBitrate = c->ports[kOutPort].def.format.video.nBitrate;
+        return OMX_ErrorNone;
+    }
+    case OMX_IndexParamVideoAvc: {
+        auto *d = static_cast<OMX_VIDEO_PARAM_AVCTYPE *>(p);
+        if (OMX_ERRORTYPE e = encoder_record<OMX_VIDEO_PARAM_AVCTYPE>(c, p, true))
+            return e;
+        OMX_VERSIONTYPE v = d->nVersion;
+        *d = c->avc;
+        d->nVersion = v;
+        d->eProfile = static_cast<OMX_VIDEO_AVCPROFILETYPE>(c->profile);
+        d->eLevel = static_cast<OMX_VIDEO_AVCLEVELTYPE>(c->level);
         return OMX_ErrorNone;
     }
     case OMX_IndexParamVideoErrorCorrection: {
@@ -885,7 +1017,7 @@ OMX_ERRORTYPE set_port_definition(Component *c, const OMX_PARAM_PORTDEFINITIONTY
         }
         // An encoder keeps its own coding whatever the client names: it has only one.
     } else if (is_decoder(c)) {
-        auto colors = picture_colors();
+        auto colors = picture_colors(true);
         if (std::find(colors.begin(), colors.end(), in.eColorFormat) == colors.end())
             return OMX_ErrorUnsupportedSetting;
         color = in.eColorFormat;
@@ -893,7 +1025,6 @@ OMX_ERRORTYPE set_port_definition(Component *c, const OMX_PARAM_PORTDEFINITIONTY
         color = in.eColorFormat; // the encoder reads semi-planar unless told planar
     }
     port.def.nBufferCountActual = d->nBufferCountActual;
-    port.def.nBufferSize = d->nBufferSize;
     auto &v = port.def.format.video;
     v.nFrameWidth = in.nFrameWidth;
     v.nFrameHeight = in.nFrameHeight;
@@ -904,6 +1035,8 @@ OMX_ERRORTYPE set_port_definition(Component *c, const OMX_PARAM_PORTDEFINITIONTY
     v.bFlagErrorConcealment = in.bFlagErrorConcealment;
     v.eCompressionFormat = coding;
     v.eColorFormat = color;
+    // A client may ask for larger buffers than the format needs, never for smaller ones.
+    port.def.nBufferSize = std::max(d->nBufferSize, port_buffer_bytes(c, d->nPortIndex));
     return OMX_ErrorNone;
 }
 
@@ -941,6 +1074,7 @@ OMX_ERRORTYPE set_parameter_locked(Component *c, OMX_INDEXTYPE index, OMX_PTR p)
                 v.eCompressionFormat = d->eCompressionFormat;
                 v.eColorFormat = d->eColorFormat;
                 v.xFramerate = d->xFramerate;
+                c->ports[d->nPortIndex].def.nBufferSize = port_buffer_bytes(c, d->nPortIndex);
                 return OMX_ErrorNone;
             }
         }
@@ -955,6 +1089,47 @@ OMX_ERRORTYPE set_parameter_locked(Component *c, OMX_INDEXTYPE index, OMX_PTR p)
         if (!settable(c, d->nPortIndex))
             return OMX_ErrorIncorrectStateOperation;
         c->ports[d->nPortIndex].ec = *d;
+        return OMX_ErrorNone;
+    }
+    case OMX_IndexParamVideoProfileLevelCurrent: {
+        auto *d = static_cast<OMX_VIDEO_PARAM_PROFILELEVELTYPE *>(p);
+        if (!size_ok<OMX_VIDEO_PARAM_PROFILELEVELTYPE>(p))
+            return OMX_ErrorBadParameter;
+        if (d->nPortIndex != stream_port(c))
+            return OMX_ErrorBadPortIndex;
+        if (!settable(c, d->nPortIndex))
+            return OMX_ErrorIncorrectStateOperation;
+        if (!known_profile_level(c, d->eProfile, d->eLevel))
+            return OMX_ErrorUnsupportedSetting;
+        c->profile = d->eProfile;
+        c->level = d->eLevel;
+        return OMX_ErrorNone;
+    }
+    case OMX_IndexParamVideoBitrate: {
+        auto *d = static_cast<OMX_VIDEO_PARAM_BITRATETYPE *>(p);
+        if (OMX_ERRORTYPE e = encoder_record<OMX_VIDEO_PARAM_BITRATETYPE>(c, p, false))
+            return e;
+        if (!settable(c, kOutPort))
+            return OMX_ErrorIncorrectStateOperation;
+        if (d->eControlRate > OMX_Video_ControlRateConstantSkipFrames || d->nTargetBitrate == 0 ||
+            d->nTargetBitrate > 1000000000)
+            return OMX_ErrorUnsupportedSetting;
+        c->bitrate.eControlRate = d->eControlRate;
+        c->ports[kOutPort].def.format.video.nBitrate = d->nTargetBitrate;
+        return OMX_ErrorNone;
+    }
+    case OMX_IndexParamVideoAvc: {
+        auto *d = static_cast<OMX_VIDEO_PARAM_AVCTYPE *>(p);
+        if (OMX_ERRORTYPE e = encoder_record<OMX_VIDEO_PARAM_AVCTYPE>(c, p, true))
+            return e;
+        if (!settable(c, kOutPort))
+            return OMX_ErrorIncorrectStateOperation;
+        // No B pictures: every picture gives its unit at once, in order.
+        if (d->nBFrames != 0 || !known_profile_level(c, d->eProfile, d->eLevel))
+            return OMX_ErrorUnsupportedSetting;
+        c->avc = *d;
+        c->profile = d->eProfile;
+        c->level = d->eLevel;
         return OMX_ErrorNone;
     }
     default: return OMX_ErrorUnsupportedIndex;
@@ -1079,9 +1254,14 @@ OMX_ERRORTYPE get_state(OMX_HANDLETYPE h, OMX_STATETYPE *state)
     return OMX_ErrorNone;
 }
 
-OMX_ERRORTYPE tunnel_request(OMX_HANDLETYPE, OMX_U32, OMX_HANDLETYPE, OMX_U32, OMX_TUNNELSETUPTYPE *)
+// No tunnels: a port works with the client (no peer) or not at all.
+OMX_ERRORTYPE tunnel_request(OMX_HANDLETYPE h, OMX_U32 port, OMX_HANDLETYPE peer, OMX_U32, OMX_TUNNELSETUPTYPE *)
 {
-    return OMX_ErrorTunnelingUnsupported;
+    if (!self(h))
+        return OMX_ErrorBadParameter;
+    if (port >= kPorts)
+        return OMX_ErrorBadPortIndex;
+    return peer ? OMX_ErrorTunnelingUnsupported : OMX_ErrorNone;
 }
 
 // Whether the client may hand a buffer to this port now: in Loaded on the way to Idle, or on a
@@ -1165,8 +1345,9 @@ OMX_ERRORTYPE allocate_buffer(OMX_HANDLETYPE h, OMX_BUFFERHEADERTYPE **pp, OMX_U
         return OMX_ErrorInvalidState;
     if (OMX_ERRORTYPE e = buffer_allowed(c, port))
         return e;
-    if (size < c->ports[port].def.nBufferSize)
-        return OMX_ErrorBadParameter;
+    // The component owns this memory: a smaller request gets a buffer of the port's size, so a
+    // picture always fits (nAllocLen says how large it is).
+    size = std::max(size, c->ports[port].def.nBufferSize);
     // Aligned for the codecs' SIMD stores, so a decoder writes its pictures straight into it.
     constexpr size_t kAlign = 64;
     if (size > SIZE_MAX - kAlign)
@@ -1328,15 +1509,14 @@ void init_port(Component *c, uint32_t i)
     int64_t min = faults_min_buffers(*c->faults, c->name, i);
     d.nBufferCountMin = min >= 0 ? static_cast<OMX_U32>(min) : kDefaultMinBuffers;
     d.nBufferCountActual = d.nBufferCountMin;
-    d.nBufferSize = kDefaultBufferSize;
     d.bEnabled = OMX_TRUE;
     d.bPopulated = d.nBufferCountActual == 0 ? OMX_TRUE : OMX_FALSE;
     d.eDomain = OMX_PortDomainVideo;
     auto &v = d.format.video;
-    v.nFrameWidth = kDefaultWidth;
-    v.nFrameHeight = kDefaultHeight;
-    v.nStride = kDefaultWidth;
-    v.nSliceHeight = kDefaultHeight;
+    v.nFrameWidth = is_decoder(c) ? kDefaultWidth : kEncoderDefaultWidth;
+    v.nFrameHeight = is_decoder(c) ? kDefaultHeight : kEncoderDefaultHeight;
+    v.nStride = static_cast<OMX_S32>(v.nFrameWidth);
+    v.nSliceHeight = v.nFrameHeight;
     v.xFramerate = 30u << 16;
     if (i == stream_port(c)) {
         v.cMIMEType = const_cast<char *>("video/x-raw-compressed");
@@ -1348,6 +1528,7 @@ void init_port(Component *c, uint32_t i)
         v.eCompressionFormat = OMX_VIDEO_CodingUnused;
         v.eColorFormat = is_decoder(c) ? OMX_COLOR_Format32bitARGB8888 : OMX_COLOR_FormatYUV420SemiPlanar;
     }
+    d.nBufferSize = port_buffer_bytes(c, i);
     d.bBuffersContiguous = OMX_FALSE;
     d.nBufferAlignment = 16;
     port.ec.nSize = sizeof port.ec;
@@ -1375,6 +1556,20 @@ OMX_ERRORTYPE component_create(OMX_COMPONENTTYPE *handle, const std::string &nam
     c->decode_enabled = desc.name != nullptr && faults_decode_enabled(*c->faults, name);
     for (uint32_t i = 0; i < kPorts; ++i)
         init_port(c.get(), i);
+    c->profile = profile_levels(desc.coding)[0].profile;
+    c->level = profile_levels(desc.coding)[0].level;
+    c->bitrate.eControlRate = OMX_Video_ControlRateVariable;
+    auto &avc = c->avc;
+    avc.nSize = sizeof avc;
+    avc.nVersion = il_version();
+    avc.nPortIndex = kOutPort;
+    avc.nPFrames = 29;
+    avc.nRefFrames = 1;
+    avc.eProfile = OMX_VIDEO_AVCProfileBaseline;
+    avc.eLevel = OMX_VIDEO_AVCLevel41;
+    avc.nAllowedPictureTypes = 0x3; // I and P
+    avc.bFrameMBsOnly = OMX_TRUE;
+    avc.eLoopFilterMode = OMX_VIDEO_AVCLoopFilterEnable;
 
     handle->pComponentPrivate = c.get();
     handle->GetComponentVersion = get_component_version;

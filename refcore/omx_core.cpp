@@ -1,4 +1,4 @@
-// The six entry points of libZYN_OMX_Core.so and the component registry behind them.
+// The nine entry points of libZYN_OMX_Core.so and the component registry behind them.
 #pragma GCC visibility push(default)
 #include <OMX_Core.h>
 #pragma GCC visibility pop
@@ -239,6 +239,61 @@ OMX_ERRORTYPE OMX_GetRolesOfComponent(OMX_STRING name, OMX_U32 *num_roles, OMX_U
     }
     *num_roles = n_out;
     return OMX_ErrorNone;
+}
+
+OMX_ERRORTYPE OMX_GetComponentsOfRole(OMX_STRING role, OMX_U32 *num_comps, OMX_U8 **names)
+{
+    auto cfg = faults_now();
+    std::string r;
+    if (!initialised())
+        return OMX_ErrorNotReady;
+    if (!bounded_name(role, r) || !num_comps)
+        return OMX_ErrorBadParameter;
+    std::vector<std::string> found;
+    for (const auto &n : enumerated(*cfg))
+        if (const ComponentDesc *d = describe(*cfg, n); d && r == d->role)
+            found.push_back(n);
+    if (!names) {
+        *num_comps = static_cast<OMX_U32>(found.size());
+        return OMX_ErrorNone;
+    }
+    // As for roles: *num_comps is the array's capacity on the way in, the count written on the way out.
+    OMX_U32 n_out = std::min(static_cast<OMX_U32>(found.size()), *num_comps);
+    for (OMX_U32 k = 0; k < n_out; ++k) {
+        if (!names[k])
+            return OMX_ErrorBadParameter;
+        std::snprintf(reinterpret_cast<char *>(names[k]), OMX_MAX_STRINGNAME_SIZE, "%s", found[k].c_str());
+    }
+    *num_comps = n_out;
+    return OMX_ErrorNone;
+}
+
+// The components exchange buffers with the client only. A NULL peer is the standard way of asking
+// for exactly that and is granted; a tunnel between two components is not implemented.
+OMX_ERRORTYPE OMX_SetupTunnel(OMX_HANDLETYPE output, OMX_U32 output_port, OMX_HANDLETYPE input, OMX_U32 input_port)
+{
+    if (!output && !input)
+        return OMX_ErrorBadParameter;
+    {
+        std::lock_guard lock(core().mu);
+        for (OMX_HANDLETYPE h : {output, input})
+            if (h && !core().handles.count(static_cast<OMX_COMPONENTTYPE *>(h)))
+                return OMX_ErrorBadParameter;
+    }
+    if (output && input)
+        return OMX_ErrorNotImplemented;
+    OMX_TUNNELSETUPTYPE setup{};
+    auto *h = static_cast<OMX_COMPONENTTYPE *>(output ? output : input);
+    return h->ComponentTunnelRequest(h, output ? output_port : input_port, nullptr, 0, &setup);
+}
+
+// No content pipes: the components read and write client buffers only.
+OMX_ERRORTYPE OMX_GetContentPipe(OMX_HANDLETYPE *pipe, OMX_STRING uri)
+{
+    if (!pipe || !uri)
+        return OMX_ErrorBadParameter;
+    *pipe = nullptr;
+    return OMX_ErrorContentPipeCreationFailed;
 }
 
 } // extern "C"

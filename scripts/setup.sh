@@ -9,6 +9,9 @@ packages=(
   libx11-dev libegl-dev libgles-dev libegl-mesa0 libgl1-mesa-dri
   xvfb xauth x11-apps x11-utils imagemagick
   ffmpeg libavcodec-dev libavutil-dev libswscale-dev
+  libomxil-bellagio-dev
+  gstreamer1.0-omx-generic gstreamer1.0-tools gstreamer1.0-plugins-base gstreamer1.0-plugins-good
+  gstreamer1.0-plugins-bad
   python3 time file
 )
 

@@ -8,10 +8,10 @@
 //   colour, dir, port or nsize changed; set Role ROLE), cmd STATE, cmd flush|disable|enable|mark|N
 //   PORT, to STATE (gives or frees the buffers the state needs, waits for it: "ok"), use|alloc PORT
 //   [BYTES], egl PORT, freebuf PORT I, etb I [LEN], ftb I, headers (buffer calls with headers not
-//   the port's or not ours), await N (N callbacks not shown yet: "ok" or "timeout"), settle (""),
-//   stats (the statistics file), events (the callbacks since the last events, "," joined: Cc.p for
-//   command c on p complete, Ecode error event, Fflags buffer flag, eI and fI input and output
-//   buffer I back; "*" after one that came on the client's thread).
+//   the port's or not ours, or data outside the buffer), await N (N callbacks not shown yet: "ok" or "timeout"), settle
+//   (""), stats (the statistics file), events (the callbacks since the last events, "," joined: Cc.p for command c on p
+//   complete, Ecode error event, Fflags buffer flag, eI and fI input and output buffer I back; "*" after one that came
+//   on the client's thread).
 #pragma once
 
 #include "refcore_client.h"
@@ -230,9 +230,18 @@ private:
         }
         if (verb == "headers") {
             OMX_BUFFERHEADERTYPE copy = *in.at(0);
+            auto offset = [&](OMX_U32 at, OMX_U32 len) { // data outside the buffer
+                in[0]->nOffset = at;
+                in[0]->nFilledLen = len;
+                OMX_ERRORTYPE e = c()->EmptyThisBuffer(h(), in[0]);
+                in[0]->nOffset = 0;
+                return hex(e);
+            };
+            const OMX_U32 size = in[0]->nAllocLen;
             return answers({hex(c()->EmptyThisBuffer(h(), nullptr)), hex(c()->EmptyThisBuffer(h(), out.at(0))),
                             hex(c()->FillThisBuffer(h(), in[0])), hex(c()->EmptyThisBuffer(h(), &copy)),
-                            hex(c()->FreeBuffer(h(), 0, out[0])), hex(c()->FreeBuffer(h(), 3, out[0]))});
+                            hex(c()->FreeBuffer(h(), 0, out[0])), hex(c()->FreeBuffer(h(), 3, out[0])),
+                            offset(size + 1, 0), offset(10, size - 9)});
         }
         if (verb == "etb" || verb == "ftb")
             return hex(verb == "etb" ? empty(in.at(number(w[1])), arg(2, 10))

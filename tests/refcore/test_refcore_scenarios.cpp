@@ -61,6 +61,37 @@ TEST_F(Script, CoreEntryPointsAndSettings)
               "video_decoder.vpx role.1|0:");
 }
 
+// Components by role come from the registry (a count, then at most the room given); a port works
+// with the client only: a tunnel between two components and content pipes are refused.
+TEST_F(Script, ComponentsOfRoleTunnelsAndPipes)
+{
+    ASSERT_EQ(OMX_ErrorNone, init_with_faults(""));
+    auto of_role = [](const char *role, OMX_U32 room) {
+        OMX_U8 buffers[2][128] = {}, *array[2] = {buffers[0], buffers[1]};
+        OMX_U32 count = 0;
+        OMX_ERRORTYPE e = core().GetComponentsOfRole(const_cast<char *>(role), &count, nullptr);
+        std::string text = hex(e) + " " + std::to_string(count);
+        e = core().GetComponentsOfRole(const_cast<char *>(role), &room, array);
+        for (OMX_U32 i = 0; e == OMX_ErrorNone && i < room; ++i)
+            text += std::string(" ") + reinterpret_cast<char *>(array[i]);
+        return text + (e ? " " + hex(e) : "");
+    };
+    EXPECT_EQ(answers({of_role("video_decoder.avc", 2), of_role("video_encoder.h263", 0), of_role("audio.none", 2)}),
+              "0 1 OMX.ZYN.AVC.Decoder|0 1|0 0");
+    Client a, b;
+    ASSERT_EQ(answers({hex(a.open("OMX.ZYN.AVC.Decoder")), hex(b.open("OMX.ZYN.AVC.Encoder"))}), "0|0");
+    OMX_HANDLETYPE pipe = &a;
+    int stranger = 0;
+    EXPECT_EQ(
+        answers({hex(core().SetupTunnel(a.handle, 1, b.handle, 0)), hex(core().SetupTunnel(a.handle, 1, nullptr, 0)),
+                 hex(core().SetupTunnel(nullptr, 0, b.handle, 0)), hex(core().SetupTunnel(nullptr, 0, a.handle, 2)),
+                 hex(core().SetupTunnel(&stranger, 1, nullptr, 0)), hex(core().SetupTunnel(nullptr, 0, nullptr, 0)),
+                 hex(core().GetContentPipe(&pipe, const_cast<char *>("file:///x"))),
+                 hex(a.c()->ComponentTunnelRequest(a.handle, 1, b.handle, 0, nullptr))}),
+        "80001006|0|0|8000101b|80001005|80001005|80001022|80001024");
+    EXPECT_EQ(pipe, nullptr);
+}
+
 // Core rules: an error instead of the call's work, counted per process across OMX_Init while
 // the file stays the same, scoped to a component name where they name one.
 TEST_F(Script, CoreCallRules)
@@ -90,13 +121,18 @@ TEST_F(Script, Ports)
         "set PortDefinition %S count=2; set PortDefinition %S count=65; set PortDefinition %P size=0; "
         "set PortDefinition %P w=0; set PortDefinition %P h=0; set PortDefinition %P w=8193; "
         "set PortDefinition %P h=8193; set PortDefinition %S coding=2; set PortDefinition %P colour=6; "
-        "get PortFormat %P 0; set PortDefinition %S count=64 size=16384 min=1 dir=9 w=8192 h=720 coding=3; "
+        "get PortFormat %P 0; get PortFormat %P 3; set PortDefinition %S count=64 size=16384 min=1 dir=9 w=8192 h=720 "
+        "coding=3; "
         "get PortDefinition %S; get PortFormat %S 0; get PortFormat %S 1; get PortFormat %S 2; get Profile %S 1; "
         "get ProfileCurrent %S 1";
     const std::string decoder = ports(script, "0", "1"), encoder = ports(script, "1", "0");
     const std::string refused = "80001005|8000101b|80001005|80001005|80001005|80001005|80001005|80001005|80001005|";
-    const std::string in = "in 3/3 32768 176x144 ", out = "out 3/3 32768 176x144 ", turned = "3/40 16384 8192x720 ";
-    const std::string decoded = "|" + out + "0/10 on|" + refused + "80001019|80001019|0/10|";
+    // Buffers of a compressed picture (at least 32 KiB), of one RGBA picture, of a 4:2:0 picture of
+    // the encoder's smaller default size; a port made larger asks for larger buffers.
+    const std::string in = "in 3/3 32768 176x144 ", out = "out 3/3 101376 176x144 ", turned = "3/40 4423680 8192x720 ";
+    const std::string enc_in = "in 3/3 18432 128x96 ", enc_out = "out 3/3 32768 128x96 ";
+    // A decoder lists what it writes into plain buffers: RGB, planar and semi-planar 4:2:0.
+    const std::string decoded = "|" + out + "0/10 on|" + refused + "80001019|80001019|0/10|8000100e|";
     EXPECT_EQ(play("OMX.ZYN.AVC.Decoder", "", decoder),
               in + "7/0 on" + decoded + "80001019|" + in + "7/0 on|7/0|8000100e|8000100e|2/1000|1/1000");
     EXPECT_EQ(play("OMX.ZYN.VP8.Decoder", "", decoder),
@@ -105,10 +141,11 @@ TEST_F(Script, Ports)
               in + "4/0 on" + decoded + "0|in " + turned + "3/0 on|3/0|4/0|8000100e|8000/80|1/80");
     EXPECT_EQ(play("OMX.ZYN.WMV.Decoder", "", decoder),
               in + "5/0 on" + decoded + "80001019|" + in + "5/0 on|5/0|8000100e|8000100e|8000100e|4/1");
-    EXPECT_EQ(play("OMX.ZYN.AVC.Encoder", "", encoder), in + "0/15 on|" + out + "7/0 on|" + refused + "0|0|0/6|0|out " +
-                                                            turned + "7/0 on|7/0|8000100e|8000100e|2/1000|1/1000");
-    EXPECT_EQ(play("OMX.ZYN.H263.Encoder", "", encoder), in + "0/15 on|" + out + "3/0 on|" + refused +
-                                                             "0|0|0/6|0|out " + turned +
+    EXPECT_EQ(play("OMX.ZYN.AVC.Encoder", "", encoder), enc_in + "0/15 on|" + enc_out + "7/0 on|" + refused +
+                                                            "0|0|0/6|8000100e|0|out " + turned +
+                                                            "7/0 on|7/0|8000100e|8000100e|2/1000|1/1000");
+    EXPECT_EQ(play("OMX.ZYN.H263.Encoder", "", encoder), enc_in + "0/15 on|" + enc_out + "3/0 on|" + refused +
+                                                             "0|0|0/6|8000100e|0|out " + turned +
                                                              "3/0 on|3/0|4/0|8000100e|8000100e|1/80");
 }
 
@@ -131,16 +168,17 @@ TEST_F(Script, StateMachine)
                 << name;
 }
 
-// Buffers may come only while Idle is asked for; Idle completes with the last one, Loaded with
-// the last one freed. With decoding switched off every buffer comes back at once, in order, and
-// the statistics line counts the inputs.
+// Buffers may come only while Idle is asked for, never smaller than the port's; Idle completes
+// with the last one, Loaded with the last one freed. A client's bad buffer is refused: one not
+// ours or of the other port, data outside it, one given twice. With decoding switched off every
+// buffer comes back at once, in order, and the statistics line counts the inputs.
 TEST_F(Script, BuffersWithDecodingOff)
 {
     for (const auto &names : {kDecoders, kEncoders})
         for (const std::string &name : names)
             EXPECT_EQ(
                 play(name.c_str(), "* decode none",
-                     "use 0; alloc 1; cmd Idle; use 2; use 0 32767; alloc 1 32767; egl 0; egl 7; use 0; use 0; use 0; "
+                     "use 0; alloc 1; cmd Idle; use 2; use 0 100; use 1 32767; egl 0; egl 7; use 0; use 0; use 0; "
                      "use 0; etb 0; alloc 1; alloc 1; settle; state; alloc 1; await 1; events; headers; etb 0; etb 1; "
                      "etb 2; etb 2; settle; events; to Executing; await 4; events; ftb 0; ftb 1; ftb 2; await 3; "
                      "events; etb 0 32769; etb 0; await 1; events; to Idle; cmd Loaded; freebuf 0 0; freebuf 0 1; "
@@ -148,6 +186,7 @@ TEST_F(Script, BuffersWithDecodingOff)
                 std::string("80001018|80001018|0|8000101b|80001005|80001005|") +
                     (names == kDecoders ? "80001018|8000101b" : "80001006|80001006") +
                     "|0|0|0|80001000|80001018|0|0||1|0|ok|C0.2|80001005|8000101b|8000101b|80001005|80001005|8000101b|"
+                    "80001005|80001005|"
                     "0|0|0|80001018|||ok|ok|C0.3,e0,e1,e2|0|0|0|ok|f0,f1,f2|80001005|0|ok|e0|ok|0|0|0|0|0|0||2|0|ok|"
                     "C0.2,C0.1|0|stats " +
                     name + " inputs=4 pictures=0 errors=0 egl=0\n");
