@@ -11,6 +11,7 @@
 #include <cstring>
 #include <string>
 
+#include "omx_file.h"
 #include "omx_list_file.h"
 
 namespace
@@ -160,7 +161,7 @@ FILE *open_list_file(char *component_name, ZYN_OMX_COMPONENT_INFO *component_inf
     for (const ListFileRow &row : kListFiles) {
         if (strcmp(component_name, row.component_name) != 0)
             continue;
-        file = fopen(omx_list_file_path(row.file_name).c_str(), "r");
+        file = omx_open_regular_file(omx_list_file_path(row.file_name).c_str()).release();
         if (!file) {
             puts(row.open_error_line);
             fflush(stdout);

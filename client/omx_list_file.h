@@ -16,8 +16,8 @@
 // Path of a list file: the folder above, then the file name.
 std::string omx_list_file_path(const char *file_name);
 
-// Opens the component's list file (NULL when it has none) and sets the record's kind and coding
-// type from the component's row.
+// Opens the component's list file (NULL when it has none, or when it is no regular file) and
+// sets the record's kind and coding type from the component's row.
 FILE *open_list_file(char *component_name, ZYN_OMX_COMPONENT_INFO *component_info);
 
 // Reads one entry into the record (0), or ends the list (-1) at the end marker, at the end of

@@ -22,6 +22,7 @@ void CreateShader(GLuint program, GLenum type, const char *source, int size)
     }
     std::puts("Success to compile GLSL shader");
     glAttachShader(program, shader);
+    glDeleteShader(shader); // goes with the program
 }
 
 void LinkProgram(GLuint program)
@@ -60,6 +61,15 @@ int init_render(GLuint *pprogram, int *ppos_location, const char *shader, int sh
     *pprogram = prog;
     *ppos_location = pos;
     return 0;
+}
+
+void ReleaseRender(GLuint *pprogram)
+{
+    if (*pprogram == 0)
+        return;
+    glUseProgram(0); // a program in use would only be flagged
+    glDeleteProgram(*pprogram);
+    *pprogram = 0;
 }
 
 void ShowFrame(EGLDisplay egl_display, EGLSurface egl_surface, int prog, GLuint tex, int pos)

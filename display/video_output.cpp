@@ -1,17 +1,19 @@
 // Output windows, the EGL window surface and context, and the ring of EGL images that the decoder
-// writes into. Nothing made here is ever released: the objects live until the process ends.
+// writes into. One backdrop, and one output window with its surface and context, serve every pass
+// of the process; each pass makes its own ring and releases it when it ends (ReleaseImages).
 #include "video_output.h"
 
 #include <X11/Xlib.h>
 
 #include "egl_extensions.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
 
 // The module-level display objects the decoding pass shares with OpenWindow, init_render and
-// ShowFrame (they are its interface: passed by address, read back while drawing); never released.
+// ShowFrame (they are its interface: passed by address, read back while drawing).
 Display *x_display;                       // the one X connection of every OpenWindow call
 static int temp_count;                    // non-zero once x_display is open: it is opened only once
 EGLDisplay egl_display;                   // OpenWindow's first out-parameter in the decoding pass
@@ -33,6 +35,32 @@ constexpr int kMaxSide = 32767;
 const EGLint attr[] = {EGL_BUFFER_SIZE, 16, EGL_RENDERABLE_TYPE, EGL_OPENGL_ES2_BIT, EGL_NONE};
 const EGLint ctxattr[] = {EGL_CONTEXT_CLIENT_VERSION, 2, EGL_NONE};
 const EGLint image_attrs[] = {EGL_IMAGE_PRESERVED_KHR, EGL_TRUE, EGL_NONE};
+
+// OpenWindowBlank's connection, kept open: closing it would remove the backdrop.
+Display *backdrop;
+
+// The output window with its EGL surface and context. Nothing in them depends on the entry, so
+// every later OpenWindow call of the same place and size reuses them rather than making its own:
+// a list of any length then holds one window and one context, and the last picture drawn stays
+// on screen until the process ends. Filled step by step, so what a failed set-up made is
+// released by the next call.
+struct OutputWindow {
+    Window win = 0;
+    int x = 0, y = 0, width = 0, height = 0;
+    EGLDisplay display = EGL_NO_DISPLAY;
+    EGLSurface surface = EGL_NO_SURFACE;
+    EGLContext context = EGL_NO_CONTEXT;
+} output;
+
+// What OpenWindow made for its ring (kept here, not in the caller's arrays, so that it can be
+// released whatever the caller did with those). The images depend on the entry's size and on
+// the component given them, so each pass gets a ring of its own.
+struct ImageRing {
+    GLuint tex[kVideoRingSlots] = {};
+    GLuint source[kVideoRingSlots] = {}; // the storage of images made over GL textures
+    Pixmap pix[kVideoRingSlots] = {};
+    EGLImageKHR img[kVideoRingSlots] = {};
+} ring;
 
 // Asks the window manager to show `win` full-screen. Not flushed: the request leaves with the
 // connection's next flush.
@@ -83,6 +111,7 @@ struct SlotImageRequest {
     Pixmap pixmap;
     int width;
     int height;
+    GLuint *source; // receives the texture that holds the image's storage, if one is made
 };
 
 using SlotImageMaker = EGLImageKHR (*)(const SlotImageRequest &);
@@ -96,10 +125,10 @@ EGLImageKHR make_pixmap_image(const SlotImageRequest &r)
 
 // The image over a GL texture of the slot's size with RGBA storage, for EGLs without pixmap
 // images (Mesa on a GPU-less X server). The source texture is never drawn; it only owns the
-// storage, which the image keeps alive.
+// storage, which the image keeps alive until both are gone.
 EGLImageKHR make_texture_image(const SlotImageRequest &r)
 {
-    GLuint source = 0;
+    GLuint &source = *r.source;
     glGenTextures(1, &source);
     glBindTexture(GL_TEXTURE_2D, source);
     set_ring_texture_parameters();
@@ -125,21 +154,117 @@ SlotImageMaker choose_slot_image_maker(EGLDisplay dpy)
     return make_pixmap_image;
 }
 
+// Textures first, then the images they show (while the context that made them is current), then
+// the pixmaps under the images.
+void release_ring()
+{
+    if (output.context != EGL_NO_CONTEXT) {
+        eglMakeCurrent(output.display, output.surface, output.surface, output.context);
+        glBindTexture(GL_TEXTURE_2D, 0);
+        glDeleteTextures(kVideoRingSlots, ring.tex); // names 0 are passed over
+        glDeleteTextures(kVideoRingSlots, ring.source);
+        auto destroy_image = reinterpret_cast<PFNEGLDESTROYIMAGEKHRPROC>(eglGetProcAddress("eglDestroyImageKHR"));
+        for (EGLImageKHR image : ring.img)
+            if (image != EGL_NO_IMAGE_KHR && destroy_image != nullptr)
+                destroy_image(output.display, image);
+    }
+    for (Pixmap pixmap : ring.pix)
+        if (pixmap != None)
+            XFreePixmap(x_display, pixmap);
+    ring = ImageRing{};
+}
+
+// The ring, then the context and surface (no longer current), then the window. The EGL display
+// stays initialised: a decoder's writer context may still live on it.
+void release_output_window()
+{
+    release_ring();
+    if (output.display != EGL_NO_DISPLAY) {
+        eglMakeCurrent(output.display, EGL_NO_SURFACE, EGL_NO_SURFACE, EGL_NO_CONTEXT);
+        if (output.context != EGL_NO_CONTEXT)
+            eglDestroyContext(output.display, output.context);
+        if (output.surface != EGL_NO_SURFACE)
+            eglDestroySurface(output.display, output.surface);
+    }
+    if (output.win != 0)
+        XDestroyWindow(x_display, output.win);
+    output = OutputWindow{};
+}
+
+// The window, the EGL display, surface and context of OpenWindow, left current. 0, or 1 after
+// the failure's line.
+int make_output_window(int pos1, int pos2, int w_width, int w_height)
+{
+    output.win =
+        make_chat_window(x_display, pos1, pos2, static_cast<unsigned>(w_width), static_cast<unsigned>(w_height));
+
+    EGLDisplay dpy = eglGetDisplay(reinterpret_cast<EGLNativeDisplayType>(x_display));
+    if (dpy == EGL_NO_DISPLAY) {
+        std::puts("Got no EGL display.");
+        std::fflush(stdout);
+        return 1;
+    }
+    if (!eglInitialize(dpy, nullptr, nullptr)) {
+        std::puts("Unable to initialize EGL");
+        std::fflush(stdout);
+        return 1;
+    }
+    output.display = dpy;
+
+    EGLConfig ecfg;
+    EGLint num_config = 0;
+    if (!eglChooseConfig(dpy, attr, &ecfg, 1, &num_config)) {
+        std::printf("Failed to choose config (eglError %d :)\n", eglGetError());
+        std::fflush(stdout);
+        return 1;
+    }
+    if (num_config != 1) {
+        std::printf("Didn't get exactly one config, but %d \n", num_config);
+        std::fflush(stdout);
+        return 1;
+    }
+
+    output.surface = eglCreateWindowSurface(dpy, ecfg, static_cast<EGLNativeWindowType>(output.win), nullptr);
+    if (output.surface == EGL_NO_SURFACE) {
+        std::printf("Unable to create EGL surface (eglError %d :)\n", eglGetError());
+        std::fflush(stdout);
+        return 1;
+    }
+    output.context = eglCreateContext(dpy, ecfg, EGL_NO_CONTEXT, ctxattr);
+    if (output.context == EGL_NO_CONTEXT) {
+        std::printf("Unable to create EGL context (eglError %d :)\n", eglGetError());
+        std::fflush(stdout);
+        return 1;
+    }
+    output.x = pos1, output.y = pos2, output.width = w_width, output.height = w_height;
+    return 0;
+}
+
 } // namespace
 
 int OpenWindowBlank(void)
 {
-    Display *dpy = XOpenDisplay(nullptr);
-    if (dpy == nullptr) {
+    // One backdrop for the process: a connection per call would leave one X client per pass, and
+    // the server takes only so many.
+    if (backdrop != nullptr)
+        return 1;
+    backdrop = XOpenDisplay(nullptr);
+    if (backdrop == nullptr) {
         std::puts("Error - cannot open display");
         std::fflush(stdout);
         return 0;
     }
-    make_chat_window(dpy, 0, 0, 1280, 800);
-    // This connection is neither used again nor closed (closing would remove the window), so
-    // nothing else would ever send the requests.
-    XFlush(dpy);
+    make_chat_window(backdrop, 0, 0, 1280, 800);
+    // Nothing else is ever sent on this connection, so nothing else would send the requests.
+    XFlush(backdrop);
     return 1;
+}
+
+void ReleaseImages(void)
+{
+    release_ring();
+    if (x_display != nullptr)
+        XFlush(x_display); // the server frees the pixmaps now, not at the next pass
 }
 
 int OpenWindow(EGLDisplay *pegl_display, EGLSurface *pegl_surface, int pos1, int pos2, int w_width, int w_height,
@@ -168,53 +293,24 @@ int OpenWindow(EGLDisplay *pegl_display, EGLSurface *pegl_surface, int pos1, int
         temp_count++;
     }
 
-    Window win =
-        make_chat_window(x_display, pos1, pos2, static_cast<unsigned>(w_width), static_cast<unsigned>(w_height));
-
-    EGLDisplay dpy = eglGetDisplay(reinterpret_cast<EGLNativeDisplayType>(x_display));
-    if (dpy == EGL_NO_DISPLAY) {
-        std::puts("Got no EGL display.");
-        std::fflush(stdout);
-        return 1;
+    // A ring the caller did not release goes before anything else is made.
+    release_ring();
+    if (output.context == EGL_NO_CONTEXT || output.x != pos1 || output.y != pos2 || output.width != w_width ||
+        output.height != w_height) {
+        release_output_window();
+        if (const int made = make_output_window(pos1, pos2, w_width, w_height); made != 0)
+            return made;
     }
-    if (!eglInitialize(dpy, nullptr, nullptr)) {
-        std::puts("Unable to initialize EGL");
-        std::fflush(stdout);
-        return 1;
-    }
-
-    EGLConfig ecfg;
-    EGLint num_config = 0;
-    if (!eglChooseConfig(dpy, attr, &ecfg, 1, &num_config)) {
-        std::printf("Failed to choose config (eglError %d :)\n", eglGetError());
-        std::fflush(stdout);
-        return 1;
-    }
-    if (num_config != 1) {
-        std::printf("Didn't get exactly one config, but %d \n", num_config);
-        std::fflush(stdout);
-        return 1;
-    }
-
-    EGLSurface surface = eglCreateWindowSurface(dpy, ecfg, static_cast<EGLNativeWindowType>(win), nullptr);
-    if (surface == EGL_NO_SURFACE) {
-        std::printf("Unable to create EGL surface (eglError %d :)\n", eglGetError());
-        std::fflush(stdout);
-        return 1;
-    }
-    EGLContext egl_context = eglCreateContext(dpy, ecfg, EGL_NO_CONTEXT, ctxattr);
-    if (egl_context == EGL_NO_CONTEXT) {
-        std::printf("Unable to create EGL context (eglError %d :)\n", eglGetError());
-        std::fflush(stdout);
-        return 1;
-    }
-    eglMakeCurrent(dpy, surface, surface, egl_context);
+    EGLDisplay dpy = output.display;
+    EGLContext egl_context = output.context;
+    eglMakeCurrent(dpy, output.surface, output.surface, egl_context);
 
     auto create_image = reinterpret_cast<PFNEGLCREATEIMAGEKHRPROC>(eglGetProcAddress("eglCreateImageKHR"));
     auto target_texture =
         reinterpret_cast<PFNGLEGLIMAGETARGETTEXTURE2DOESPROC>(eglGetProcAddress("glEGLImageTargetTexture2DOES"));
 
     glGenTextures(size, texs);
+    std::copy(texs, texs + size, ring.tex);
 
     if (size > 0) {
         // Only the image ring needs the extensions; without them no slot can be made.
@@ -234,13 +330,13 @@ int OpenWindow(EGLDisplay *pegl_display, EGLSurface *pegl_surface, int pos1, int
         glBindTexture(GL_TEXTURE_2D, texs[i]);
         set_ring_texture_parameters();
 
-        pixs[i] =
+        pixs[i] = ring.pix[i] =
             XCreatePixmap(x_display, RootWindow(x_display, 0), static_cast<unsigned>(w), static_cast<unsigned>(h), 32);
         if (pixs[i] == None) {
             std::puts("Couldn't create pixmap");
             return -1;
         }
-        khrs[i] = make_image({dpy, egl_context, create_image, texs[i], pixs[i], w, h});
+        khrs[i] = ring.img[i] = make_image({dpy, egl_context, create_image, texs[i], pixs[i], w, h, &ring.source[i]});
         if (khrs[i] == EGL_NO_IMAGE_KHR) {
             std::puts("Couldn't create khrImages");
             return -1;
@@ -249,7 +345,7 @@ int OpenWindow(EGLDisplay *pegl_display, EGLSurface *pegl_surface, int pos1, int
     }
 
     *pegl_display = dpy;
-    *pegl_surface = surface;
+    *pegl_surface = output.surface;
     std::puts("Created EGL Images");
     std::fflush(nullptr);
     return 0;

@@ -1,6 +1,7 @@
 // Video output: the X11 windows, the EGL window surface and context, the ring of EGL images bound
 // to GL textures, and the OpenGL ES 2.0 program that draws one decoded picture over the window.
-// Everything here runs on the thread that called OpenWindow; display objects are never released.
+// Everything here runs on the thread that called OpenWindow. The backdrop, the output window and
+// its EGL surface and context serve every pass; the images and the program are each pass's own.
 #pragma once
 
 #include <EGL/egl.h>
@@ -19,7 +20,7 @@ typedef XID Pixmap;
 // this many images.
 constexpr int kVideoRingSlots = 3;
 
-// Module-level display state (zero at start, never released).
+// Module-level display state (zero at start).
 extern Display *x_display;
 extern EGLDisplay egl_display;
 extern EGLSurface egl_surface;
@@ -30,16 +31,22 @@ extern unsigned char *vAddrEGL[kVideoRingSlots];
 extern GLuint program;
 extern int pos_location;
 
-// Opens a black full-window backdrop on a connection of its own. 1 when made, 0 when the display
-// cannot be opened.
+// Opens a black full-window backdrop on a connection of its own, once: later calls find it
+// standing. 1 when it stands, 0 when the display cannot be opened.
 int OpenWindowBlank(void);
 
 // Opens the output window, its EGL surface and context (left current on the calling thread) and
 // `size` EGL images of w x h pixels, each bound to texs[i]. The out-parameters are written only on
 // success. 0 on success, 1 when the display, EGL or context set-up fails, -1 when a pixmap or an
-// image cannot be made (or the ring arguments are unusable).
+// image cannot be made (or the ring arguments are unusable). The window, surface and context of
+// an earlier call of the same place and size are reused; a ring left by an earlier call, and a
+// window of another place or size, are released first.
 int OpenWindow(EGLDisplay *pegl_display, EGLSurface *pegl_surface, int pos1, int pos2, int w_width, int w_height,
                GLuint *texs, Pixmap *pixs, EGLImageKHR *khrs, unsigned char **vAddrs, int size, int w, int h);
+// Releases the textures, EGL images and pixmaps of the last OpenWindow call (also those made
+// before a failure); the window keeps showing the last picture drawn. Call it once no component
+// holds the images any more.
+void ReleaseImages(void);
 
 // Compiles one shader from `size` bytes of `source` and attaches it to `program`; ends the process
 // with status 1 when it does not compile.
@@ -49,6 +56,8 @@ void LinkProgram(GLuint program);
 // Builds the drawing program from kVertexShader and the fragment shader `shader` (`shadersize`
 // bytes, its terminating zero included), sets its uniforms and attributes. Returns 0.
 int init_render(GLuint *pprogram, int *ppos_location, const char *shader, int shadersize);
+// Deletes a program of init_render (and its shaders) and sets *pprogram to 0.
+void ReleaseRender(GLuint *pprogram);
 // Draws texture `tex` with `prog` over the whole surface and presents it.
 void ShowFrame(EGLDisplay egl_display, EGLSurface egl_surface, int prog, GLuint tex, int pos);
 

@@ -39,23 +39,14 @@ typedef struct PrvxParserOutParam_t {
 namespace
 {
 
+// The front end's records: one parser is open at a time, and its calls take
+// no record of their own.
 ParserInParam *InParam;
 ParserOutParam *OutParam;
 
 BOOL CheckExtension(char *fileExt)
 {
-    static const char *const supported[] = {"m4v", "mp4", "msv", "264",  "26l", "prx1", "prx2", "prx3", "prx4", "xvd",
-                                            "263", "m2v", "mpg", "mpeg", "rcv", "vc1",  "ivf",  "vp8",  "avi"};
-    char lower[10];
-    if (!LowerExtension(fileExt, lower)) {
-        return FALSE;
-    }
-    for (const char *s : supported) {
-        if (std::strcmp(lower, s) == 0) {
-            return TRUE;
-        }
-    }
-    return FALSE;
+    return CodecByExtension(fileExt) != nullptr ? TRUE : FALSE;
 }
 
 void FreeRecords()

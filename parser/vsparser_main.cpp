@@ -36,6 +36,7 @@ struct CtxType {
     FILE *fin = nullptr;
     std::unique_ptr<u8[]> aInputBuf;
     u32 windowSize = 0; // 3 MiB, or the file's size when that is smaller
+    SplitterState splitter;
 };
 
 void PrintEntry(int index, uint64_t offset, u32 size)
@@ -129,10 +130,13 @@ bool BuildAvi(CtxType *ctx)
     return true;
 }
 
-bool BuildElementary(CtxType *ctx, KOLVEX_XCD_CODEC_TYPE eMode, u8 bIsRcv, u8 bSliceBaseDec)
+bool BuildElementary(CtxType *ctx, const CodecEntry &codec, u8 bSliceBaseDec)
 {
     const uintptr_t base = reinterpret_cast<uintptr_t>(ctx->aInputBuf.get());
-    const bool vp8 = (eMode == VP8_DEC);
+    const KOLVEX_XCD_CODEC_TYPE eMode = codec.codec;
+    // Entries either start where the cursor is and keep every byte up to the
+    // unit's end, or (containers whose headers stay out) hold the unit only.
+    const bool skip_headers = !codec.headers_in_entry;
     u32 uRemainSz = ReadWindow(ctx, 0);
     u32 rd = 0; // cursor: window index of the first unconsumed byte
     uint64_t uFileOffset = 0;
@@ -144,60 +148,46 @@ bool BuildElementary(CtxType *ctx, KOLVEX_XCD_CODEC_TYPE eMode, u8 bIsRcv, u8 bS
     auto inside = [&](uintptr_t addr, u32 size) {
         return addr >= base + rd && addr - (base + rd) <= uRemainSz && size <= uRemainSz - (addr - (base + rd));
     };
-
-    u32 uRet = VsParser(eMode, base + rd, uRemainSz, &uOneFrameAddr, &uOneFrameSize, bIsRcv, 1, bSliceBaseDec);
-    if (uRet == 1) {
-        if (vp8) {
-            if (uRemainSz > 44) {
-                Append(ctx, uFileOffset + 44, uRemainSz - 44);
+    // Appends the unit found `lead` bytes past the cursor and moves past it.
+    auto take = [&](u32 lead, u32 size, bool keep_empty) {
+        if (skip_headers) {
+            if (size > 0 || keep_empty) {
+                Append(ctx, uFileOffset + lead, size);
             }
-        } else if (uRemainSz > 0) {
-            Append(ctx, uFileOffset, uRemainSz);
+        } else if (lead + size > 0) {
+            Append(ctx, uFileOffset, lead + size);
+        }
+        rd += lead + size;
+        uRemainSz -= lead + size;
+        uFileOffset += lead + size;
+    };
+
+    SplitResult uRet =
+        VsParser(ctx->splitter, eMode, base + rd, uRemainSz, &uOneFrameAddr, &uOneFrameSize, 1, bSliceBaseDec);
+    if (uRet == SplitResult::UnitOpen) {
+        // The first unit fills the file: one entry, without the container's headers.
+        const u32 headers = skip_headers ? codec.file_header + codec.frame_header : 0;
+        if (uRemainSz > headers) {
+            Append(ctx, uFileOffset + headers, uRemainSz - headers);
         }
         return true;
     }
-    if (uRet != 0 || !inside(uOneFrameAddr, uOneFrameSize)) {
+    if (uRet != SplitResult::Unit || !inside(uOneFrameAddr, uOneFrameSize)) {
         std::puts("[HeaderParsing Err]");
         return false;
     }
-    {
-        u32 stuff_byte = static_cast<u32>(uOneFrameAddr - (base + rd));
-        u32 advance = stuff_byte + uOneFrameSize;
-        // A stream that opens with a picture has no header unit: no empty entry.
-        if (vp8) {
-            if (uOneFrameSize > 0) {
-                Append(ctx, uFileOffset + stuff_byte, uOneFrameSize);
-            }
-        } else if (advance > 0) {
-            Append(ctx, uFileOffset, advance);
-        }
-        rd += advance;
-        uRemainSz -= advance;
-        uFileOffset += advance;
-    }
+    // A stream that opens with a picture has no header unit: no empty entry.
+    take(static_cast<u32>(uOneFrameAddr - (base + rd)), uOneFrameSize, false);
     std::puts("\nStart Parsing.........");
 
     for (;;) {
-        uRet = VsParser(eMode, base + rd, uRemainSz, &uOneFrameAddr, &uOneFrameSize, bIsRcv, 0, bSliceBaseDec);
-        if (uRet == 0) {
-            u32 advance = 0;
-            if (inside(uOneFrameAddr, uOneFrameSize)) {
-                u32 lead = static_cast<u32>(uOneFrameAddr - (base + rd));
-                advance = lead + uOneFrameSize;
-                if (advance > 0) {
-                    // Bytes a splitter leaves in front of its unit stay with
-                    // it, so entries and cursor never fall out of step.
-                    if (vp8) {
-                        Append(ctx, uFileOffset + lead, uOneFrameSize);
-                    } else {
-                        Append(ctx, uFileOffset, advance);
-                    }
-                }
-            }
-            if (advance > 0) {
-                rd += advance;
-                uRemainSz -= advance;
-                uFileOffset += advance;
+        uRet = VsParser(ctx->splitter, eMode, base + rd, uRemainSz, &uOneFrameAddr, &uOneFrameSize, 0, bSliceBaseDec);
+        if (uRet == SplitResult::Unit) {
+            // Bytes a splitter leaves in front of its unit stay with it, so
+            // entries and cursor never fall out of step. A unit that does not
+            // advance is taken as the end of the window.
+            if (inside(uOneFrameAddr, uOneFrameSize) && uOneFrameAddr - (base + rd) + uOneFrameSize > 0) {
+                take(static_cast<u32>(uOneFrameAddr - (base + rd)), uOneFrameSize, true);
                 ++parser_loop_cnt;
                 if (decoding_number != -1 &&
                     static_cast<unsigned>(parser_loop_cnt) >= static_cast<unsigned>(decoding_number)) {
@@ -206,23 +196,20 @@ bool BuildElementary(CtxType *ctx, KOLVEX_XCD_CODEC_TYPE eMode, u8 bIsRcv, u8 bS
                 }
                 continue;
             }
-            // A unit that does not advance is taken as the end of the window.
-            uRet = 2;
+            uRet = SplitResult::NoUnitEnd;
         }
-        if (uRet == 1 || uRet == 2) {
+        if (uRet == SplitResult::UnitOpen || uRet == SplitResult::NoUnitEnd) {
             uOneFrameSize = uRemainSz;
             uRemainSz = ReadWindow(ctx, uFileOffset);
             rd = 0;
             if (uRemainSz != uOneFrameSize) {
                 continue; // the window gained data: parse the same unit again
             }
-            if (vp8) {
-                AppendClosing(ctx, uFileOffset + 12, uOneFrameSize > 12 ? uOneFrameSize - 12 : 0);
-            } else {
-                AppendClosing(ctx, uFileOffset, uOneFrameSize);
-            }
+            // The rest of the file is the last unit.
+            const u32 header = skip_headers ? codec.frame_header : 0;
+            AppendClosing(ctx, uFileOffset + header, uOneFrameSize > header ? uOneFrameSize - header : 0);
             if (eMode == MPEG4_DEC && uOneFrameSize > 0) {
-                ctx->lastFrameNum = (uRet == 1) ? ctx->frameNum : ctx->frameNum - 1;
+                ctx->lastFrameNum = (uRet == SplitResult::UnitOpen) ? ctx->frameNum : ctx->frameNum - 1;
             }
             std::printf(">> VsParser loop count : %d <<\n", parser_loop_cnt);
             return true;
@@ -239,39 +226,14 @@ CtxType *Ctx(void *handle)
 
 } // namespace
 
-bool LowerExtension(const char *fileExt, char out[10])
-{
-    for (int i = 0; i < 10; ++i) {
-        char c = fileExt[i];
-        out[i] = (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c;
-        if (c == '\0') {
-            return true;
-        }
-    }
-    return false; // more than 9 characters
-}
-
 int GetCodecType(char *fileExt, KOLVEX_XCD_CODEC_TYPE *eCodecMode)
 {
-    static const struct {
-        const char *ext;
-        KOLVEX_XCD_CODEC_TYPE mode;
-    } table[] = {{"m4v", MPEG4_DEC},  {"mp4", MPEG4_DEC},  {"264", H264_DEC},   {"26l", H264_DEC},
-                 {"prx1", PRVX1_DEC}, {"prx2", PRVX2_DEC}, {"prx3", PRVX3_DEC}, {"prx4", PRVX4_DEC},
-                 {"xvd", XVID_DEC},   {"263", H263_DEC},   {"m2v", MPEG2_DEC},  {"mpg", MPEG2_DEC},
-                 {"mpeg", MPEG2_DEC}, {"rcv", VC1RCV_DEC}, {"vc1", VC1AP_DEC},  {"ivf", VP8_DEC},
-                 {"vp8", VP8_DEC}};
-    char lower[10];
-    if (fileExt == nullptr || !LowerExtension(fileExt, lower)) {
+    const CodecEntry *c = CodecByExtension(fileExt);
+    if (c == nullptr || c->codec == UNKNOWN_TYPE) {
         return 0;
     }
-    for (const auto &t : table) {
-        if (std::strcmp(lower, t.ext) == 0) {
-            *eCodecMode = t.mode;
-            return 1;
-        }
-    }
-    return 0;
+    *eCodecMode = c->codec;
+    return 1;
 }
 
 void *InitRawFrameExtract(char *pFilename)
@@ -282,24 +244,22 @@ void *InitRawFrameExtract(char *pFilename)
     auto ctx = std::make_unique<CtxType>();
     const char *dot = std::strrchr(pFilename, '.');
     char *ext = const_cast<char *>(dot ? dot + 1 : "");
-    // Extensions without a codec ("msv") get UNKNOWN_TYPE, which no splitter takes.
-    KOLVEX_XCD_CODEC_TYPE eMode = UNKNOWN_TYPE;
-    GetCodecType(ext, &eMode);
+    // Extensions without a codec ("msv") get UNKNOWN_TYPE, which no splitter
+    // takes; "AVI" is found as "avi" and takes the AVI path.
+    static const CodecEntry kNoCodec{"", UNKNOWN_TYPE, nullptr, false, 0, 0, true};
+    const CodecEntry *found = CodecByExtension(ext);
+    const CodecEntry &codec = found != nullptr ? *found : kNoCodec;
     if (parsing_only) {
-        std::printf("Codec Type : %d, Ext : %s\n", static_cast<int>(eMode), ext);
+        std::printf("Codec Type : %d, Ext : %s\n", static_cast<int>(codec.codec), ext);
     }
-    u8 bIsRcv = std::strcmp(ext, "rcv") == 0 ? 1 : 0;
     u8 bSliceBaseDec = static_cast<u8>(slice_enable);
-    // "AVI" passes the extension filter as well, so it takes the AVI path too.
-    char lower[10];
-    bool is_avi = LowerExtension(ext, lower) && std::strcmp(lower, "avi") == 0;
 
     ctx->fin = std::fopen(pFilename, "rb");
     if (ctx->fin == nullptr) {
         return nullptr;
     }
     bool ok;
-    if (is_avi) {
+    if (codec.avi) {
         ok = BuildAvi(ctx.get());
     } else {
         // A small file needs no more window than its own size: same units,
@@ -310,7 +270,7 @@ void *InitRawFrameExtract(char *pFilename)
         }
         ctx->windowSize = file_size < kParseWindowSize ? static_cast<u32>(file_size) : kParseWindowSize;
         ctx->aInputBuf.reset(new (std::nothrow) u8[ctx->windowSize]);
-        ok = ctx->aInputBuf != nullptr && BuildElementary(ctx.get(), eMode, bIsRcv, bSliceBaseDec);
+        ok = ctx->aInputBuf != nullptr && BuildElementary(ctx.get(), codec, bSliceBaseDec);
     }
     if (!ok) {
         std::fclose(ctx->fin);

@@ -4,7 +4,9 @@
 
 #include "vsparser.h"
 
-/* Options, set through KolvexParserSetConfig and read by the next build. */
+/* Options, set through KolvexParserSetConfig and read by the next build:
+ * module-wide because the front end's interface sets them before any parser
+ * exists. */
 extern int slice_enable;    /* 1: cut at slices / video packets */
 extern int parsing_only;    /* 1: print the codec type and every table entry */
 extern int decoding_number; /* -1: whole file; n >= 1: first entry and n more */
@@ -26,6 +28,3 @@ int GetRawFrameCount(void *handle);
 int GetRawLastFrameIndex(void *handle);
 /* Entry `index` of the table: 1 and its offset and size, or 0 when none. */
 int GetRawFrameEntry(void *handle, int index, uint64_t *offset, u32 *size);
-
-/* Lower-cases an extension into out (10 bytes); false when it does not fit. */
-bool LowerExtension(const char *fileExt, char out[10]);

@@ -113,24 +113,11 @@ else
   ld_prefix=/usr/$triple
 fi
 export QEMU_LD_PREFIX=$ld_prefix
-# Left out of the emulated run (by label, and by name until the owners set the labels):
-#   display       need an X server and EGL: EglImageWriter, InitRender, OpenWindow*, ShowFrame,
-#                 WritePicture (display_tests);
-#   no-emulation  start build/bin programs as child processes, which an emulated test cannot do
-#                 (EndToEnd, OmxTestRun, DecodingEndToEnd, OmxCasesRunner, FrameTableTool,
-#                 EncodingThroughRunner, RunnerAgainstReferenceCore, RealEncoding), compare whole reports
-#                 of the reference core whose calls overrun their 5 ms / 20 ms budgets under
-#                 emulation (*/CasesAgainstReferenceCore), or take minutes each under emulation
-#                 (DecodingPass, */DecodingPassSizes). omx_test's own run follows below.
-excluded='^(EglImageWriter|InitRender|OpenWindow|OpenWindowBlank|OpenWindowNoDisplay|ShowFrame|WritePicture'
-excluded+='|EndToEnd|OmxTestRun|DecodingEndToEnd|OmxCasesRunner|[A-Za-z]+/CasesAgainstReferenceCore'
-excluded+='|DecodingPass|[A-Za-z]+/DecodingPassSizes|RealDecoding[A-Za-z]*|[A-Za-z]+/RealDecoding[A-Za-z]*'
-excluded+='|FrameTableTool|EncodingThroughRunner|RunnerAgainstReferenceCore|[A-Za-z]+/RealEncoding[A-Za-z]*)\.'
-# Emulation runs a program's first calls several times slower than the board (every code block
-# is translated on first use), so a report test can see a call overrun its budget and print a
-# "timeout FAIL" line it does not expect; such a test gets up to three runs.
-ctest --test-dir "$build" --output-on-failure -j2 --timeout 300 -LE 'display|no-emulation' -E "$excluded" \
-  --repeat until-pass:3
+# Left out of the emulated run, by label: display (needs an X server and EGL) and no-emulation
+# (starts build/bin programs as child processes, which an emulated test cannot do, compares whole
+# reports with 5 ms / 20 ms budgets that emulation overruns, or takes minutes under emulation).
+# omx_test's own run follows below.
+ctest --test-dir "$build" --output-on-failure -j2 --timeout 300 -LE 'display|no-emulation'
 tested=$(date +%s)
 say "emulated tests done in $((tested - built)) s"
 

@@ -8,6 +8,7 @@
 
 #include "KolvexXcdParser.h"
 #include "omx_component_steps.h"
+#include "omx_file.h"
 #include "omx_record.h"
 #include "omx_report.h"
 #include "omx_results.h"
@@ -45,11 +46,22 @@ const ColorFormatRow kColorFormats[] = {
     {".rgb", OMX_COLOR_Format32bitARGB8888},
 };
 
+// The images and the program a pass drew with are released when it ends: by then the component
+// has freed every output buffer (back to Loaded) or was never given one. The window stays for
+// the next pass, still showing the last picture.
+struct PassDisplay {
+    PassDisplay() = default;
+    PassDisplay(const PassDisplay &) = delete;
+    PassDisplay &operator=(const PassDisplay &) = delete;
+    ~PassDisplay()
+    {
+        ReleaseRender(&program);
+        ReleaseImages();
+    }
+};
+
 struct ParserClose {
     void operator()(void *parser) const { KolvexParserDeInit(parser); }
-};
-struct FileClose {
-    void operator()(FILE *file) const { fclose(file); }
 };
 
 class DecodingPass
@@ -63,6 +75,7 @@ public:
 
     int run(TEST_SUPPORT_COLOR_FORMAT_TYPE colorformat)
     {
+        const PassDisplay display;
         name_output(colorformat);
         open_parser();
         if (!omx_picture_size_fits(width_, height_)) {
@@ -264,7 +277,7 @@ private:
     std::string entry_out_;
     std::string out_name_;
     std::unique_ptr<void, ParserClose> parser_;
-    std::unique_ptr<FILE, FileClose> out_file_;
+    OmxFile out_file_;
     OmxDataBuffers in_buffer_;
     int in_buffer_size_ = 0;
     OMX_U32 min_inbuffer_ = 0;

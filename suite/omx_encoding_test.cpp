@@ -1,8 +1,8 @@
 // Encoding pass: raw planar YUV 4:2:0 pictures, converted to semi-planar, through one encoder.
 #include <cstdio>
-#include <memory>
 
 #include "omx_component_steps.h"
+#include "omx_file.h"
 #include "omx_record.h"
 #include "omx_report.h"
 #include "omx_streaming_pass.h"
@@ -10,11 +10,6 @@
 
 namespace
 {
-
-struct FileClose {
-    void operator()(FILE *file) const { fclose(file); }
-};
-using File = std::unique_ptr<FILE, FileClose>;
 
 /* Reads one planar picture into `buffer` as luma followed by interleaved chroma pairs (Cb
  * first). Returns the bytes of picture now in the buffer, or 0, with a report line, when the
@@ -111,7 +106,7 @@ private:
 
     bool open_files()
     {
-        in_file_.reset(fopen(info_->in_file_name, "rb"));
+        in_file_ = omx_open_regular_file(info_->in_file_name);
         if (!in_file_) {
             omx_report_fail("fopen(%s) Error\n", info_->in_file_name);
             return false;
@@ -180,8 +175,8 @@ private:
     OmxDataBuffers in_buffer_;
     OmxDataBuffers out_buffer_;
     OmxDataBuffers temp_buffer_;
-    File in_file_;
-    File out_file_;
+    OmxFile in_file_;
+    OmxFile out_file_;
 };
 
 } // namespace

@@ -113,7 +113,8 @@ constexpr char kPixmapImages[] = "video output: EGL images over X pixmaps\n";
 
 // What the ring's images are made over follows the EGL's extensions; a slot that fails keeps the
 // slots before it; set-ups that fail keep the out-parameters; an empty ring needs no extension.
-// Every call that gets that far makes a new surface and context on the one connection.
+// Every call that gets that far reuses one surface and context on the one connection, and the
+// pixmaps of the call before are gone from the server.
 TEST_F(VideoOutput, RingImagesFollowTheExtensionsTheEglOffers)
 {
     const char *texture_only = "EGL_KHR_image_base EGL_KHR_gl_texture_2D_image", *made = "Created EGL Images\n";
@@ -144,7 +145,16 @@ TEST_F(VideoOutput, RingImagesFollowTheExtensionsTheEglOffers)
          ""},
         {nullptr, nullptr, 9, 0, 0, 1, 176, 160, 0, 1, "OpenWindow: window size 0 x 800 not usable\n", ""},
     };
-    EGLSurface last_surface = EGL_NO_SURFACE;
+    Pixmap last_pix[kVideoRingSlots] = {};
+    auto known = [](Pixmap p) {
+        auto handler = XSetErrorHandler([](Display *, XErrorEvent *) { return 0; });
+        Window root;
+        int x, y;
+        unsigned w, h, border, depth;
+        const bool found = XGetGeometry(x_display, p, &root, &x, &y, &w, &h, &border, &depth) != 0;
+        XSetErrorHandler(handler);
+        return found;
+    };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.out);
         seam = EglSeam{c.extensions, c.hidden_proc, c.fail_image_from, {}};
@@ -157,8 +167,11 @@ TEST_F(VideoOutput, RingImagesFollowTheExtensionsTheEglOffers)
         ASSERT_EQ(seam.image_calls.size(), c.calls);
         if (c.target == 0)
             continue;
-        EXPECT_NE(eglGetCurrentSurface(EGL_DRAW), last_surface); // the newest surface is current
-        last_surface = eglGetCurrentSurface(EGL_DRAW);
+        static const EGLSurface surface = eglGetCurrentSurface(EGL_DRAW);
+        EXPECT_EQ(eglGetCurrentSurface(EGL_DRAW), surface);
+        for (Pixmap p : last_pix)
+            EXPECT_FALSE(p != 0 && known(p));
+        std::copy(r.pix, r.pix + kVideoRingSlots, last_pix);
         static Display *const connection = x_display;
         EXPECT_EQ(x_display, connection);
         for (size_t i = 0; i < 3; i++) {

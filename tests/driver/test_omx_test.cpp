@@ -1,5 +1,10 @@
 // omx_test end to end: the whole report against the reference core, one fault file per row
 // (timeout lines with their time as T); a core that cannot be loaded or lacks entry points.
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <unistd.h>
+
 #include <regex>
 
 #include "test_common.h"
@@ -185,6 +190,43 @@ TEST(OmxTest, TheLoopRunsEveryEntryOnAHandleOfItsOwn)
                            "width: 176, height: 144", refused, "", "infile: /media/b.264", "width: 320, height: 240",
                            refused, "parse_list: list file ends without LIST_FILE_END", ""}))
         << run.result.out;
+}
+
+// What never ends or blocks at open, named as a list file (omx_test) or as an encoder's input
+// (omx_cases): refused at once with its line, then passed over as a missing file.
+TEST(OmxTest, OnlyRegularFilesAreRead)
+{
+    const struct {
+        const char *kind;
+        int (*make)(const char *path); // 0 when made
+    } kinds[] = {
+        {"FIFO", [](const char *p) { return mkfifo(p, 0600); }},
+        {"character device", [](const char *p) { return symlink("/dev/zero", p); }},
+        {"directory", [](const char *p) { return mkdir(p, 0700); }},
+        {"socket",
+         [](const char *p) {
+             sockaddr_un addr{AF_UNIX, {}};
+             snprintf(addr.sun_path, sizeof addr.sun_path, "%s", p);
+             const int fd = socket(AF_UNIX, SOCK_STREAM, 0);
+             return bind(fd, reinterpret_cast<sockaddr *>(&addr), sizeof addr) | close(fd); // the file stays
+         }},
+    };
+    for (const auto &k : kinds) {
+        omxt::TempDir dir;
+        const std::string list = dir.file("avcdec_list.txt"), input = dir.file("in.yuv");
+        ASSERT_EQ(k.make(list.c_str()) | k.make(input.c_str()), 0) << k.kind;
+        dir.write("avcenc_list.txt", input + " " + dir.file("out") + "\n176\n144\n1\n256000\n25\nLIST_FILE_END\n");
+        const std::map<std::string, std::string> env = {
+            {"OMX_TEST_LIST_DIR", dir.path},
+            {"ZYN_OMX_FAULTS", dir.write("faults", "core names OMX.ZYN.AVC.Decoder OMX.ZYN.AVC.Encoder\n")}};
+        for (const auto &[tool, expected] :
+             {std::pair{"omx_test", list + ": not a regular file\navcdec fileopen error \n"},
+              std::pair{"omx_cases", input + ": not a regular file\nfopen(" + input + ") Error\n"}}) {
+            const omxt::ChildResult r = omxt::run_tool(tool, {"OMX.ZYN.AVC.Encoder"}, env, 30);
+            EXPECT_FALSE(r.timed_out) << k.kind << " " << tool;
+            EXPECT_EQ(omxt::count(r.out, expected), 1) << k.kind << " " << tool << r.out;
+        }
+    }
 }
 
 TEST(OmxTest, ACoreThatCannotBeLoadedOrLacksAnEntryPointIsNotRun)

@@ -1,357 +1,184 @@
-// AVI reader on file images built chunk by chunk, and the AVI frame table.
-#include <gtest/gtest.h>
-
-#include <cmath>
-#include <string>
-
+// AVI images built chunk by chunk: the AVI reader, the header walk and chunk splitter, and
+// the frame table of AVI files.
 #include "avireader.h"
-#include "split_helpers.h"
+#include "parser_test_util.h"
+#include "vsparser_avi.h"
 
-using namespace sb;
+using namespace pt;
 
 namespace
 {
 
-class AviReader : public ::testing::Test
+const auto Fcc = [](const char *s) { return Bytes(s, s + 4); };
+const auto List = [](const char *kind, const char *form, const Bytes &contents) {
+    return Cat({Fcc(kind), Le(contents.size() + 4, 4), Fcc(form), contents});
+};
+Bytes Chunk(const char *id, size_t n, uint8_t first = 0)
 {
-protected:
-    int Open(Bytes image)
-    {
-        image_ = std::move(image);
-        return AVI_OpenAVIFile(reinterpret_cast<char *>(image_.data()), static_cast<u32>(image_.size()), &info_);
+    Bytes b = Cat({Fcc(id), Le(n, 4)});
+    for (size_t i = 0; i < n + n % 2; ++i) {
+        b.push_back(i < n ? static_cast<uint8_t>(first + i) : 0); // odd sizes get a pad byte
     }
-    // Offsets in the image of the video payloads handed out, until null.
-    std::vector<std::pair<size_t, int>> Video(std::vector<int> *audio = nullptr)
-    {
-        std::vector<std::pair<size_t, int>> out;
-        for (;;) {
-            int size = -1, na = -1;
-            unsigned char *p = AVI_GetVideoData(&size, &info_, &na);
-            if (audio) {
-                audio->push_back(na);
-            }
-            if (p == nullptr) {
-                EXPECT_EQ(size, 0);
-                break;
-            }
-            out.push_back({static_cast<size_t>(p - image_.data()), size});
-        }
-        return out;
+    return b;
+}
+Bytes Strl(const char *type, const char *code = "XVID")
+{
+    Bytes strh = Cat({Fcc("strh"), Le(56, 4), Fcc(type), Fcc("XVID"), Le(0, 12), Le(1, 4), Le(25, 4), Le(0, 4),
+                      Le(25, 4), Le(1234, 4), Le(0, 16)});
+    Bytes strf =
+        type[0] == 'v'
+            ? Cat({Fcc("strf"), Le(40, 4), Le(40, 4), Le(176, 4), Le(144, 4), Le(0x180001, 4), Fcc(code), Bytes(20, 0)})
+            : Cat({Fcc("strf"), Le(18, 4), Hex("01 00 01 00 40 1f 00 00 80 3e 00*6 02 00 10 00")});
+    return List("LIST", "strl", Cat({strh, strf}));
+}
+Bytes Avi(const Bytes &movi, const Bytes &streams = Cat({Strl("vids"), Strl("auds")}), uint32_t declared = 2)
+{
+    Bytes avih = Cat({Fcc("avih"), Le(56, 4), Le(40000, 4), Le(0, 8), Le(0x10, 4), Le(25, 4), Le(0, 4), Le(declared, 4),
+                      Le(65536, 4), Le(352, 4), Le(288, 4), Bytes(16, 0)});
+    return List("RIFF", "AVI ", Cat({List("LIST", "hdrl", Cat({avih, streams})), List("LIST", "movi", movi)}));
+}
+Bytes Patched(Bytes b, size_t at, const char *hex, size_t cut = 0)
+{
+    Bytes p = Hex(hex);
+    std::copy(p.begin(), p.end(), b.begin() + static_cast<long>(at));
+    b.resize(b.size() - cut);
+    return b;
+}
+// The open's result, then "audio chunks passed over:size" of every video chunk handed out, and
+// the audio chunks passed over by the call that found no more.
+std::string Read(Bytes image)
+{
+    AVI_INFO info;
+    auto *b = reinterpret_cast<char *>(image.data());
+    std::string s = std::to_string(AVI_OpenAVIFile(b, static_cast<u32>(image.size()), &info));
+    int size = 0, audio = 0;
+    for (unsigned char *p; (p = AVI_GetVideoData(&size, &info, &audio)) != nullptr;) {
+        EXPECT_LE(p + size, image.data() + image.size());
+        s += " " + std::to_string(audio) + ":" + std::to_string(size);
     }
-    Bytes image_;
-    AVI_INFO info_;
+    return s + " /" + std::to_string(audio) + (size == 0 ? "" : " size left");
+}
+const Bytes kOne = Avi(Chunk("00dc", 3));
+const struct {
+    const char *what;
+    Bytes image;
+    const char *read;
+} kReaderRows[] = {
+    {"odd chunk padded, db is video", Avi(Cat({Chunk("00dc", 5, 1), Chunk("00db", 6), Chunk("00dc", 0)})),
+     "1 0:5 0:6 0:0 /0"},
+    {"audio chunks counted",
+     Avi(Cat(
+         {Chunk("01wb", 4), Chunk("00dc", 8), Chunk("01wb", 4), Chunk("01wb", 4), Chunk("00dc", 8), Chunk("01wb", 4)})),
+     "1 1:8 2:8 /1"},
+    {"other items and nested lists passed over",
+     Avi(Cat({Chunk("JUNK", 9), List("LIST", "rec ", Chunk("00dc", 3)), Chunk("ix00", 16), Chunk("00dc", 7)})),
+     "1 0:7 /0"},
+    {"later video stream wins", Avi(Cat({Chunk("00dc", 3), Chunk("01dc", 5)}), Cat({Strl("vids"), Strl("vids")})),
+     "1 0:5 /0"},
+    {"more stream lists than declared", Avi(Chunk("00dc", 3), Strl("vids"), 0), "0 /0"},
+    {"stream list before the main header",
+     List("RIFF", "AVI ", Cat({List("LIST", "hdrl", Strl("vids")), List("LIST", "movi", Chunk("00dc", 3))})), "0 /0"},
+    {"no header list", List("RIFF", "AVI ", List("LIST", "movi", Chunk("00dc", 3))), "1 0:3 /0"},
+    {"stray byte after the last chunk", Avi(Cat({Chunk("00dc", 3), Hex("30")})), "1 0:3 /0"},
+    {"chunk cut by the image end", Patched(Avi(Cat({Chunk("00dc", 3), Chunk("00dc", 100)})), 0, "", 50), "1 0:3 /0"},
+    {"riff size past the image", Patched(kOne, 4, "ff ff ff 7f"), "1 0:3 /0"},
+    {"riff smaller than its form type", Patched(kOne, 4, "02 00 00 00"), "1 /0"},
 };
 
-Bytes Av(std::initializer_list<Bytes> chunks)
-{
-    return Riff({Hdrl(2, {VideoStream(1234), AudioStream()}), Movi(chunks)});
-}
-
 } // namespace
 
-TEST_F(AviReader, SignatureTest)
+TEST(ParserAvi, ReaderHandsOutVideoChunks)
 {
-    Bytes ok = Riff({});
-    EXPECT_EQ(AVI_IsAVIFile(reinterpret_cast<char *>(ok.data())), 1);
-    Bytes bad = ok;
-    bad[8] = 'W';
-    EXPECT_EQ(AVI_IsAVIFile(reinterpret_cast<char *>(bad.data())), 0);
-    EXPECT_EQ(Open(bad), 0);
-    EXPECT_EQ(info_.buffer, reinterpret_cast<char *>(image_.data()));
-    EXPECT_EQ(info_.movi, nullptr);
-}
-
-TEST_F(AviReader, OddChunkIsPaddedAndDbChunksAreVideo)
-{
-    Bytes image = Av({Chunk("00dc", Payload(5, 1)), Chunk("00db", Payload(6, 2)), Chunk("00dc", Payload(0, 0))});
-    ASSERT_EQ(Open(image), 1);
-    auto v = Video();
-    ASSERT_EQ(v.size(), 3u);
-    EXPECT_EQ(v[0].second, 5);
-    EXPECT_EQ(v[1].first, v[0].first + 5 + 1 + 8); // pad byte, then the next header
-    EXPECT_EQ(v[1].second, 6);
-    EXPECT_EQ(v[2].second, 0); // empty chunk: non-null pointer, size 0
-    EXPECT_EQ(image_[v[0].first], 1);
-}
-
-TEST_F(AviReader, AudioChunksPassedOverAreCounted)
-{
-    Bytes image = Av({Chunk("01wb", Payload(4, 9)), Chunk("00dc", Payload(8, 1)), Chunk("01wb", Payload(4, 9)),
-                      Chunk("01wb", Payload(4, 9)), Chunk("00dc", Payload(8, 2)), Chunk("01wb", Payload(4, 9))});
-    ASSERT_EQ(Open(image), 1);
-    std::vector<int> audio;
-    auto v = Video(&audio);
-    EXPECT_EQ(v.size(), 2u);
-    EXPECT_EQ(audio, (std::vector<int>{1, 2, 1}));
-    // The audio cursor is independent of the video one.
-    int size = 0;
-    int n = 0;
-    while (AVI_GetAudioData(&size, &info_) != nullptr) {
-        EXPECT_EQ(size, 4);
-        ++n;
-    }
-    EXPECT_EQ(n, 4);
-}
-
-TEST_F(AviReader, OtherItemsAndNestedListsArePassedOver)
-{
-    Bytes image = Av({Chunk("JUNK", Payload(9, 0)), List("LIST", "rec ", Chunk("00dc", Payload(3, 3))),
-                      Chunk("ix00", Payload(16, 0)), Chunk("00dc", Payload(7, 7))});
-    ASSERT_EQ(Open(image), 1);
-    auto v = Video();
-    ASSERT_EQ(v.size(), 1u);
-    EXPECT_EQ(v[0].second, 7);
-}
-
-TEST_F(AviReader, StreamNumbersAboveNine)
-{
-    std::vector<Bytes> strls;
-    Bytes hdrl_contents = Avih(13);
-    for (int i = 0; i < 12; ++i) {
-        Bytes s = List("LIST", "strl", Cat({Strh("mids", 1, 1), VideoStrf()}));
-        hdrl_contents.insert(hdrl_contents.end(), s.begin(), s.end());
-    }
-    Bytes vs = VideoStream();
-    hdrl_contents.insert(hdrl_contents.end(), vs.begin(), vs.end());
-    Bytes image =
-        Riff({List("LIST", "hdrl", hdrl_contents), Movi({Chunk("00dc", Payload(3, 0)), Chunk("12dc", Payload(4, 0))})});
-    ASSERT_EQ(Open(image), 1);
-    EXPECT_EQ(info_.VideoStreamIndex, 12);
-    auto v = Video();
-    ASSERT_EQ(v.size(), 1u);
-    EXPECT_EQ(v[0].second, 4);
-}
-
-TEST_F(AviReader, LaterVideoStreamWins)
-{
-    Bytes image = Riff(
-        {Hdrl(2, {VideoStream(), VideoStream()}), Movi({Chunk("00dc", Payload(3, 0)), Chunk("01dc", Payload(5, 0))})});
-    ASSERT_EQ(Open(image), 1);
-    auto v = Video();
-    ASSERT_EQ(v.size(), 1u);
-    EXPECT_EQ(v[0].second, 5);
-}
-
-TEST_F(AviReader, MoreStreamListsThanDeclaredFailTheOpen)
-{
-    Bytes image = Riff({Hdrl(0, {VideoStream()}), Movi({Chunk("00dc", Payload(3, 0))})});
-    EXPECT_EQ(Open(image), 0);
-    EXPECT_EQ(info_.movi, nullptr);
-    auto v = Video();
-    EXPECT_TRUE(v.empty());
-}
-
-TEST_F(AviReader, StreamListBeforeTheMainHeaderFailsTheOpen)
-{
-    Bytes image = Riff({List("LIST", "hdrl", VideoStream()), Movi({Chunk("00dc", Payload(3, 0))})});
-    EXPECT_EQ(Open(image), 0);
-}
-
-TEST_F(AviReader, MissingListsAndRecLists)
-{
-    EXPECT_EQ(Open(Riff({Movi({Chunk("00dc", Payload(3, 0))})})), 1); // no hdrl
-    EXPECT_EQ(info_.VideoInfor.StreamHeader, nullptr);
-    EXPECT_EQ(info_.VideoStreamIndex, 0);
-    EXPECT_EQ(Video().size(), 1u);
-
-    EXPECT_EQ(Open(Riff({Hdrl(1, {VideoStream()})})), 1); // no movi
-    EXPECT_EQ(info_.movi, nullptr);
-    EXPECT_TRUE(Video().empty());
-
-    EXPECT_EQ(Open(Riff({Hdrl(1, {VideoStream()}), Movi({List("LIST", "rec ", Chunk("00dc", Payload(3, 0)))})})), 1);
-    EXPECT_NE(info_.current_REC, nullptr);
-    EXPECT_TRUE(Video().empty());
-    int size = 5;
-    EXPECT_EQ(AVI_GetAudioData(&size, &info_), nullptr);
-    EXPECT_EQ(size, 0);
-}
-
-TEST_F(AviReader, AfterTheLastChunkNullUntilReset)
-{
-    ASSERT_EQ(Open(Av({Chunk("00dc", Payload(3, 0)), Chunk("00dc", Payload(4, 0))})), 1);
-    EXPECT_EQ(Video().size(), 2u);
-    EXPECT_TRUE(Video().empty());
-    AVI_ResetVideoDataOffset(&info_);
-    EXPECT_EQ(Video().size(), 2u);
-}
-
-TEST_F(AviReader, Getters)
-{
-    ASSERT_EQ(Open(Av({Chunk("00dc", Payload(3, 0))})), 1);
-    EXPECT_EQ(AVI_GetVideoCodec(&info_), 0x44495658u); // "XVID"
-    EXPECT_EQ(AVI_GetAudioCodec(&info_), 1u);
-    ASSERT_NE(AVI_GetAudioParameter(&info_), nullptr);
-    EXPECT_EQ(AVI_GetAudioParameter(&info_)->nSamplesPerSec, 8000u);
-    EXPECT_EQ(AVI_GetSuggestedVideoBuffer(&info_), 1234);
-    EXPECT_EQ(AVI_GetSuggestedAudioBuffer(&info_), 4096);
-    EXPECT_FLOAT_EQ(AVI_GetFPSinAVI(&info_), 25.0f);
-    EXPECT_FLOAT_EQ(AVI_GetAudioChunkPerSec(&info_), 8000.0f);
+    for (const auto &r : kReaderRows)
+        EXPECT_EQ(Read(r.image), r.read) << r.what;
+    Bytes image = kOne;
+    AVI_INFO info;
+    ASSERT_EQ(AVI_OpenAVIFile(reinterpret_cast<char *>(image.data()), static_cast<u32>(image.size()), &info), 1);
     u32 w = 0, h = 0;
     AVI_GetStreamResolution(&w, &h);
-    EXPECT_EQ(w, 176u);
-    EXPECT_EQ(h, 144u);
-    AVI_CloseAVIFile(&info_);
-    AVI_GetStreamResolution(&w, &h); // the closed record is not read any more
-    EXPECT_EQ(w, 0u);
+    EXPECT_EQ(std::vector<double>({AVI_GetVideoCodec(&info) * 1.0, AVI_GetFPSinAVI(&info) * 1.0, w * 1000.0 + h}),
+              std::vector<double>({0x44495658, 25, 352288}));
 }
 
-TEST_F(AviReader, GettersWithoutTheirHeadersGiveZeroOrNull)
+TEST(ParserAvi, HeaderWalkAndChunkSplitter)
 {
-    ASSERT_EQ(Open(Riff({Movi({})})), 1);
-    EXPECT_EQ(AVI_GetVideoCodec(&info_), 0u);
-    EXPECT_EQ(AVI_GetAudioCodec(&info_), 0u);
-    EXPECT_EQ(AVI_GetAudioParameter(&info_), nullptr);
-    EXPECT_EQ(AVI_GetSuggestedVideoBuffer(&info_), 0);
-    EXPECT_EQ(AVI_GetSuggestedAudioBuffer(&info_), 0);
-    EXPECT_EQ(AVI_GetFPSinAVI(&info_), 0.0f);
-    EXPECT_EQ(AVI_GetAudioChunkPerSec(&info_), 0.0f);
-    u32 w = 1, h = 1;
-    AVI_GetStreamResolution(&w, &h);
-    EXPECT_EQ(w, 0u);
-    EXPECT_EQ(h, 0u);
+    auto walk = [](const Bytes &image, u32 total) {
+        RFILE f{reinterpret_cast<uintptr_t>(image.data()), 0, static_cast<unsigned long>(image.size())};
+        KOLVEX_XCD_CODEC_TYPE codec = H263_ENC;
+        u32 w = 7, h = 7;
+        int found = parse_avi_header(&f, 0, total, &codec, &w, &h);
+        return std::to_string(found) + " " + std::to_string(codec) + " " + std::to_string(w * 1000 + h + f.offset);
+    };
+    // Compression codes and their codecs (255: none); the main header's size.
+    for (const char *row :
+         {"MP4v 2", "mp4v 2", "M4S2 2", "DIV4 2", "div4 2", "DIVX 2", "divx 2", "MP42 2", "FMP4 2", "DIV3 8", "div3 8",
+          "MP2V 5", "mp2v 5", "H263 6", "h263 6", "H264 0", "h264 0", "XVID 255", "Div3 255"}) {
+        Bytes image = Avi({}, Strl("vids", row), 1);
+        bool known = row[5] != '2' || row[6] != '5';
+        EXPECT_EQ(walk(image, static_cast<u32>(image.size())),
+                  (known ? "1 " : "0 ") + std::string(row + 5) + (known ? " 352288" : " 0"));
+    }
+    // Cut anywhere (exact-size copies, so a read past them is seen), sizes of 4 GiB, deep nesting.
+    Bytes image = Avi({}, Strl("vids", "DIV3"), 1);
+    size_t code_end = std::string(image.begin(), image.end()).find("DIV3") + 4;
+    for (size_t len = 0; len <= image.size(); ++len)
+        EXPECT_EQ(walk(Bytes(image.begin(), image.begin() + static_cast<long>(len)), ~0u)[0],
+                  len >= code_end ? '1' : '0');
+    EXPECT_EQ(walk(Cat({Fcc("RIFF"), Le(12, 4), Fcc("AVI "), Fcc("JUNK"), Le(~0u, 4), image}), ~0u)[0], '0');
+    for (int depth : {3, 5000}) {
+        Bytes nested = image;
+        for (int i = 0; i < depth; ++i)
+            nested = List("LIST", "odml", nested);
+        EXPECT_EQ(walk(nested, static_cast<u32>(nested.size()))[0], depth == 3 ? '1' : '0');
+    }
+    // The chunk splitter: window, length, result, payload offset, size, consumed.
+    const Bytes odd = Cat({Chunk("00dc", 101), Chunk("00db", 4)}), big = Chunk("00dc", 1000),
+                empty = Cat({Chunk("00dc", 0), Chunk("00dc", 6)}), audio = Chunk("01wb", 10),
+                huge = Cat({Fcc("00dc"), Le(~0u, 4), Bytes(10, 1)}),
+                wrap = Cat({Fcc("01wb"), Le(~3u, 4), Chunk("00dc", 4)});
+    const struct {
+        const Bytes &w;
+        size_t len;
+        std::vector<u32> expect;
+    } splits[] = {
+        {odd, 117, {0, 8, 101, 102}}, {big, 28, {1, 8, 20, 1000}}, {big, 1008, {0, 8, 1000, 1000}},
+        {empty, 22, {0, 16, 6, 6}},   {audio, 7, {2, 0, 99, 0}},   {audio, 18, {1, 0, 99, 0}},
+        {huge, 18, {1, 8, 10, ~0u}},  {wrap, 20, {1, 0, 99, 0}},
+    };
+    for (const auto &s : splits) {
+        uintptr_t base = reinterpret_cast<uintptr_t>(s.w.data()), start = 0;
+        u32 size = 99, consumed = 0,
+            r = VsParserForAvi(MPEG4_DEC, base, static_cast<u32>(s.len), &start, &size, &consumed);
+        EXPECT_EQ(std::vector<u32>({r, static_cast<u32>(start ? start - base : 0), size, consumed}), s.expect);
+    }
 }
 
-TEST_F(AviReader, ZeroScaleGivesInfiniteRate)
+TEST(ParserAvi, FrameTable)
 {
-    Bytes strl = List("LIST", "strl", Cat({Strh("vids", 0, 25), VideoStrf()}));
-    ASSERT_EQ(Open(Riff({Hdrl(1, {strl}), Movi({})})), 1);
-    EXPECT_TRUE(std::isinf(AVI_GetFPSinAVI(&info_)));
-}
+    Bytes abc = Avi(Cat(
+        {Chunk("00dc", 10, 1), Chunk("01wb", 4), Chunk("00dc", 0), Chunk("00dc", 11, 2), Chunk("00dc", 4u << 20, 3)}));
+    Table t = BuildBytes(abc, "AVI");
+    ASSERT_EQ(t.entries.size(), 4u);
+    EXPECT_EQ(t.entries[0], t.entries[1]);
+    EXPECT_EQ(t.entries[2].size, 11u);
+    EXPECT_EQ(abc[t.entries[2].offset], 2);
+    EXPECT_EQ(t.last, 3);
 
-TEST_F(AviReader, ChunkRunningPastTheImageEndsTheWalk)
-{
-    Bytes image = Av({Chunk("00dc", Payload(3, 0)), Chunk("00dc", Payload(100, 0))});
-    image.resize(image.size() - 50); // the file was cut inside the second chunk
-    ASSERT_EQ(Open(image), 1);
-    auto v = Video();
-    EXPECT_EQ(v.size(), 1u);
-}
-
-TEST_F(AviReader, ListSizesClaimingMoreThanTheImageAreBounded)
-{
-    Bytes image = Av({Chunk("00dc", Payload(3, 0))});
-    image[4] = 0xFF;
-    image[5] = 0xFF;
-    image[6] = 0xFF;
-    image[7] = 0x7F; // RIFF claims 2 GiB
-    ASSERT_EQ(Open(image), 1);
-    EXPECT_EQ(Video().size(), 1u);
-}
-
-TEST_F(AviReader, ListShorterThanItsFormTypeHoldsNothing)
-{
-    Bytes image = Av({Chunk("00dc", Payload(3, 0))});
-    image[4] = 2; // RIFF size below 4
-    image[5] = 0;
-    image[6] = 0;
-    image[7] = 0;
-    EXPECT_EQ(Open(image), 1);
-    EXPECT_EQ(info_.movi, nullptr);
-}
-
-namespace
-{
-std::string g_trace;
-void Collect(const char *fmt, va_list args)
-{
-    char line[256];
-    vsnprintf(line, sizeof line, fmt, args);
-    g_trace += line;
-}
-} // namespace
-
-TEST_F(AviReader, DiagnosticsGoToTheTraceHookOnly)
-{
-    g_trace.clear();
-    AVI_SetTraceHook(Collect);
-    testing::internal::CaptureStdout();
-    testing::internal::CaptureStderr();
-    int ok = Open(Av({Chunk("00dc", Payload(3, 0))}));
-    std::string out = testing::internal::GetCapturedStdout() + testing::internal::GetCapturedStderr();
-    AVI_SetTraceHook(nullptr);
-    EXPECT_EQ(ok, 1);
-    EXPECT_EQ(out, "");
-    EXPECT_EQ(g_trace.rfind("RIFF AVI List!\n", 0), 0u) << g_trace;
-    EXPECT_NE(g_trace.find("Flags=0x10\n[HASINDEX] \nTotalFrames=25\n"), std::string::npos) << g_trace;
-    EXPECT_NE(g_trace.find("STRH:fccType=vids\n"), std::string::npos);
-    EXPECT_NE(g_trace.find("Width=176 Heigth=144\n"), std::string::npos);
-    EXPECT_NE(g_trace.find("FormatTag:1(0x1)\n"), std::string::npos);
-    EXPECT_NE(g_trace.find("parsing avi end----------------\n"), std::string::npos);
-    g_trace.clear();
-    AVI_SetTraceHook(Collect);
-    Open(Riff({Hdrl(0, {VideoStream()})}));
-    AVI_SetTraceHook(nullptr);
-    EXPECT_NE(g_trace.find("Number of LIST strl exceeds dwStreams !!!!!\n"), std::string::npos);
-}
-
-// ------------------------------------------------------- AVI frame table
-
-TEST(AviTable, FirstChunkIsEnteredTwice)
-{
-    Bytes image = Av({Chunk("00dc", Payload(10, 1)), Chunk("01wb", Payload(4, 0)), Chunk("00dc", Payload(11, 2)),
-                      Chunk("00dc", Payload(12, 3))});
-    TempFile f(image, "avi");
-    ResetOptions();
-    void *h = InitRawFrameExtract(f.path());
+    omxt::TempDir dir;
+    void *h = InitRawFrameExtract(const_cast<char *>(dir.write("x.avi", std::string(abc.begin(), abc.end())).c_str()));
     ASSERT_NE(h, nullptr);
-    std::vector<Entry> t = Table(h);
-    ASSERT_EQ(t.size(), 4u);
-    EXPECT_EQ(t[0], t[1]);
-    EXPECT_EQ(t[0].size, 10u);
-    EXPECT_EQ(t[2].size, 11u);
-    EXPECT_EQ(t[3].size, 12u);
-    EXPECT_EQ(image[t[2].offset], 2);
-    EXPECT_EQ(GetRawLastFrameIndex(h), 3);
-    unsigned char buf[16];
+    Bytes buf(4u << 20);
     int last = 0;
-    EXPECT_EQ(GetRawFrameExtract(h, 3, buf, &last), 12);
+    EXPECT_EQ(GetRawFrameExtract(h, 3, buf.data(), &last), 4 << 20); // larger than the parse window
     EXPECT_EQ(last, 1);
-    EXPECT_EQ(buf[0], 3);
-    EXPECT_EQ(GetRawFrameExtract(h, 4, buf, &last), 0);
-    EXPECT_EQ(last, 0);
+    EXPECT_TRUE(std::equal(buf.begin(), buf.end(), abc.begin() + static_cast<long>(t.entries[3].offset)));
     DeInitRawFrameExtract(h);
-}
 
-TEST(AviTable, DroppedFramesLeaveNoEmptyEntry)
-{
-    // A zero-size chunk would read as "no more frames" and end decoding early.
-    Bytes image = Av({Chunk("00dc", Payload(10, 1)), Chunk("00dc", Payload(0, 0)), Chunk("00dc", Payload(11, 2))});
-    TempFile f(image, "avi");
-    void *h = InitRawFrameExtract(f.path());
-    ASSERT_NE(h, nullptr);
-    std::vector<Entry> t = Table(h);
-    ASSERT_EQ(t.size(), 3u);
-    EXPECT_EQ(t[2].size, 11u);
-    DeInitRawFrameExtract(h);
-}
-
-TEST(AviTable, LargeChunkIsReadStraightIntoTheCallersBuffer)
-{
-    Bytes big = Payload(4u << 20, 5); // larger than the 3 MiB window
-    Bytes image = Av({Chunk("00dc", Payload(10, 1)), Chunk("00dc", big)});
-    TempFile f(image, "avi");
-    void *h = InitRawFrameExtract(f.path());
-    ASSERT_NE(h, nullptr);
-    Bytes buf(big.size());
-    int last = 0;
-    EXPECT_EQ(GetRawFrameExtract(h, 2, buf.data(), &last), static_cast<int>(big.size()));
-    EXPECT_EQ(buf, big);
-    DeInitRawFrameExtract(h);
-}
-
-TEST(AviTable, MissingSignatureFailsAndFailedOpenGivesEmptyTable)
-{
-    Bytes wav = Av({Chunk("00dc", Payload(10, 1))});
-    wav[8] = 'W';
-    TempFile f(wav, "avi");
-    EXPECT_EQ(InitRawFrameExtract(f.path()), nullptr);
-    TempFile tiny(Bytes{'R', 'I', 'F', 'F'}, "avi");
-    EXPECT_EQ(InitRawFrameExtract(tiny.path()), nullptr);
-
-    TempFile failed(Riff({Hdrl(0, {VideoStream()}), Movi({Chunk("00dc", Payload(3, 0))})}), "avi");
-    void *h = InitRawFrameExtract(failed.path());
-    ASSERT_NE(h, nullptr);
-    EXPECT_TRUE(Table(h).empty());
-    EXPECT_EQ(GetRawLastFrameIndex(h), -1);
-    DeInitRawFrameExtract(h);
+    EXPECT_FALSE(BuildBytes(Patched(abc, 8, "57"), "avi").opened); // not "AVI "
+    EXPECT_FALSE(BuildBytes(Fcc("RIFF"), "avi").opened);
+    Table failed = BuildBytes(Avi(Chunk("00dc", 3), Strl("vids"), 0), "avi");
+    EXPECT_TRUE(failed.opened && failed.entries.empty());
+    // A chunk claiming 1 MiB past the file's end ends the table.
+    Bytes two = Avi(Cat({Chunk("00dc", 10), Chunk("00dc", 20)}));
+    EXPECT_EQ(BuildBytes(Patched(two, two.size() - 24, "00 00 10 00"), "avi").entries.size(), 2u);
 }

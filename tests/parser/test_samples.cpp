@@ -1,0 +1,64 @@
+// Real streams made by FFmpeg (scripts/make_samples.sh): the frame table cuts where ffprobe's
+// packets start and end, and slice splitting covers the file.
+#include "parser_test_util.h"
+
+using namespace pt;
+
+namespace
+{
+
+std::vector<Entry> Packets(const std::string &path)
+{
+    omxt::ChildResult r = omxt::run_child("ffprobe", {"-v", "error", "-select_streams", "v:0", "-show_entries",
+                                                      "packet=pos,size", "-of", "csv=p=0", path});
+    std::vector<Entry> out;
+    for (const std::string &line : omxt::lines(r.out)) {
+        unsigned long long size = 0, pos = 0;
+        if (std::sscanf(line.c_str(), "%llu,%llu", &size, &pos) == 2) {
+            out.push_back({pos, static_cast<uint32_t>(size)});
+        }
+    }
+    return out;
+}
+
+} // namespace
+
+TEST(ParserSamples, FrameTablesMatchFfprobePackets)
+{
+    OMX_SKIP_UNLESS(omxt::run_child("ffprobe", {"-version"}).status == 0, "ffprobe (FFmpeg)");
+    for (const char *name : {"h264_baseline_slices.264", "h264_baseline_aud.264", "h264_main_bframes.264",
+                             "h264_high_bframes.264", "h264_720p.264", "h264_qcif.264", "mpeg2_gop.m2v",
+                             "mpeg4_plain.m4v", "mpeg4_resync.m4v", "h263_qcif.263", "vp8.ivf", "mpeg4_audio.avi"}) {
+        std::string path = omxt::sample(name), ext = std::strrchr(name, '.') + 1;
+        std::vector<Entry> packets = Packets(path), table = Build(path).entries;
+        ASSERT_GE(packets.size(), 5u) << name;
+        ASSERT_GE(table.size(), 5u) << name;
+        if (ext == "m2v" || ext == "m4v") {
+            // Entry 0 holds the stream headers in front of the first picture, entry 1 the rest
+            // of ffprobe's first packet.
+            EXPECT_EQ(table[0].offset, packets[0].offset) << name;
+            EXPECT_EQ(table[0].size + table[1].size, packets[0].size) << name;
+            table.erase(table.begin(), table.begin() + 2);
+            packets.erase(packets.begin());
+        } else if (ext == "ivf") {
+            for (Entry &p : packets) {
+                p.offset += 12; // ffprobe's position is the frame header's
+            }
+        } else if (ext == "avi") {
+            EXPECT_EQ(table[0], table[1]) << name; // the first chunk is served twice
+            table.erase(table.begin());
+        }
+        EXPECT_EQ(table, packets) << name;
+    }
+    // With slice splitting every unit still follows the one before, over the same bytes.
+    for (const char *name : {"h264_baseline_slices.264", "mpeg2_gop.m2v", "mpeg4_resync.m4v"}) {
+        std::vector<Entry> pictures = Build(omxt::sample(name)).entries, slices = Build(omxt::sample(name), 1).entries;
+        EXPECT_GT(slices.size(), pictures.size() * 2) << name;
+        uint64_t next = 0;
+        for (const Entry &e : slices) {
+            EXPECT_EQ(e.offset, next) << name;
+            next = e.offset + e.size;
+        }
+        EXPECT_EQ(next, pictures.back().offset + pictures.back().size) << name;
+    }
+}
