@@ -147,8 +147,7 @@ bool write_json(const char *path)
     return fclose(out) == 0;
 }
 
-void junit_case(FILE *out, const std::string &name, const std::string &classname, int fail, int timeout,
-                double seconds)
+void junit_case(FILE *out, const std::string &name, const std::string &classname, int fail, int timeout, double seconds)
 {
     fprintf(out, "    <testcase classname=\"%s\" name=\"%s\" time=\"%.3f\"", xml_text(classname).c_str(),
             xml_text(name).c_str(), seconds);

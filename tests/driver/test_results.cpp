@@ -59,12 +59,12 @@ TEST(Results, CountEveryFrameAndFollowAnInjectedDelay)
     EXPECT_LT(json_number(plain.json, "p50", pass), json_number(slow.json, "p50", pass));
 
     // The JUnit file as a board farm's CI reads it: one suite per component.
-    const omxt::ChildResult parsed = omxt::run_child(
-        "/usr/bin/python3",
-        {"-c", "import junitparser, sys\n"
-               "for s in junitparser.JUnitXml.fromfile(sys.argv[1]):\n"
-               "    print(s.name, s.tests, s.failures, ' '.join(c.name for c in s))",
-         plain_dir.file("results.xml")});
+    const omxt::ChildResult parsed =
+        omxt::run_child("/usr/bin/python3", {"-c",
+                                             "import junitparser, sys\n"
+                                             "for s in junitparser.JUnitXml.fromfile(sys.argv[1]):\n"
+                                             "    print(s.name, s.tests, s.failures, ' '.join(c.name for c in s))",
+                                             plain_dir.file("results.xml")});
     ASSERT_EQ(parsed.status, 0) << parsed.err;
     EXPECT_NE(parsed.out.find("OMX.ZYN.AVC.Decoder 2 0 UTC 001 decode 1\n"), std::string::npos) << parsed.out;
     EXPECT_NE(parsed.out.find("OMX.ZYN.VP8.Decoder 1 0 UTC 001\n"), std::string::npos) << parsed.out;
@@ -77,15 +77,16 @@ TEST(Results, PageRendersTheTableTheChartAndTheThumbnail)
     omxt::TempDir dir;
     decode_qcif(dir, "");
     const std::string page = dir.file("page.html"), shot = dir.file("page.png");
-    omxt::ChildResult r = omxt::run_child(
-        "/usr/bin/python3",
-        {omxt::source_dir() + "/scripts/html_report.py", dir.file("results.json"), dir.file("results.xml"), page});
+    omxt::ChildResult r =
+        omxt::run_child("/usr/bin/python3", {omxt::source_dir() + "/scripts/html_report.py", dir.file("results.json"),
+                                             dir.file("results.xml"), page});
     ASSERT_EQ(r.status, 0) << r.err;
     const std::string html = omxt::read_file(page);
     EXPECT_EQ(html.find("http"), std::string::npos) << "the page must not reach the network";
     EXPECT_NE(html.find("data:image/png;base64,"), std::string::npos);
-    r = omxt::run_child("chromium", {"--headless", "--no-sandbox", "--disable-gpu", "--hide-scrollbars",
-                                     "--window-size=1100,1000", "--screenshot=" + shot, "file://" + page},
+    r = omxt::run_child("chromium",
+                        {"--headless", "--no-sandbox", "--disable-gpu", "--hide-scrollbars", "--window-size=1100,1000",
+                         "--screenshot=" + shot, "file://" + page},
                         {}, 90);
     ASSERT_EQ(r.status, 0) << r.err;
     r = omxt::run_child("convert", {shot, "-format", "%c", "histogram:info:-"});
