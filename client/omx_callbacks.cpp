@@ -4,6 +4,7 @@
 #include <cstdio>
 
 #include "omx_component_info.h"
+#include "omx_results.h"
 
 namespace
 {
@@ -38,7 +39,9 @@ OMX_ERRORTYPE OMX_EmptyThisBufferDone(OMX_HANDLETYPE, OMX_PTR pAppData, OMX_BUFF
     return OMX_ErrorNone;
 }
 
-OMX_ERRORTYPE OMX_FillThisBufferDone(OMX_HANDLETYPE, OMX_PTR, OMX_BUFFERHEADERTYPE *)
+OMX_ERRORTYPE OMX_FillThisBufferDone(OMX_HANDLETYPE, OMX_PTR, OMX_BUFFERHEADERTYPE *pBuffer)
 {
+    if (pBuffer != nullptr && pBuffer->nFilledLen > 0)
+        omx_results_picture_back();
     return OMX_ErrorNone;
 }

@@ -5,6 +5,7 @@
 
 #include "omx_core_interface_test.h"
 #include "omx_core_loader.h"
+#include "omx_results.h"
 
 int main(int, char **)
 {
@@ -21,7 +22,10 @@ int main(int, char **)
     if (resolved) {
         puts(" Interface test is called ");
         fflush(stdout);
+        omx_results_core(kOmxCoreLibrary);
         omx_core_interface_test(&omx_core_interface);
+        if (!omx_results_write())
+            fprintf(stderr, "omx_test: the results file could not be written\n");
     }
     return 0;
 }

@@ -2,6 +2,8 @@
 #include "omx_component_test_loop.h"
 
 #include "omx_list_file.h"
+#include "omx_report.h"
+#include "omx_results.h"
 #include "omx_test_cases.h"
 
 // Module-level by design: the list file of the component being processed.
@@ -25,7 +27,12 @@ void omx_component_test_loop(OMX_CORE_INTERFACE *core_interface, char *const *co
                        component_name[i]);
                 continue;
             }
+            const int fail = omx_report_fail_count();
+            const int timeout = omx_report_timeout_count();
+            omx_results_pass_begin(component_name[i], component_info->in_file_name, component_info->width,
+                                   component_info->height);
             omx_decoding_test(static_cast<OMX_COMPONENTTYPE *>(handle), component_info, SUPPORT_COLOR_FORMAT_ARGB8888);
+            omx_results_pass_end(omx_report_fail_count() - fail, omx_report_timeout_count() - timeout);
             core_interface->free_handle(handle);
         }
         fclose(list_file);

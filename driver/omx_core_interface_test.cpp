@@ -9,6 +9,7 @@
 #include "omx_component_info.h"
 #include "omx_component_test_loop.h"
 #include "omx_report.h"
+#include "omx_results.h"
 #include "omx_timing.h"
 
 namespace
@@ -28,6 +29,34 @@ template <typename Call> TimedResult timed(Call &&call)
     return {err, stopwatch.elapsed_us()};
 }
 
+// The failure and timeout lines of one component's UTC 001 steps, for the results file.
+struct ComponentLines {
+    int fail;
+    int timeout;
+};
+
+// Adds the lines printed during its lifetime to a component's tally.
+class Tally
+{
+public:
+    explicit Tally(ComponentLines &lines)
+        : lines_(lines), fail_(omx_report_fail_count()), timeout_(omx_report_timeout_count())
+    {
+    }
+    ~Tally()
+    {
+        lines_.fail += omx_report_fail_count() - fail_;
+        lines_.timeout += omx_report_timeout_count() - timeout_;
+    }
+    Tally(const Tally &) = delete;
+    Tally &operator=(const Tally &) = delete;
+
+private:
+    ComponentLines &lines_;
+    const int fail_;
+    const int timeout_;
+};
+
 // The run's record, its semaphore and the name and role buffers; every buffer starts cleared, so
 // a name the core never wrote reads as an empty string.
 class CoreInterfaceRun
@@ -45,9 +74,13 @@ public:
     void run()
     {
         puts("omx_core_interface_test");
-        if (init_test() && deinit_test() && name_test()) {
+        const bool named = init_test() && deinit_test() && name_test();
+        omx_results_utc001("core", omx_report_fail_count(), omx_report_timeout_count());
+        if (named) {
             roles_test();
             handle_test();
+            for (unsigned i = 0; i < component_num_; ++i)
+                omx_results_utc001(component_name_[i], tally_[i].fail, tally_[i].timeout);
             omx_component_test_loop(core_, name_pointers(), component_num_, &component_info_, &callbacks_);
         }
         core_->deinit();
@@ -112,6 +145,7 @@ private:
         for (unsigned i = 0; i < component_num_; ++i) {
             const char *name = component_name_[i];
             printf("UTC 001-04: OMX_GetRolesOfComponent: %i %s\n", static_cast<int>(i), name);
+            const Tally tally(tally_[i]);
             memset(component_role_, 0, sizeof component_role_);
             // The array holds ten buffers: that is the capacity the core is told.
             OMX_U32 numRoles = OMX_MAX_ROLES;
@@ -143,6 +177,7 @@ private:
         for (unsigned i = 0; i < component_num_; ++i) {
             char *name = component_name_[i];
             printf("OMX UTC 001-05: OMX_GetHandle test: %i %s\n", static_cast<int>(i), name);
+            const Tally tally(tally_[i]);
             OMX_HANDLETYPE handle = nullptr;
             TimedResult r = timed([&] { return core_->get_handle(&handle, name, &component_info_, &callbacks_); });
             if (r.err != OMX_ErrorNone)
@@ -182,6 +217,7 @@ private:
     OMX_U8 component_role_[OMX_MAX_ROLES][OMX_NAME_BUFFER_LEN] = {};
     OMX_U8 *role_pointers_[OMX_MAX_ROLES] = {};
     unsigned component_num_ = 0;
+    ComponentLines tally_[OMX_MAX_COMPONENTS] = {};
 };
 
 } // namespace

@@ -6,9 +6,11 @@
 #     a temporary folder, which omx_test reads through OMX_TEST_LIST_DIR;
 #   - starts a virtual display when none is set or answers (scripts/xvfb.sh);
 #   - runs build/bin/omx_test with build/lib/libZYN_OMX_Core.so and saves a screenshot of the last
-#     picture shown.
+#     picture shown;
+#   - writes the run's results (build/results: results.json, results.xml, the passes' last
+#     pictures) and the page made from them, build/results/report.html.
 # Standard output is omx_test's own report, nothing else; this script's messages go to standard
-# error, the last of them naming the screenshot (default build/last_picture.png, or $OMX_SCREENSHOT).
+# error: the screenshot (default build/last_picture.png, or $OMX_SCREENSHOT), then the page.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
@@ -88,18 +90,27 @@ prev_trap=$(trap -p EXIT | sed -e "s/^trap -- '//" -e "s/' EXIT\$//")
 shot="${OMX_SCREENSHOT:-$root/build/last_picture.png}"
 mkdir -p "$(dirname "$shot")"
 rm -f "$shot"
+results="$root/build/results"
+rm -rf "$results"
+mkdir -p "$results/snapshots"
 shim="$work/screenshot_at_exit.so"
 cc -shared -fPIC -O2 -o "$shim" scripts/screenshot_at_exit.c
 
 # The screenshot is taken as omx_test exits, while its last window still shows the last picture.
 status=0
 OMX_SCREENSHOT_CMD="xwd -silent -root -display '$DISPLAY' | convert xwd:- png:'$shot'" \
-  LD_PRELOAD="$shim" LD_LIBRARY_PATH="$root/build/lib${LD_LIBRARY_PATH:+:$LD_LIBRARY_PATH}" \
+  OMX_TEST_RESULTS="$results/results.json" OMX_TEST_JUNIT="$results/results.xml" \
+  OMX_TEST_SNAPSHOTS="$results/snapshots" LD_PRELOAD="$shim" LD_LIBRARY_PATH="$root/build/lib${LD_LIBRARY_PATH:+:$LD_LIBRARY_PATH}" \
   build/bin/omx_test || status=$?
 
 if [ -s "$shot" ]; then
   say "screenshot of the last picture: $shot"
 else
   say "no screenshot could be taken (display ${DISPLAY:-none})"
+fi
+if python3 scripts/html_report.py "$results/results.json" "$results/results.xml" "$results/report.html" >&2; then
+  say "results page: $results/report.html"
+else
+  say "no results page could be made"
 fi
 exit "$status"

@@ -13,6 +13,7 @@ packages=(
   gstreamer1.0-omx-generic gstreamer1.0-tools gstreamer1.0-plugins-base gstreamer1.0-plugins-good
   gstreamer1.0-plugins-bad
   python3 time file
+  chromium python3-junitparser
 )
 
 missing=()

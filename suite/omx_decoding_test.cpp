@@ -11,9 +11,11 @@
 #include "omx_file.h"
 #include "omx_record.h"
 #include "omx_report.h"
+#include "omx_results.h"
 #include "omx_streaming_pass.h"
 #include "omx_test_cases.h"
 #include "video_output.h"
+#include "window_snapshot.h"
 
 namespace
 {
@@ -233,9 +235,12 @@ private:
             frame_num++;
             in_header->nFilledLen = frame_length;
 
+            const double given = omx_results_clock();
             OMX_ERRORTYPE err = OMX_EmptyThisBuffer(handle_, in_header);
             const bool emptied = err == OMX_ErrorNone;
-            if (!emptied)
+            if (emptied)
+                omx_results_input_given(given);
+            else
                 omx_report_fail("OMX_EmptyThisBuffer() return Error : %x\n", err);
             err = OMX_FillThisBuffer(handle_, out_header);
             if (err != OMX_ErrorNone)
@@ -250,6 +255,10 @@ private:
             ShowFrame(egl_display, egl_surface, program, textures[prevdecframe], pos_location);
             nc = nc + 1 == (int)kRingSlots ? 0 : nc + 1;
         }
+
+        const std::string snapshot = omx_results_snapshot_path();
+        if (!snapshot.empty() && SaveWindowSnapshot(egl_display, egl_surface, snapshot.c_str()))
+            omx_results_pass_snapshot(snapshot.c_str());
 
         if (kind_ == OMX_COMPONENT_AVCDEC) {
             OMX_CONFIG_RECTTYPE rectType;
