@@ -62,3 +62,20 @@ TEST(ParserSamples, FrameTablesMatchFfprobePackets)
         EXPECT_EQ(next, pictures.back().offset + pictures.back().size) << name;
     }
 }
+
+// The frame_table tool: the table as the decoder will be fed, then every frame read back; usage
+// errors exit 2, a file the parser cannot open 1.
+TEST(ParserSamples, FrameTableToolPrintsTheTableAndReadsItBack)
+{
+    omxt::ChildResult r = omxt::run_tool("frame_table", {omxt::sample("h264_qcif.264"), "--limit", "2"});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out, "PARSING_ONLY =1\nSLICE_ENABLE =0\nDECODING_NUMBER =2\nCodec Type : 0, Ext : 264\n"
+                     "Frame[0] : offset = 0(0x0), size = 3503(0xdaf)\n\nStart Parsing.........\n"
+                     "Frame[1] : offset = 3503(0xdaf), size = 950(0x3b6)\n"
+                     "Frame[2] : offset = 4453(0x1165), size = 762(0x2fa)\n>> VsParser loop count : 2 <<\n"
+                     "frames read = 3, bytes read = 5215, last frame index = -1\n");
+    for (const std::vector<std::string> &args :
+         std::vector<std::vector<std::string>>{{}, {"--limit"}, {"x.264", "--limit", "0"}, {"x.264", "--bogus"}})
+        EXPECT_EQ(omxt::run_tool("frame_table", args).status, 2) << (args.empty() ? "" : args.back());
+    EXPECT_EQ(omxt::run_tool("frame_table", {"/nonexistent.264"}).status, 1);
+}
