@@ -75,8 +75,7 @@ bool usable_header(const OMX_BUFFERHEADERTYPE *header, const OMX_U8 *expected_bu
 }
 
 template <typename Call>
-OMX_ERRORTYPE header_call(OMX_BUFFERHEADERTYPE **header, const char *call, const OMX_U8 *expected_buffer,
-                          Call &&fn)
+OMX_ERRORTYPE header_call(OMX_BUFFERHEADERTYPE **header, const char *call, const OMX_U8 *expected_buffer, Call &&fn)
 {
     OMX_ERRORTYPE err;
     {
@@ -91,8 +90,7 @@ OMX_ERRORTYPE header_call(OMX_BUFFERHEADERTYPE **header, const char *call, const
 }
 
 template <typename Fn>
-OMX_ERRORTYPE give_buffer(OMX_HANDLETYPE h, Fn OMX_COMPONENTTYPE::*slot, const char *call,
-                          OMX_BUFFERHEADERTYPE *header)
+OMX_ERRORTYPE give_buffer(OMX_HANDLETYPE h, Fn OMX_COMPONENTTYPE::*slot, const char *call, OMX_BUFFERHEADERTYPE *header)
 {
     Fn fn = slot_of(h, slot, call);
     if (fn == nullptr)

@@ -8,10 +8,10 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
-#include <algorithm>
 #include <cstring>
 #include <vector>
 
@@ -213,8 +213,7 @@ OMX_ERRORTYPE guarded_roles(OMX_STRING name, OMX_U32 *count, OMX_U8 **roles)
     return err;
 }
 
-OMX_ERRORTYPE guarded_get_handle(OMX_HANDLETYPE *handle, OMX_STRING name, OMX_PTR app_data,
-                                 OMX_CALLBACKTYPE *callbacks)
+OMX_ERRORTYPE guarded_get_handle(OMX_HANDLETYPE *handle, OMX_STRING name, OMX_PTR app_data, OMX_CALLBACKTYPE *callbacks)
 {
     omx_guard_set_component(name);
     omx_track_getting_handle(static_cast<ZYN_OMX_COMPONENT_INFO *>(app_data));
@@ -282,6 +281,7 @@ void omx_guard_install(void)
         memcpy(shared, &fallback_record, sizeof fallback_record);
         record = static_cast<OmxCallRecord *>(shared);
     }
+    omx_report_share_counts();
     timeout_ms = omx_call_timeout_ms();
     struct sigaction action = {};
     sigemptyset(&action.sa_mask);
@@ -372,6 +372,15 @@ OmxChildEnd omx_run_isolated(const std::function<void()> &body)
         _exit(128 + record->signal);
     }
     return end;
+}
+
+void omx_isolated_step(const std::function<void()> &step)
+{
+    const char *isolate = getenv("OMX_TEST_ISOLATE");
+    if (isolate != nullptr && strcmp(isolate, "1") == 0)
+        omx_run_isolated(step);
+    else
+        step();
 }
 
 void omx_guard_core(OMX_CORE_INTERFACE *core)

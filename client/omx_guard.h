@@ -23,11 +23,11 @@ inline constexpr int kOmxDefaultCallTimeoutMs = 10000;
 
 // What a process was doing when it ended; kept in memory shared with the processes it forks.
 struct OmxCallRecord {
-    volatile int in_call;   // 1 while a call runs
-    volatile int signal;    // the fatal or stopping signal, 0 when none
-    volatile int hung;      // 1 when the watchdog ended the process
-    char call[48];          // the call in progress, or the last one
-    char component[128];    // the component the call is about ("" for the core)
+    volatile int in_call; // 1 while a call runs
+    volatile int signal;  // the fatal or stopping signal, 0 when none
+    volatile int hung;    // 1 when the watchdog ended the process
+    char call[48];        // the call in progress, or the last one
+    char component[128];  // the component the call is about ("" for the core)
 };
 
 // Line buffering, the shared record, the signal handlers. Safe to call more than once.
@@ -68,6 +68,10 @@ struct OmxChildEnd {
 // Runs `body` in a forked child process and waits for it. A SIGINT or SIGTERM meanwhile goes to
 // the child; when the child was stopped that way, this process ends with it.
 OmxChildEnd omx_run_isolated(const std::function<void()> &body);
+
+// With OMX_TEST_ISOLATE=1, runs `step` in a child process (omx_run_isolated) so that the run goes
+// on past a crash or a hang; otherwise runs it here.
+void omx_isolated_step(const std::function<void()> &step);
 
 // Replaces the entry points of `core` with guarded ones (watchdog, guard bytes after name and
 // role buffers, the handle under test kept for the callbacks); the resolved ones are kept for
