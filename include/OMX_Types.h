@@ -25,14 +25,17 @@ extern "C" {
 
 #define OMX_ALL 0xFFFFFFFF
 
-typedef uint8_t OMX_U8;
-typedef int8_t OMX_S8;
-typedef uint16_t OMX_U16;
-typedef int16_t OMX_S16;
-typedef uint32_t OMX_U32;
-typedef int32_t OMX_S32;
-typedef uint64_t OMX_U64;
-typedef int64_t OMX_S64;
+/* The standard's own type names, not <stdint.h>'s: OMX_U32 is `unsigned long`, eight bytes on
+ * LP64 targets, so records have the layout that every other OpenMAX IL software of the platform
+ * is built with (four bytes on 32-bit targets, as everywhere). */
+typedef unsigned char OMX_U8;
+typedef signed char OMX_S8;
+typedef unsigned short OMX_U16;
+typedef signed short OMX_S16;
+typedef unsigned long OMX_U32;
+typedef signed long OMX_S32;
+typedef unsigned long long OMX_U64;
+typedef signed long long OMX_S64;
 
 typedef enum OMX_BOOL {
     OMX_FALSE = 0,
@@ -83,6 +86,8 @@ typedef struct OMX_TICKS {
     OMX_U32 nHighPart;
 } OMX_TICKS;
 #endif
+
+#define OMX_TICKS_PER_SECOND 1000000
 
 typedef void *OMX_HANDLETYPE;
 typedef void *OMX_NATIVE_DEVICETYPE;

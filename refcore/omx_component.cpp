@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <condition_variable>
+#include <cstddef>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -171,13 +172,15 @@ std::optional<uint32_t> record_port(OMX_INDEXTYPE index, const void *p)
     case OMX_IndexParamVideoErrorCorrection:
     case OMX_IndexConfigCommonScale:
     case OMX_IndexConfigCommonOutputCrop: {
-        uint32_t size = 0;
+        // Every one of these records starts nSize, nVersion, nPortIndex.
+        OMX_U32 size = 0;
         std::memcpy(&size, p, sizeof size);
-        if (size < 12)
+        constexpr size_t kPortAt = offsetof(OMX_PARAM_PORTDEFINITIONTYPE, nPortIndex);
+        if (size < kPortAt + sizeof(OMX_U32))
             return std::nullopt;
-        uint32_t port = 0;
-        std::memcpy(&port, static_cast<const uint8_t *>(p) + 8, sizeof port);
-        return port;
+        OMX_U32 port = 0;
+        std::memcpy(&port, static_cast<const uint8_t *>(p) + kPortAt, sizeof port);
+        return static_cast<uint32_t>(port);
     }
     default: return std::nullopt;
     }
@@ -354,12 +357,9 @@ void error_event(OMX_ERRORTYPE err, uint32_t d2, std::vector<Emit> &out)
 PortFormat port_format(const Port &p)
 {
     const auto &v = p.def.format.video;
-    return {v.nFrameWidth,
-            v.nFrameHeight,
-            static_cast<uint32_t>(v.eColorFormat),
-            static_cast<uint32_t>(v.eCompressionFormat),
-            v.nBitrate,
-            v.xFramerate};
+    return {static_cast<uint32_t>(v.nFrameWidth),  static_cast<uint32_t>(v.nFrameHeight),
+            static_cast<uint32_t>(v.eColorFormat), static_cast<uint32_t>(v.eCompressionFormat),
+            static_cast<uint32_t>(v.nBitrate),     static_cast<uint32_t>(v.xFramerate)};
 }
 
 // On every move to Idle: the ports may have changed while Loaded. The back end lives as long as
@@ -746,8 +746,8 @@ OMX_ERRORTYPE send_command(OMX_HANDLETYPE h, OMX_COMMANDTYPE cmd, OMX_U32 param,
         break;
     default: return OMX_ErrorBadParameter;
     }
-    c->commands.push_back(
-        {cmd, param, f.action == FaultAction::Silent, f.action == FaultAction::EventError ? f.code : OMX_ErrorNone});
+    c->commands.push_back({cmd, static_cast<uint32_t>(param), f.action == FaultAction::Silent,
+                           f.action == FaultAction::EventError ? f.code : OMX_ErrorNone});
     notify(c);
     return OMX_ErrorNone;
 }

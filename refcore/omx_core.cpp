@@ -234,7 +234,8 @@ OMX_ERRORTYPE OMX_GetRolesOfComponent(OMX_STRING name, OMX_U32 *num_roles, OMX_U
         if (k == 0)
             std::snprintf(reinterpret_cast<char *>(roles[k]), OMX_MAX_STRINGNAME_SIZE, "%s", desc->role);
         else
-            std::snprintf(reinterpret_cast<char *>(roles[k]), OMX_MAX_STRINGNAME_SIZE, "role.%u", k);
+            std::snprintf(reinterpret_cast<char *>(roles[k]), OMX_MAX_STRINGNAME_SIZE, "role.%lu",
+                          static_cast<unsigned long>(k));
     }
     *num_roles = n_out;
     return OMX_ErrorNone;

@@ -20,9 +20,10 @@
 #define OMX_IndexVendorThumbnailMode ((OMX_INDEXTYPE)(OMX_IndexVendorStartUnused + 1))
 #endif
 
-/* The record sizes the board's 32-bit ABI fixes; a header set that disagrees
- * would pass wrong nSize values to the core. */
-#if defined(__cplusplus) && (UINTPTR_MAX == 0xFFFFFFFFu)
+/* The record sizes a client passes as nSize: those of the board's 32-bit ABI, and on LP64 those
+ * of the standard headers, where OMX_U32 is eight bytes. A header set that disagrees would pass
+ * wrong nSize values to the core. */
+#if defined(__cplusplus) && __SIZEOF_POINTER__ == 4
 static_assert(sizeof(OMX_PARAM_PORTDEFINITIONTYPE) == 96, "OMX_PARAM_PORTDEFINITIONTYPE must be 96 bytes");
 static_assert(sizeof(OMX_PARAM_COMPONENTROLETYPE) == 136, "OMX_PARAM_COMPONENTROLETYPE must be 136 bytes");
 static_assert(sizeof(OMX_VIDEO_PARAM_PORTFORMATTYPE) == 28, "OMX_VIDEO_PARAM_PORTFORMATTYPE must be 28 bytes");
@@ -30,4 +31,13 @@ static_assert(sizeof(OMX_VIDEO_PARAM_PROFILELEVELTYPE) == 24, "OMX_VIDEO_PARAM_P
 static_assert(sizeof(OMX_VIDEO_PARAM_ERRORCORRECTIONTYPE) == 32,
               "OMX_VIDEO_PARAM_ERRORCORRECTIONTYPE must be 32 bytes");
 static_assert(sizeof(OMX_CONFIG_SCALEFACTORTYPE) == 20, "OMX_CONFIG_SCALEFACTORTYPE must be 20 bytes");
+#elif defined(__cplusplus) && __SIZEOF_POINTER__ == 8 && __SIZEOF_LONG__ == 8
+static_assert(sizeof(OMX_PARAM_PORTDEFINITIONTYPE) == 176, "OMX_PARAM_PORTDEFINITIONTYPE must be 176 bytes");
+static_assert(sizeof(OMX_PARAM_COMPONENTROLETYPE) == 144, "OMX_PARAM_COMPONENTROLETYPE must be 144 bytes");
+static_assert(sizeof(OMX_VIDEO_PARAM_PORTFORMATTYPE) == 48, "OMX_VIDEO_PARAM_PORTFORMATTYPE must be 48 bytes");
+static_assert(sizeof(OMX_VIDEO_PARAM_PROFILELEVELTYPE) == 48, "OMX_VIDEO_PARAM_PROFILELEVELTYPE must be 48 bytes");
+static_assert(sizeof(OMX_VIDEO_PARAM_ERRORCORRECTIONTYPE) == 48,
+              "OMX_VIDEO_PARAM_ERRORCORRECTIONTYPE must be 48 bytes");
+static_assert(sizeof(OMX_CONFIG_SCALEFACTORTYPE) == 40, "OMX_CONFIG_SCALEFACTORTYPE must be 40 bytes");
+static_assert(sizeof(OMX_BUFFERHEADERTYPE) == 136, "OMX_BUFFERHEADERTYPE must be 136 bytes");
 #endif

@@ -106,7 +106,10 @@ private:
     OMX_PTR call(const char *what, OMX_INDEXTYPE index, OMX_PTR record)
     {
         call(what + (" " + std::to_string(index)));
-        if (reinterpret_cast<const OMX_VERSIONTYPE *>(static_cast<OMX_U8 *>(record) + 4)->nVersion != 1)
+        const auto &v = reinterpret_cast<const OMX_VERSIONTYPE *>(static_cast<OMX_U8 *>(record) +
+                                                                  offsetof(OMX_PORT_PARAM_TYPE, nVersion))
+                            ->s;
+        if (v.nVersionMajor != 1 || v.nVersionMinor != 0 || v.nRevision != 0 || v.nStep != 0)
             log.push_back("record not stamped 1.0.0.0");
         return record;
     }

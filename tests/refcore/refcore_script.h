@@ -89,19 +89,27 @@ private:
         OMX_ERRORTYPE e = c()->GetParameter(h(), info.index, bytes);
         if (w[0] == "set") {
             if (info.index == OMX_IndexParamStandardComponentRole && w.size() > 2)
-                std::snprintf(reinterpret_cast<char *>(bytes + 8), OMX_MAX_STRINGNAME_SIZE, "%s", w[2].c_str());
+                std::snprintf(reinterpret_cast<char *>(bytes + offsetof(OMX_PARAM_COMPONENTROLETYPE, cRole)),
+                              OMX_MAX_STRINGNAME_SIZE, "%s", w[2].c_str());
             for (size_t i = 3; i < w.size() && info.index == OMX_IndexParamPortDefinition; ++i) {
                 std::string field = w[i].substr(0, w[i].find('='));
                 OMX_U32 value = number(w[i].substr(w[i].find('=') + 1));
-                auto u32 = [](auto &field) { return reinterpret_cast<OMX_U32 *>(&field); };
-                OMX_U32 *target[] = {u32(d->nBufferCountActual), u32(d->nBufferCountMin),
-                                     u32(d->nBufferSize),        u32(v.nFrameWidth),
-                                     u32(v.nFrameHeight),        u32(v.eCompressionFormat),
-                                     u32(v.eColorFormat),        u32(d->eDir),
-                                     u32(d->nPortIndex),         u32(d->nSize)};
-                const char *const names[] = {"count",  "min",    "size", "w",    "h",
-                                             "coding", "colour", "dir",  "port", "nsize"};
-                *target[position(names, field)] = value;
+                using Def = OMX_PARAM_PORTDEFINITIONTYPE;
+                using Set = void (*)(Def &, OMX_U32);
+                static constexpr std::pair<const char *, Set> kFields[] = {
+                    {"count", [](Def &r, OMX_U32 x) { r.nBufferCountActual = x; }},
+                    {"min", [](Def &r, OMX_U32 x) { r.nBufferCountMin = x; }},
+                    {"size", [](Def &r, OMX_U32 x) { r.nBufferSize = x; }},
+                    {"w", [](Def &r, OMX_U32 x) { r.format.video.nFrameWidth = x; }},
+                    {"h", [](Def &r, OMX_U32 x) { r.format.video.nFrameHeight = x; }},
+                    {"coding", [](Def &r, OMX_U32 x) { r.format.video.eCompressionFormat = OMX_VIDEO_CODINGTYPE(x); }},
+                    {"colour", [](Def &r, OMX_U32 x) { r.format.video.eColorFormat = OMX_COLOR_FORMATTYPE(x); }},
+                    {"dir", [](Def &r, OMX_U32 x) { r.eDir = OMX_DIRTYPE(x); }},
+                    {"port", [](Def &r, OMX_U32 x) { r.nPortIndex = x; }},
+                    {"nsize", [](Def &r, OMX_U32 x) { r.nSize = x; }}};
+                for (const auto &[name, set] : kFields)
+                    if (field == name)
+                        set(*d, value);
             }
             return hex(c()->SetParameter(h(), info.index, bytes));
         }
@@ -118,7 +126,8 @@ private:
         case OMX_IndexParamVideoPortFormat: return pair(f->eCompressionFormat, f->eColorFormat);
         case OMX_IndexParamVideoProfileLevelQuerySupported:
         case OMX_IndexParamVideoProfileLevelCurrent: return pair(p->eProfile, p->eLevel);
-        case OMX_IndexParamStandardComponentRole: return reinterpret_cast<char *>(bytes + 8);
+        case OMX_IndexParamStandardComponentRole:
+            return reinterpret_cast<char *>(bytes + offsetof(OMX_PARAM_COMPONENTROLETYPE, cRole));
         default: return "0";
         }
     }
