@@ -2,6 +2,8 @@
 // (whole lines, times as T) and the summary rows that count them; the runner's exits and lines.
 #include <regex>
 
+#include <OMX_Video.h>
+
 #include "test_common.h"
 
 namespace
@@ -23,6 +25,12 @@ struct Row {
 #define U2 "OMX UTC 002-0"
 #define U3 "OMX UTC 003-0"
 #define E "omx_encoding_test: "
+#define M ", OMX.ZYN.MPEG4.Decoder"
+#define TWICE "unexpected completion of command 0 (2): FAIL" M
+#define LATE "unexpected OMX_EventCmdComplete from a handle not under test: FAIL" M
+#define NULL_SLOT(call) call ": NULL in the component's function table: FAIL, skipped" M
+const std::string kOverrun = "OMX_GetParameter: 8 bytes written past the " +
+                             std::to_string(sizeof(OMX_VIDEO_PARAM_PORTFORMATTYPE)) + "-byte record: FAIL" M;
 
 const Row kRows[] = {
     // The untimed reads before the writes of UTC 006 are not reported, however slow.
@@ -137,6 +145,21 @@ const Row kRows[] = {
       W("OMX UTC 003: OMX_StateIdle"), W("OMX UTC 003: OMX_StateLoaded"),
       U3 "1: OMX port disable(in): timeout FAIL: 2, T", U3 "1: OMX port disable(out): timeout FAIL: 2, T",
       U3 "2: OMX port enable(in): timeout FAIL: 2, T", U3 "2: OMX port enable(out): timeout FAIL: 2, T"}},
+    // A misbehaving core: a completion twice, callbacks from a freed handle, a header pointer
+    // nothing is behind, writes past a record, NULL function-table slots.
+    {"UTC 004", "* SendCommand:StateSet:Idle twice times 1\n", {TWICE, "UTC 002", TWICE, "UTC 003", TWICE}},
+    {"UTC 005", "* OMX_FreeHandle late_callback\n", {LATE, "UTC 004", LATE}},
+    {"UTC 002",
+     "* UseBuffer:0 bogus_header times 1\n",
+     {"OMX_UseBuffer: unexpected buffer header: FAIL" M, U2 "1: OMX_UseBuffer: FAIL: 80001001, 2",
+      W("OMX UTC 002: OMX_StateLoaded")}},
+    {"UTC 005", "* GetParameter:VideoPortFormat overrun 8\n", {kOverrun, "UTC 006", kOverrun}},
+    {"UTC 007",
+     "* null_slot GetConfig SetConfig GetExtensionIndex\n",
+     {NULL_SLOT("OMX_GetConfig"), "OMX UTC 007-02: OMX_GetConfig scale factor: FAIL: 80001006, 2", "UTC 008",
+      NULL_SLOT("OMX_SetConfig"), "OMX UTC 008-01: OMX_SetConfig OMX_IndexVendorThumbnailMode: FAIL: 80001006, 2",
+      "UTC 009", NULL_SLOT("OMX_GetExtensionIndex"),
+      "OMX UTC 009-01: OMX_GetExtensionIndex test: OMX.ZYN.index.ThumbnailMode: FAIL: 80001006, 2"}},
     {"encode 1", "", {}, ENC},
     {"encode 1",
      "* GetParameter:PortDefinition:0 error 0x80001001\n* GetParameter:PortDefinition:1 error 0x80001019\n"
@@ -304,6 +327,33 @@ TEST(OmxCases, ExitsLinesAndSummaryOfTheRunner)
         expected.push_back(std::string("OMX.ZYN.H263.Decoder             UTC ") + c + "         1");
     expected.push_back("total" + std::string(44, ' ') + "8");
     EXPECT_EQ(rows, expected) << r.out;
+}
+
+// A core that crashes or hangs in a call costs the case's process and one row; the run goes on.
+TEST(OmxCases, ACrashOrAHangIsARowOfItsOwn)
+{
+    const struct {
+        const char *faults, *line, *note;
+    } rows[] = {
+        {"* OMX_FreeHandle crash segv\n", "crashed FAIL: SIGSEGV in OMX_FreeHandle" M,
+         "crashed: SIGSEGV in OMX_FreeHandle"},
+        {"* GetState crash abort\n", "crashed FAIL: SIGABRT in OMX_GetState" M, "crashed: SIGABRT in OMX_GetState"},
+        {"* SendCommand:StateSet:Idle block\n", "hung FAIL: OMX_SendCommand has not returned after 500 ms" M,
+         "hung in OMX_SendCommand"},
+    };
+    for (const auto &row : rows) {
+        omxt::TempDir dir;
+        const omxt::ChildResult r =
+            omxt::run_tool("omx_cases", {"OMX.ZYN.MPEG4.Decoder"},
+                           {{"ZYN_OMX_FAULTS", dir.write("faults", row.faults)}, {"OMX_TEST_CALL_TIMEOUT_MS", "500"}});
+        EXPECT_EQ(r.status, 0) << r.out;
+        EXPECT_GE(omxt::count(r.out, std::string("\n") + row.line + "\n"), 1) << r.out;
+        EXPECT_EQ(omxt::count(r.out, "OMX.ZYN.MPEG4.Decoder            UTC 004         1        0        0  " +
+                                         std::string(row.note) + "\n"),
+                  1)
+            << r.out;
+        EXPECT_EQ(omxt::count(r.out, "\ntotal "), 1) << r.out;
+    }
 }
 
 } // namespace
