@@ -78,13 +78,15 @@ void omx_isolated_step(const std::function<void()> &step);
 // them.
 void omx_guard_core(OMX_CORE_INTERFACE *core);
 
-// Guard bytes after a buffer the core writes into.
-inline constexpr size_t kOmxGuardBytes = 64;
+// Guard bytes after a buffer the core writes into: a page, so that a name written whole into a
+// buffer of half its size, or a record overrun by as much, lands in the guard.
+inline constexpr size_t kOmxGuardBytes = 4096;
 inline constexpr unsigned char kOmxGuardByte = 0xA5;
 // How far past `size` bytes the core wrote into a buffer of size + kOmxGuardBytes bytes that
 // was filled with kOmxGuardByte after `size`: 0 when the guard is whole.
 size_t omx_guard_overrun(const unsigned char *buffer, size_t size);
-// Prints "<call>: <n> bytes written past the <size>-byte <what>: FAIL, <component>" when n > 0.
+// Prints "<call>: <n> bytes written past the <size>-byte <what>: FAIL, <component>" when n > 0
+// (no component for a core call about none).
 void omx_guard_report_overrun(const char *call, const char *what, size_t size, size_t n);
 
 // The signal's name ("SIGSEGV"), or "signal <n>".

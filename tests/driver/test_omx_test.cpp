@@ -79,7 +79,7 @@ struct OmxTestRun {
     std::vector<int> times; // per line: the time of a timeout line, else -1
 
     explicit OmxTestRun(const std::string &faults, std::map<std::string, std::string> lists = {},
-                        std::map<std::string, std::string> env = {})
+                        std::map<std::string, std::string> env = {}, int status = 0)
     {
         for (const auto &[name, text] : lists)
             dir.write(name, text);
@@ -87,7 +87,7 @@ struct OmxTestRun {
         env.emplace("OMX_TEST_LIST_DIR", dir.path);
         env.emplace("OMX_TEST_WAIT_MS", "300");
         result = omxt::run_tool("omx_test", {"--help", "-v"}, env);
-        EXPECT_EQ(result.status, 0) << result.err;
+        EXPECT_EQ(result.status, status) << result.err;
         static const std::regex timed("^(.*timeout FAIL(, |: .*, ))(\\d+)$");
         std::smatch m;
         for (const std::string &line : omxt::lines(result.out)) {
@@ -161,13 +161,35 @@ TEST(OmxTest, ReportOfUtc001AndTheLoopAgainstTheReferenceCore)
         // The core is told the capacity of ten role buffers; a refused index still counts.
         {h263 + "OMX.ZYN.H263.Decoder roles 12\n",
          edited(only_h263, "UTC 001-04: OMX_GetRolesOfComponent: 0", ten_roles, 1)},
+        // A core writing past the name or a role buffer; the guard bytes catch it.
+        {h263 + "core OMX_ComponentNameEnum overrun 8 times 1\nOMX.ZYN.H263.Decoder OMX_GetRolesOfComponent overrun "
+                "300\n",
+         edited(edited(only_h263, kHead[5],
+                       {"OMX_ComponentNameEnum: 8 bytes written past the 128-byte name buffer: FAIL"}),
+                "UTC 001-04: OMX_GetRolesOfComponent: 0",
+                {"OMX_GetRolesOfComponent: 300 bytes written past the 128-byte role buffer: FAIL, "
+                 "OMX.ZYN.H263.Decoder"})},
         // A refused index still counts, with an empty name that no call accepts.
         {"core names OMX.ZYN.H263.Decoder OMX.ZYN.VP8.Decoder\ncore enum_error 0 0x80001001\n", refused_index},
     };
-    for (const auto &row : rows) {
-        OmxTestRun run(row.faults);
-        EXPECT_EQ(run.against(row.expected), row.expected) << row.faults << run.result.out;
-    }
+    // Isolated steps give the report of one process, line for line.
+    for (const auto &row : rows)
+        for (const char *isolate : {"0", "1"}) {
+            OmxTestRun run(row.faults, {}, {{"OMX_TEST_ISOLATE", isolate}});
+            EXPECT_EQ(run.against(row.expected), row.expected) << isolate << row.faults << run.result.out;
+        }
+}
+
+// A crash ends the report with a line saying where; isolated, it costs its step alone.
+TEST(OmxTest, ACrashEndsTheReportUnlessStepsAreIsolated)
+{
+    const std::string faults = "core names OMX.ZYN.AVC.Decoder OMX.ZYN.VP8.Decoder\n"
+                               "OMX.ZYN.AVC.Decoder OMX_FreeHandle crash segv\n";
+    const std::string crash = "crashed FAIL: SIGSEGV in OMX_FreeHandle, OMX.ZYN.AVC.Decoder";
+    const Lines isolated = edited(normal_report({0, 1}), "OMX UTC 001-06: OMX_FreeHandle test: 0", {crash});
+    EXPECT_EQ(OmxTestRun(faults, {}, {{"OMX_TEST_ISOLATE", "1"}}).report, isolated);
+    const OmxTestRun alone(faults, {}, {}, 128 + 11);
+    EXPECT_EQ(alone.report, Lines(isolated.begin(), std::find(isolated.begin(), isolated.end(), crash) + 1));
 }
 
 // Every entry gets a handle of its own; a refused handle skips its entry; a list without its
