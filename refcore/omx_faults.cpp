@@ -174,8 +174,8 @@ bool parse_rule(const std::vector<std::string> &f, FaultRule &rule, std::string 
             why = "event_error applies to SendCommand only";
             return false;
         }
-    } else if (action == "silent") {
-        rule.action = FaultAction::Silent;
+    } else if (action == "silent" || action == "log") {
+        rule.action = action == "silent" ? FaultAction::Silent : FaultAction::Log;
     } else if (!parse_misbehaviour(f, i, rule, why)) {
         return false;
     } else if (rule.action == FaultAction::None) {
@@ -368,8 +368,11 @@ FaultOutcome FaultCounters::evaluate(const FaultConfig &cfg, std::string_view na
         ++matched_[i];
         if (matched_[i] <= r.after || applied_[i] >= r.times)
             continue;
-        // Delays add up; of the other actions the first applicable rule decides.
-        if (r.action == FaultAction::Delay) {
+        // Delays and logs add up; of the other actions the first applicable rule decides.
+        if (r.action == FaultAction::Log) {
+            ++applied_[i];
+            std::fprintf(stderr, "ZYN_OMX_FAULTS: %.*s called\n", static_cast<int>(call.size()), call.data());
+        } else if (r.action == FaultAction::Delay) {
             ++applied_[i];
             out.delay_us += r.arg;
         } else if (out.action == FaultAction::None) {

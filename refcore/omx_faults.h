@@ -21,6 +21,7 @@ enum class FaultAction {
     Error,
     EventError,
     Silent,
+    Log, // the call is noted on standard error ("ZYN_OMX_FAULTS: CALL called") as it starts
     // Misbehaviours of a core the program must survive:
     Crash,        // dies of signal `arg` (SIGSEGV or SIGABRT) in the call
     Block,        // never returns

@@ -312,9 +312,10 @@ TEST(OmxCases, ExitsLinesAndSummaryOfTheRunner)
     // Every enumerated component runs every case in order, each in a process of its own (so a
     // core rule striking once strikes in each); a refused index is reported and skipped; a
     // handle refused counts against its case.
+    // A component with no video role gets one row.
     r = omx_cases(dir, {},
-                  "core names OMX.ZYN.H263.Decoder OMX.ZYN.VP8.Decoder\ncore enum_error 1 0x80001001\n"
-                  "core OMX_GetHandle error 0x80001000 times 1\n");
+                  "core names OMX.ZYN.H263.Decoder OMX.ZYN.VP8.Decoder OMX.ZYN.Clock\ncore enum_error 1 0x80001001\n"
+                  "core OMX_GetHandle error 0x80001000 times 1\nOMX.ZYN.Clock roles 0\n");
     ASSERT_EQ(r.status, 0) << r.out;
     EXPECT_EQ(omxt::count(r.out, "omx_cases: OMX_ComponentNameEnum(1): FAIL: 80001001\n"), 1);
     EXPECT_EQ(omxt::count(r.out, "omx_cases: UTC 005: OMX_GetHandle(OMX.ZYN.H263.Decoder): FAIL: 80001000\n"), 1);
@@ -325,8 +326,27 @@ TEST(OmxCases, ExitsLinesAndSummaryOfTheRunner)
     Lines expected = {"omx_cases summary", "component                        case         FAIL"};
     for (const char *c : {"005", "006", "007", "008", "009", "004", "002", "003"})
         expected.push_back(std::string("OMX.ZYN.H263.Decoder             UTC ") + c + "         1");
+    expected.push_back("OMX.ZYN.Clock                    all             0");
     expected.push_back("total" + std::string(44, ' ') + "8");
     EXPECT_EQ(rows, expected) << r.out;
+    EXPECT_EQ(omxt::count(r.out, "\nOMX.ZYN.Clock                    all             0        0        1  not a "
+                                 "video component\n"),
+              1);
+
+    // SIGTERM while a case waits in a call: the case's process says where, frees the handle and
+    // de-initialises the core; the run ends with it.
+    const std::string script = "\"$0\" OMX.ZYN.MPEG4.Decoder 2>\"$1\" & until grep -q GetParameter \"$1\"; do sleep "
+                               "0.01; done; kill -TERM $!; wait $!";
+    r = omxt::run_child("/bin/sh", {"-c", script, omxt::build_dir() + "/bin/omx_cases", dir.file("err")},
+                        {{"LD_LIBRARY_PATH", omxt::build_dir() + "/lib"},
+                         {"ZYN_OMX_STATS", dir.file("stats")},
+                         {"ZYN_OMX_FAULTS", dir.write("faults", "* GetParameter log\n* GetParameter delay 60000000\n"
+                                                                "core OMX_Deinit log\n")}});
+    EXPECT_EQ(r.status, 143);
+    EXPECT_EQ(omxt::lines(r.out).back(), "stopped FAIL: SIGTERM in OMX_GetParameter, OMX.ZYN.MPEG4.Decoder") << r.out;
+    const std::string err = omxt::read_file(dir.file("err"));
+    EXPECT_EQ(err.substr(err.find("GetParameter called")), "GetParameter called\nZYN_OMX_FAULTS: OMX_Deinit called\n");
+    EXPECT_EQ(omxt::read_file(dir.file("stats")).rfind("stats OMX.ZYN.MPEG4.Decoder inputs=0", 0), 0u);
 }
 
 // A core that crashes or hangs in a call costs the case's process and one row; the run goes on.
