@@ -34,7 +34,9 @@ template <typename Slot> Slot slot_of(OMX_HANDLETYPE h, Slot OMX_COMPONENTTYPE::
     return nullptr;
 }
 
-// A record goes to the component as a copy of its nSize bytes with guard bytes after it.
+// A record goes to the component as a copy of its nSize bytes with guard bytes after it. Only
+// the standard indexes are known to begin with nSize: a vendor's or an extension's data (the
+// thumbnail switch is a bare int) goes as it is.
 template <typename Fn>
 OMX_ERRORTYPE record_call(OMX_HANDLETYPE h, Fn OMX_COMPONENTTYPE::*slot, const char *call, OMX_INDEXTYPE index,
                           OMX_PTR record)
@@ -42,10 +44,11 @@ OMX_ERRORTYPE record_call(OMX_HANDLETYPE h, Fn OMX_COMPONENTTYPE::*slot, const c
     Fn fn = slot_of(h, slot, call);
     if (fn == nullptr)
         return OMX_ErrorNotImplemented;
+    const bool standard = static_cast<uint32_t>(index) < static_cast<uint32_t>(OMX_IndexKhronosExtensions);
     OMX_U32 size = 0;
-    if (record != nullptr)
+    if (record != nullptr && standard)
         memcpy(&size, record, sizeof size);
-    if (record == nullptr || size < sizeof size || size > 65536) {
+    if (size < sizeof size || size > 65536) {
         OmxCallScope scope(call);
         return fn(h, index, record);
     }
