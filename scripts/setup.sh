@@ -10,6 +10,7 @@ packages=(
   xvfb xauth x11-apps x11-utils imagemagick
   ffmpeg libavcodec-dev libavutil-dev libswscale-dev
   python3 time file
+  libomxil-bellagio0 libomxil-bellagio-bin libomxil-bellagio0-components-base
 )
 
 missing=()

@@ -228,4 +228,43 @@ TEST(OmxTest, ACoreThatCannotBeLoadedOrLacksAnEntryPointIsNotRun)
     EXPECT_EQ(omxt::lines(r.out).size(), 2u);
 }
 
+// Against Debian's Bellagio core, which nobody here wrote: both programs reach the end of their
+// report, whatever its timing-dependent crashes and hangs cost on the way.
+TEST(Bellagio, BothProgramsReachTheEndOfTheirReport)
+{
+    omxt::TempDir dir;
+    const std::map<std::string, std::string> env = {{"OMX_BELLAGIO_REGISTRY", dir.file("registry")},
+                                                    {"LD_LIBRARY_PATH", dir.path},
+                                                    {"OMX_TEST_LIST_DIR", dir.path},
+                                                    {"OMX_TEST_IL_VERSION", "1.1.2"},
+                                                    {"OMX_TEST_CALL_TIMEOUT_MS", "3000"},
+                                                    {"OMX_TEST_ISOLATE", "1"}};
+    // The core under our name, its components registered; their names out.
+    omxt::ChildResult r =
+        omxt::run_child("/bin/sh",
+                        {"-c",
+                         "lib=$(/sbin/ldconfig -p | sed -n 's/.*libomxil-bellagio[.]so[.]0 .*=> //p' | head -n 1); "
+                         "[ -n \"$lib\" ] && command -v omxregister-bellagio >/dev/null || exit 3; "
+                         "ln -s \"$lib\" \"$0/libZYN_OMX_Core.so\" && omxregister-bellagio >&2 && "
+                         "sed -n 's/^ ==> \\([^ ]*\\) ==>.*/\\1/p' \"$OMX_BELLAGIO_REGISTRY\"",
+                         dir.path},
+                        env);
+    OMX_SKIP_UNLESS(r.status != 3, "Debian's Bellagio core (libomxil-bellagio0, libomxil-bellagio-bin)");
+    const Lines names = omxt::lines(r.out);
+    ASSERT_EQ(r.status, 0) << r.err;
+    ASSERT_FALSE(names.empty()) << r.err;
+    r = omxt::run_tool("omx_cases", {}, env);
+    EXPECT_EQ(r.status, 0) << r.out;
+    const std::string summary = r.out.substr(std::min(r.out.size(), r.out.find("\nomx_cases summary\n")));
+    for (const std::string &name : names)
+        EXPECT_GE(omxt::count(summary, "\n" + name + " "), 1) << name << r.out;
+    EXPECT_EQ(omxt::lines(summary).back().rfind("total ", 0), 0u) << r.out;
+    r = omxt::run_tool("omx_test", {}, env);
+    EXPECT_EQ(r.status, 0) << r.out;
+    for (const std::string &name : names)
+        EXPECT_GE(omxt::count(r.out, "\ncomp name " + name + " \n"), 1) << name << r.out;
+    const std::string end = "can't open list file Error\n\n";
+    EXPECT_EQ(r.out.substr(r.out.size() - std::min(r.out.size(), end.size())), end) << r.out;
+}
+
 } // namespace
