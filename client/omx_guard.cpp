@@ -2,6 +2,8 @@
 // core writes, and the guarded core entry points.
 #include "omx_guard.h"
 
+#include <pthread.h>
+#include <sched.h>
 #include <signal.h>
 #include <sys/mman.h>
 #include <sys/time.h>
@@ -9,6 +11,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -17,6 +20,7 @@
 
 #include "omx_callbacks.h"
 #include "omx_report.h"
+#include "omx_wait.h"
 
 namespace
 {
@@ -27,7 +31,8 @@ OmxCallRecord fallback_record;
 OmxCallRecord *record = &fallback_record;
 volatile sig_atomic_t stopping = 0;
 volatile sig_atomic_t timeout_ms = kOmxDefaultCallTimeoutMs;
-volatile pid_t child_pid = 0;
+std::atomic<pid_t> child_pid{0};
+std::atomic<bool> forking{false}; // a child may exist whose pid is not in child_pid yet
 int depth = 0;
 OMX_CORE_INTERFACE raw_core{};
 bool core_guarded = false;
@@ -107,17 +112,16 @@ void on_fatal(int sig)
     raise(sig);
 }
 
-// The handle under test is freed and the core de-initialised before the process ends; a core
-// that does not return from either within the call timeout is left behind.
+// SIGINT and SIGTERM are blocked in every thread but this one, which waits for them: the stop
+// runs as ordinary code, so a lock the interrupted thread held (the C library's, the core's) is
+// waited for, not deadlocked on. The handle under test is freed and the core de-initialised
+// before the process ends; a core that does not return from either within the call timeout is
+// left behind.
 void on_stop(int sig)
 {
-    // The signal may land on one of the core's threads, which cannot free its own component:
-    // the main thread (whose id is the process id) takes it over.
-    if (gettid() != getpid()) {
-        tgkill(getpid(), getpid(), sig);
-        return;
-    }
     // An isolated child stops itself; the parent follows when it has ended.
+    while (forking)
+        sched_yield();
     if (child_pid > 0) {
         kill(child_pid, sig);
         return;
@@ -134,6 +138,34 @@ void on_stop(int sig)
     if (core_guarded && raw_core.deinit != nullptr)
         raw_core.deinit();
     _exit(128 + sig);
+}
+
+void *stop_waiter(void *)
+{
+    sigset_t stops;
+    sigemptyset(&stops);
+    sigaddset(&stops, SIGINT);
+    sigaddset(&stops, SIGTERM);
+    for (;;) {
+        int sig = 0;
+        if (sigwait(&stops, &sig) == 0)
+            on_stop(sig);
+    }
+    return nullptr;
+}
+
+// Blocks SIGINT and SIGTERM in the calling thread (and so in every thread it starts later) and
+// starts the thread that waits for them; again in a forked child, which has no such thread.
+void start_stop_waiter()
+{
+    sigset_t stops;
+    sigemptyset(&stops);
+    sigaddset(&stops, SIGINT);
+    sigaddset(&stops, SIGTERM);
+    pthread_sigmask(SIG_BLOCK, &stops, nullptr);
+    pthread_t thread;
+    if (pthread_create(&thread, nullptr, stop_waiter, nullptr) == 0)
+        pthread_detach(thread);
 }
 
 void set_call(const char *call)
@@ -263,15 +295,7 @@ const char *omx_signal_name(int sig)
 
 int omx_call_timeout_ms(void)
 {
-    const char *text = getenv("OMX_TEST_CALL_TIMEOUT_MS");
-    if (text == nullptr || *text == '\0')
-        return kOmxDefaultCallTimeoutMs;
-    char *end = nullptr;
-    errno = 0;
-    const long value = strtol(text, &end, 10);
-    if (errno != 0 || *end != '\0' || value < 1 || value > 3600000)
-        return kOmxDefaultCallTimeoutMs;
-    return static_cast<int>(value);
+    return omx_env_ms("OMX_TEST_CALL_TIMEOUT_MS", kOmxDefaultCallTimeoutMs);
 }
 
 void omx_guard_install(void)
@@ -293,9 +317,7 @@ void omx_guard_install(void)
     sigemptyset(&action.sa_mask);
     action.sa_handler = on_alarm;
     sigaction(SIGALRM, &action, nullptr);
-    action.sa_handler = on_stop;
-    sigaction(SIGINT, &action, nullptr);
-    sigaction(SIGTERM, &action, nullptr);
+    start_stop_waiter();
     action.sa_handler = on_fatal;
     action.sa_flags = SA_NODEFER;
     for (int sig : {SIGSEGV, SIGBUS, SIGILL, SIGFPE, SIGABRT})
@@ -349,18 +371,22 @@ OmxChildEnd omx_run_isolated(const std::function<void()> &body)
 {
     fflush(nullptr);
     omx_guard_reset_record();
+    forking = true;
     const pid_t pid = fork();
     if (pid == 0) {
+        forking = false;
+        start_stop_waiter();
         body();
         fflush(nullptr);
         _exit(0);
     }
+    child_pid = pid > 0 ? pid : 0;
+    forking = false;
     OmxChildEnd end;
     if (pid < 0) {
         omx_report_fail("fork: %s Error\n", strerror(errno));
         return end;
     }
-    child_pid = pid;
     int status = 0;
     while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
     }
