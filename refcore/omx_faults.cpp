@@ -629,20 +629,14 @@ void faults_wrap_handle(OMX_HANDLETYPE handle)
     for (const auto &[scope, call] : cfg.null_slots) {
         if (!scope_matches(scope, s->name))
             continue;
+// Each slot's name and place in the function table.
+#define ZYN_SLOT(call) std::pair<std::string_view, size_t>(#call, offsetof(OMX_COMPONENTTYPE, call))
         static const std::pair<std::string_view, size_t> kSlots[] = {
-            {"GetParameter", offsetof(OMX_COMPONENTTYPE, GetParameter)},
-            {"SetParameter", offsetof(OMX_COMPONENTTYPE, SetParameter)},
-            {"GetConfig", offsetof(OMX_COMPONENTTYPE, GetConfig)},
-            {"SetConfig", offsetof(OMX_COMPONENTTYPE, SetConfig)},
-            {"GetExtensionIndex", offsetof(OMX_COMPONENTTYPE, GetExtensionIndex)},
-            {"GetState", offsetof(OMX_COMPONENTTYPE, GetState)},
-            {"SendCommand", offsetof(OMX_COMPONENTTYPE, SendCommand)},
-            {"UseBuffer", offsetof(OMX_COMPONENTTYPE, UseBuffer)},
-            {"AllocateBuffer", offsetof(OMX_COMPONENTTYPE, AllocateBuffer)},
-            {"UseEGLImage", offsetof(OMX_COMPONENTTYPE, UseEGLImage)},
-            {"FreeBuffer", offsetof(OMX_COMPONENTTYPE, FreeBuffer)},
-            {"EmptyThisBuffer", offsetof(OMX_COMPONENTTYPE, EmptyThisBuffer)},
-            {"FillThisBuffer", offsetof(OMX_COMPONENTTYPE, FillThisBuffer)}};
+            ZYN_SLOT(GetParameter),      ZYN_SLOT(SetParameter), ZYN_SLOT(GetConfig),   ZYN_SLOT(SetConfig),
+            ZYN_SLOT(GetExtensionIndex), ZYN_SLOT(GetState),     ZYN_SLOT(SendCommand), ZYN_SLOT(UseBuffer),
+            ZYN_SLOT(AllocateBuffer),    ZYN_SLOT(UseEGLImage),  ZYN_SLOT(FreeBuffer),  ZYN_SLOT(EmptyThisBuffer),
+            ZYN_SLOT(FillThisBuffer)};
+#undef ZYN_SLOT
         for (const auto &[slot, offset] : kSlots)
             if (slot == call)
                 std::memset(reinterpret_cast<unsigned char *>(h) + offset, 0, sizeof(void *));

@@ -187,9 +187,9 @@ TEST(OmxTest, ACrashEndsTheReportUnlessStepsAreIsolated)
                                "OMX.ZYN.AVC.Decoder OMX_FreeHandle crash segv\n";
     const std::string crash = "crashed FAIL: SIGSEGV in OMX_FreeHandle, OMX.ZYN.AVC.Decoder";
     const Lines isolated = edited(normal_report({0, 1}), "OMX UTC 001-06: OMX_FreeHandle test: 0", {crash});
-    EXPECT_EQ(OmxTestRun(faults, {}, {{"OMX_TEST_ISOLATE", "1"}}).report, isolated);
-    const OmxTestRun alone(faults, {}, {}, 128 + 11);
-    EXPECT_EQ(alone.report, Lines(isolated.begin(), std::find(isolated.begin(), isolated.end(), crash) + 1));
+    EXPECT_EQ(OmxTestRun(faults, {}, {{"OMX_TEST_ISOLATE", "1"}}).against(isolated), isolated);
+    const Lines ended(isolated.begin(), std::find(isolated.begin(), isolated.end(), crash) + 1);
+    EXPECT_EQ(OmxTestRun(faults, {}, {}, 128 + 11).against(ended), ended);
 }
 
 // Every entry gets a handle of its own; a refused handle skips its entry; a list without its
