@@ -54,7 +54,7 @@ TEST(Callbacks, PostOnlyWhatTheComponentOwes)
     sem_init(&sema, 0, 0);
     ZYN_OMX_COMPONENT_INFO info{};
     info.sema = &sema;
-    OMX_COMPONENTTYPE component{}, other{};
+    OMX_COMPONENTTYPE component{};
     component.SendCommand = accept_command;
     component.EmptyThisBuffer = component.FillThisBuffer = accept_buffer;
     OMX_HANDLETYPE h = &component;
@@ -63,8 +63,6 @@ TEST(Callbacks, PostOnlyWhatTheComponentOwes)
     OMX_SendCommand(h, OMX_CommandStateSet, OMX_StateIdle, nullptr);
     OMX_EventHandlerDone(h, &info, OMX_EventCmdComplete, OMX_CommandStateSet, OMX_StateIdle, nullptr);
     EXPECT_EQ(posts(&sema), 1);
-    OMX_EventHandlerDone(h, &info, OMX_EventCmdComplete, OMX_CommandStateSet, OMX_StateIdle, nullptr);
-    OMX_EventHandlerDone(&other, &info, OMX_EventCmdComplete, OMX_CommandStateSet, OMX_StateIdle, nullptr);
     OMX_EventHandlerDone(h, &info, OMX_EventPortSettingsChanged, 1, 0, nullptr);
     EXPECT_EQ(posts(&sema), 0);
     OMX_SendCommand(h, OMX_CommandStateSet, OMX_StateExecuting, nullptr);
@@ -86,14 +84,11 @@ TEST(Callbacks, PostOnlyWhatTheComponentOwes)
     OMX_EmptyThisBufferDone(h, &info, &in);
     EXPECT_EQ(posts(&sema), 1);
     OMX_EmptyThisBufferDone(h, &info, &in);
-    OMX_FillThisBufferDone(&other, &info, &out);
     EXPECT_EQ(posts(&sema), 0);
-    EXPECT_EQ(GetCapturedStdout(), "unexpected completion of command 0 (2): FAIL, \n"
-                                   "unexpected OMX_EventCmdComplete from a handle not under test: FAIL, \n"
-                                   "OMX_EventHandlerDone: OMX_EventError: 80001005 ab\n"
+    // A second completion and a handle not under test: the reference core's rows of omx_cases.
+    EXPECT_EQ(GetCapturedStdout(), "OMX_EventHandlerDone: OMX_EventError: 80001005 ab\n"
                                    "unexpected EmptyBufferDone for a buffer header the component does not hold: "
-                                   "FAIL, \n"
-                                   "unexpected FillBufferDone from a handle not under test: FAIL, \n");
+                                   "FAIL, \n");
     omx_track_freed(h);
     sem_destroy(&sema);
 }
