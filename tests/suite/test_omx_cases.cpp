@@ -28,6 +28,7 @@ struct Row {
 #define M ", OMX.ZYN.MPEG4.Decoder"
 #define TWICE "unexpected completion of command 0 (2): FAIL" M
 #define LATE "unexpected OMX_EventCmdComplete from a handle not under test: FAIL" M
+#define SEND_IDLE "OMX_SendCommand(0 2): timeout FAIL: 2, T"
 #define NULL_SLOT(call) call ": NULL in the component's function table: FAIL, skipped" M
 const std::string kOverrun = "OMX_GetParameter: 8 bytes written past the " +
                              std::to_string(sizeof(OMX_VIDEO_PARAM_PORTFORMATTYPE)) + "-byte record: FAIL" M;
@@ -117,6 +118,8 @@ const Row kRows[] = {
      "* UseBuffer delay 6000\n* AllocateBuffer delay 6000\n* FreeBuffer:1 delay 20000 times 1\n",
      {U2 "2: OMX_AllocateBuffer: timeout FAIL: 2, T", U2 "2: OMX_AllocateBuffer: timeout FAIL: 2, T",
       U2 "2: OMX_AllocateBuffer: timeout FAIL: 2, T", U2 "3: OMX_FreeBuffer(allocatebuffer): timeout FAIL: 2, T"}},
+    // A command send no case times costs a line of ours.
+    {"UTC 002", "* SendCommand:StateSet:Idle delay 30000\n", {SEND_IDLE, "UTC 003", SEND_IDLE, SEND_IDLE}},
     {"UTC 002",
      "* UseBuffer delay 20000 times 1\n* EmptyThisBuffer error 0x80001001\n* FillThisBuffer delay 5000\n",
      {U2 "1: OMX_UseBuffer: timeout FAIL: 2, T", U2 "4: OMX_EmptyThisBuffer: FAIL : 80001001",
