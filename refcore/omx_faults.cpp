@@ -257,6 +257,12 @@ bool parse_setting(const std::vector<std::string> &f, FaultConfig &cfg, std::str
             return true;
         }
         cfg.decode.emplace_back(cscope, f[2] == "all");
+    } else if (key == "versions") {
+        if (f.size() != 3 || (f[2] != "strict" && f[2] != "any")) {
+            why = "usage: SCOPE versions strict|any";
+            return true;
+        }
+        cfg.strict_versions.emplace_back(cscope, f[2] == "strict");
     } else {
         return false;
     }
@@ -443,13 +449,26 @@ int64_t faults_min_buffers(const FaultConfig &cfg, std::string_view name, uint32
     return v;
 }
 
-bool faults_decode_enabled(const FaultConfig &cfg, std::string_view name)
+namespace
 {
-    bool on = true;
-    for (const auto &[scope, enabled] : cfg.decode)
+// The last matching line of an on/off setting wins.
+bool switch_for(const std::vector<std::pair<std::string, bool>> &lines, std::string_view name, bool on)
+{
+    for (const auto &[scope, enabled] : lines)
         if (scope_matches(scope, name))
             on = enabled;
     return on;
+}
+} // namespace
+
+bool faults_decode_enabled(const FaultConfig &cfg, std::string_view name)
+{
+    return switch_for(cfg.decode, name, true);
+}
+
+bool faults_strict_versions(const FaultConfig &cfg, std::string_view name)
+{
+    return switch_for(cfg.strict_versions, name, false);
 }
 
 namespace

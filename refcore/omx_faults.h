@@ -55,6 +55,7 @@ struct FaultConfig {
     std::vector<ScopedCount> roles;
     std::vector<ScopedCount> min_buffers;
     std::vector<std::pair<std::string, bool>> decode;            // scope -> decode on/off
+    std::vector<std::pair<std::string, bool>> strict_versions;   // scope -> records must say 1.1
     std::vector<std::pair<std::string, std::string>> null_slots; // scope -> component call left NULL
     std::string text;                                            // the file's content, to notice changes
 };
@@ -123,5 +124,7 @@ int64_t faults_roles(const FaultConfig &cfg, std::string_view name);
 int64_t faults_min_buffers(const FaultConfig &cfg, std::string_view name, uint32_t port);
 // Whether the decoder decodes (default true).
 bool faults_decode_enabled(const FaultConfig &cfg, std::string_view name);
+// Whether the component refuses records whose version is not 1.1 (default false).
+bool faults_strict_versions(const FaultConfig &cfg, std::string_view name);
 
 } // namespace zyn

@@ -336,6 +336,15 @@ TEST(OmxCases, ExitsLinesAndSummaryOfTheRunner)
                                  "video component\n"),
               1);
 
+    // A core refusing records not stamped 1.1 is fair game once told the version it wants.
+    for (const char *version : {"", "1.1.2"}) {
+        r = omxt::run_tool("omx_cases", {"OMX.ZYN.MPEG4.Decoder"},
+                           {{"ZYN_OMX_FAULTS", dir.write("faults", "* versions strict\n")},
+                            {"OMX_TEST_IL_VERSION", version},
+                            {"OMX_TEST_WAIT_MS", "300"}});
+        EXPECT_EQ(omxt::count(r.out, ": FAIL: 8000100f, 2\n") > 0, *version == '\0') << r.out;
+    }
+
     // SIGTERM while a case waits in a call: the case's process says where, frees the handle and
     // de-initialises the core; the run ends with it.
     const std::string script = "\"$0\" OMX.ZYN.MPEG4.Decoder 2>\"$1\" & until grep -q GetParameter \"$1\"; do sleep "
