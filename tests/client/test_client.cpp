@@ -60,8 +60,11 @@ TEST(Callbacks, PostOnlyWhatTheComponentOwes)
     OMX_HANDLETYPE h = &component;
     OMX_BUFFERHEADERTYPE in{}, out{};
     CaptureStdout();
+    // The record OMX_GetHandle was given is posted, whatever pAppData the component passes back.
+    omx_track_getting_handle(&info);
     OMX_SendCommand(h, OMX_CommandStateSet, OMX_StateIdle, nullptr);
-    OMX_EventHandlerDone(h, &info, OMX_EventCmdComplete, OMX_CommandStateSet, OMX_StateIdle, nullptr);
+    OMX_EventHandlerDone(h, reinterpret_cast<OMX_PTR>(uintptr_t{16}), OMX_EventCmdComplete, OMX_CommandStateSet,
+                         OMX_StateIdle, nullptr);
     EXPECT_EQ(posts(&sema), 1);
     OMX_EventHandlerDone(h, &info, OMX_EventPortSettingsChanged, 1, 0, nullptr);
     EXPECT_EQ(posts(&sema), 0);
