@@ -8,6 +8,9 @@
 #include <OMX_Core.h>
 #include <OMX_ZYN_Platform.h>
 
+// Every component call of the program is a guarded one.
+#include "omx_component_calls.h"
+
 typedef enum TEST_COMPONENT_TYPE {
     OMX_COMPONENT_AVCDEC = 0,
     OMX_COMPONENT_AVCENC = 1,

@@ -5,8 +5,11 @@
 
 #include <cstdio>
 
+#include "omx_guard.h"
+
 OmxCoreLibrary::OmxCoreLibrary()
 {
+    omx_guard_install();
     library_ = dlopen(kOmxCoreLibrary, RTLD_NOW);
     if (library_ == nullptr) {
         printf("dlopen failed %s \n", dlerror());
@@ -46,5 +49,7 @@ bool OmxCoreLibrary::resolve(OMX_CORE_INTERFACE *core, const std::function<bool(
     (void)(one("OMX_Init", &core->init) && one("OMX_Deinit", &core->deinit) &&
            one("OMX_ComponentNameEnum", &core->componentname_enum) && one("OMX_GetHandle", &core->get_handle) &&
            one("OMX_FreeHandle", &core->free_handle) && one("OMX_GetRolesOfComponent", &core->get_roles_of_component));
+    if (all)
+        omx_guard_core(core);
     return all;
 }

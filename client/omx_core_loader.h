@@ -28,8 +28,8 @@ inline constexpr const char kOmxCoreLibrary[] = "libZYN_OMX_Core.so";
 class OmxCoreLibrary
 {
 public:
-    // Opens the library and prints " libZYN_OMX_Core.so opened succesfully", or the dlopen error
-    // line and "libZYN_OMX_Core.so open FAIL".
+    // Installs the call guard (omx_guard.h), opens the library and prints " libZYN_OMX_Core.so opened succesfully", or
+    // the dlopen error line and "libZYN_OMX_Core.so open FAIL".
     OmxCoreLibrary();
     ~OmxCoreLibrary();
     OmxCoreLibrary(const OmxCoreLibrary &) = delete;
@@ -39,7 +39,7 @@ public:
 
     // Looks the entry points up in table order. Each one missing is handed to `missing` (right
     // after the failed look-up, so dlerror() still tells why); the look-ups stop there when it
-    // returns false. True when all six were found.
+    // returns false. True when all six were found; the table then holds the guarded entry points.
     bool resolve(OMX_CORE_INTERFACE *core, const std::function<bool(const char *symbol)> &missing);
 
 private:

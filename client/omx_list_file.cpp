@@ -176,6 +176,14 @@ FILE *open_list_file(char *component_name, ZYN_OMX_COMPONENT_INFO *component_inf
     return file;
 }
 
+bool omx_component_in_table(const char *component_name)
+{
+    for (const ListFileRow &row : kListFiles)
+        if (strcmp(component_name, row.component_name) == 0)
+            return true;
+    return false;
+}
+
 int parse_list(FILE *file, ZYN_OMX_COMPONENT_INFO *component_info)
 {
     // Read as a plain int: the record may hold any value, not only the eight kinds.

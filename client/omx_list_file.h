@@ -20,6 +20,9 @@ std::string omx_list_file_path(const char *file_name);
 // sets the record's kind and coding type from the component's row.
 FILE *open_list_file(char *component_name, ZYN_OMX_COMPONENT_INFO *component_info);
 
+// Whether the component table has a row (a list file) for the component.
+bool omx_component_in_table(const char *component_name);
+
 // Reads one entry into the record (0), or ends the list (-1) at the end marker, at the end of
 // the file or at an entry that cannot be read; a broken entry leaves the record as it was.
 int parse_list(FILE *file, ZYN_OMX_COMPONENT_INFO *component_info);

@@ -5,7 +5,7 @@
 
 #include <OMX_Types.h>
 
-// Stamps version 1.0.0.0.
+// Stamps version 1.0.0.0, or the version OMX_TEST_IL_VERSION names ("1.1.2" is 1.1.2.0).
 void omx_set_version(OMX_VERSIONTYPE *nVersion);
 
 // Clears the whole record (fields a test does not set hold zero), then sets nSize and stamps

@@ -8,7 +8,15 @@ void omx_report_fail(const char *format, ...) __attribute__((format(printf, 1, 2
 /* Prints one "timeout FAIL" line (printf format) and counts it. */
 void omx_report_timeout(const char *format, ...) __attribute__((format(printf, 1, 2)));
 
+/* Prints one line saying a step was skipped (printf format) and counts it. */
+void omx_report_skip(const char *format, ...) __attribute__((format(printf, 1, 2)));
+
 /* Lines printed since the process started; a runner takes the difference
  * around each case. */
 int omx_report_fail_count(void);
 int omx_report_timeout_count(void);
+int omx_report_skip_count(void);
+
+/* From here on the counts are shared with the processes this one forks, so
+ * a parent reads what an isolated child reported, up to a crash. */
+void omx_report_share_counts(void);

@@ -7,17 +7,22 @@
 
 #include "omx_report.h"
 
-int omx_wait_limit_ms(void)
+int omx_env_ms(const char *name, int fallback)
 {
-    const char *text = getenv("OMX_TEST_WAIT_MS");
+    const char *text = getenv(name);
     if (text == nullptr || *text == '\0')
-        return OMX_TEST_WAIT_MS_DEFAULT;
+        return fallback;
     char *end = nullptr;
     errno = 0;
-    long value = strtol(text, &end, 10);
+    const long value = strtol(text, &end, 10);
     if (errno != 0 || *end != '\0' || value < 1 || value > 3600000)
-        return OMX_TEST_WAIT_MS_DEFAULT;
+        return fallback;
     return static_cast<int>(value);
+}
+
+int omx_wait_limit_ms(void)
+{
+    return omx_env_ms("OMX_TEST_WAIT_MS", OMX_TEST_WAIT_MS_DEFAULT);
 }
 
 int omx_wait_sema_quiet(sem_t *sema)

@@ -11,6 +11,9 @@
 
 #define OMX_TEST_WAIT_MS_DEFAULT 5000
 
+/* The milliseconds in the environment variable `name` (1 to 3600000), or `fallback`. */
+int omx_env_ms(const char *name, int fallback);
+
 /* The wait limit in milliseconds (OMX_TEST_WAIT_MS or the default). */
 int omx_wait_limit_ms(void);
 

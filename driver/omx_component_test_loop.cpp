@@ -1,6 +1,7 @@
 // The component test loop of omx_test.
 #include "omx_component_test_loop.h"
 
+#include "omx_guard.h"
 #include "omx_list_file.h"
 #include "omx_report.h"
 #include "omx_results.h"
@@ -8,6 +9,30 @@
 
 // Module-level by design: the list file of the component being processed.
 FILE *list_file;
+
+namespace
+{
+
+// A handle for the entry, the decoding pass on it, the handle freed.
+void run_entry(OMX_CORE_INTERFACE *core_interface, char *name, ZYN_OMX_COMPONENT_INFO *component_info,
+               OMX_CALLBACKTYPE *callbacks)
+{
+    OMX_HANDLETYPE handle = nullptr;
+    const OMX_ERRORTYPE err = core_interface->get_handle(&handle, name, component_info, callbacks);
+    if (err != OMX_ErrorNone || !handle) {
+        // Nothing to test or free: the entry is skipped.
+        printf("omx_component_test_loop: OMX_GetHandle: FAIL: %x, %s\n", static_cast<unsigned>(err), name);
+        return;
+    }
+    const int fail = omx_report_fail_count();
+    const int timeout = omx_report_timeout_count();
+    omx_results_pass_begin(name, component_info->in_file_name, component_info->width, component_info->height);
+    omx_decoding_test(static_cast<OMX_COMPONENTTYPE *>(handle), component_info, SUPPORT_COLOR_FORMAT_ARGB8888);
+    omx_results_pass_end(omx_report_fail_count() - fail, omx_report_timeout_count() - timeout);
+    core_interface->free_handle(handle);
+}
+
+} // namespace
 
 void omx_component_test_loop(OMX_CORE_INTERFACE *core_interface, char *const *component_name, unsigned component_num,
                              ZYN_OMX_COMPONENT_INFO *component_info, OMX_CALLBACKTYPE *callbacks)
@@ -18,23 +43,9 @@ void omx_component_test_loop(OMX_CORE_INTERFACE *core_interface, char *const *co
             puts("can't open list file Error");
             continue;
         }
-        while (parse_list(list_file, component_info) == 0) {
-            OMX_HANDLETYPE handle = nullptr;
-            const OMX_ERRORTYPE err = core_interface->get_handle(&handle, component_name[i], component_info, callbacks);
-            if (err != OMX_ErrorNone || !handle) {
-                // Nothing to test or free: the entry is skipped.
-                printf("omx_component_test_loop: OMX_GetHandle: FAIL: %x, %s\n", static_cast<unsigned>(err),
-                       component_name[i]);
-                continue;
-            }
-            const int fail = omx_report_fail_count();
-            const int timeout = omx_report_timeout_count();
-            omx_results_pass_begin(component_name[i], component_info->in_file_name, component_info->width,
-                                   component_info->height);
-            omx_decoding_test(static_cast<OMX_COMPONENTTYPE *>(handle), component_info, SUPPORT_COLOR_FORMAT_ARGB8888);
-            omx_results_pass_end(omx_report_fail_count() - fail, omx_report_timeout_count() - timeout);
-            core_interface->free_handle(handle);
-        }
+        // With OMX_TEST_ISOLATE=1 each entry runs in a process of its own.
+        while (parse_list(list_file, component_info) == 0)
+            omx_isolated_step([&] { run_entry(core_interface, component_name[i], component_info, callbacks); });
         fclose(list_file);
         list_file = nullptr;
     }

@@ -8,6 +8,7 @@
 #include "omx_callbacks.h"
 #include "omx_component_info.h"
 #include "omx_component_test_loop.h"
+#include "omx_guard.h"
 #include "omx_report.h"
 #include "omx_results.h"
 #include "omx_timing.h"
@@ -142,7 +143,13 @@ private:
     void roles_test()
     {
         puts("UTC 001-04: OMX_GetRolesOfComponent test");
-        for (unsigned i = 0; i < component_num_; ++i) {
+        for (unsigned i = 0; i < component_num_; ++i)
+            omx_isolated_step([&] { roles_of(i); });
+    }
+
+    void roles_of(unsigned i)
+    {
+        {
             const char *name = component_name_[i];
             printf("UTC 001-04: OMX_GetRolesOfComponent: %i %s\n", static_cast<int>(i), name);
             const Tally tally(tally_[i]);
@@ -157,7 +164,8 @@ private:
                     static_cast<unsigned>(numRoles), OMX_MAX_ROLES, name);
                 numRoles = OMX_MAX_ROLES;
             }
-            for (OMX_U32 j = 0; j < numRoles; ++j) {
+            // A refused query reported no role.
+            for (OMX_U32 j = 0; r.err == OMX_ErrorNone && j < numRoles; ++j) {
                 component_role_[j][OMX_NAME_BUFFER_LEN - 1] = '\0';
                 printf("UTC 001-04: OMX_GetRolesOfComponent: numRoles:%x, index=%x, %s\n",
                        static_cast<unsigned>(numRoles), static_cast<unsigned>(j),
@@ -174,7 +182,13 @@ private:
     // One handle per component, freed before the next is made.
     void handle_test()
     {
-        for (unsigned i = 0; i < component_num_; ++i) {
+        for (unsigned i = 0; i < component_num_; ++i)
+            omx_isolated_step([&] { handle_of(i); });
+    }
+
+    void handle_of(unsigned i)
+    {
+        {
             char *name = component_name_[i];
             printf("OMX UTC 001-05: OMX_GetHandle test: %i %s\n", static_cast<int>(i), name);
             const Tally tally(tally_[i]);
@@ -190,8 +204,8 @@ private:
             printf("OMX UTC 001-06: OMX_FreeHandle test: %i %s\n", static_cast<int>(i), name);
             if (r.err != OMX_ErrorNone || !handle) {
                 // A handle the core did not give is never handed back to it.
-                printf("OMX UTC 001-06: OMX_FreeHandle: skipped, no handle: %s\n", name);
-                continue;
+                omx_report_skip("OMX UTC 001-06: OMX_FreeHandle: skipped, no handle: %s\n", name);
+                return;
             }
             r = timed([&] { return core_->free_handle(handle); });
             if (r.err != OMX_ErrorNone)

@@ -856,6 +856,13 @@ OMX_ERRORTYPE record_call(OMX_HANDLETYPE h, const char *call, OMX_INDEXTYPE inde
         return code;
     if (!p)
         return OMX_ErrorBadParameter;
+    // A strict core reads the version every standard record starts with, after nSize.
+    if (static_cast<uint32_t>(index) < OMX_IndexKhronosExtensions && faults_strict_versions(*c->faults, c->name)) {
+        OMX_VERSIONTYPE v;
+        std::memcpy(&v, static_cast<const uint8_t *>(p) + offsetof(OMX_PORT_PARAM_TYPE, nVersion), sizeof v);
+        if (v.s.nVersionMajor != 1 || v.s.nVersionMinor != 1)
+            return OMX_ErrorVersionMismatch;
+    }
     std::lock_guard lock(c->mu);
     if (c->state == OMX_StateInvalid)
         return OMX_ErrorInvalidState;

@@ -117,6 +117,7 @@ OMX_ERRORTYPE OMX_Deinit(void)
     OMX_ERRORTYPE code;
     if (fault_returns(core_fault(*cfg, "", "OMX_Deinit"), code))
         return code;
+    faults_join_late_callbacks();
     std::lock_guard lock(core().mu);
     core().initialised = false;
     return OMX_ErrorNone;
@@ -127,7 +128,8 @@ OMX_ERRORTYPE OMX_ComponentNameEnum(OMX_STRING name, OMX_U32 length, OMX_U32 ind
     auto cfg = faults_now();
     auto names = enumerated(*cfg);
     OMX_ERRORTYPE code;
-    if (fault_returns(core_fault(*cfg, index < names.size() ? names[index] : "", "OMX_ComponentNameEnum"), code))
+    if (fault_returns(core_fault(*cfg, index < names.size() ? names[index] : "", "OMX_ComponentNameEnum"), code, name,
+                      length))
         return code;
     if (!initialised())
         return OMX_ErrorNotReady;
@@ -169,10 +171,13 @@ OMX_ERRORTYPE OMX_GetHandle(OMX_HANDLETYPE *handle, OMX_STRING name, OMX_PTR app
     h->nVersion.s.nVersionMajor = 1;
     h->nVersion.s.nVersionMinor = 1;
     h->pApplicationPrivate = app_data;
-    if (OMX_ERRORTYPE err = component_create(h, n, *desc, cfg, app_data, callbacks)) {
+    if (OMX_ERRORTYPE err =
+            component_create(h, n, *desc, cfg, app_data, faults_callbacks(h, cfg, n, app_data, callbacks))) {
+        faults_handle_freed(h, {});
         delete h;
         return err;
     }
+    faults_wrap_handle(h);
     {
         std::lock_guard lock(core().mu);
         core().handles.insert(h);
@@ -191,7 +196,8 @@ OMX_ERRORTYPE OMX_FreeHandle(OMX_HANDLETYPE handle)
     }
     auto cfg = faults_now();
     OMX_ERRORTYPE code;
-    if (fault_returns(core_fault(*cfg, known ? component_name(h) : std::string(), "OMX_FreeHandle"), code))
+    const FaultOutcome freeing = core_fault(*cfg, known ? component_name(h) : std::string(), "OMX_FreeHandle");
+    if (fault_returns(freeing, code))
         return code;
     if (!known)
         return OMX_ErrorBadParameter;
@@ -201,6 +207,7 @@ OMX_ERRORTYPE OMX_FreeHandle(OMX_HANDLETYPE handle)
             return OMX_ErrorBadParameter; // freed by another thread meanwhile
     }
     component_destroy(h);
+    faults_handle_freed(h, freeing);
     delete h;
     return OMX_ErrorNone;
 }
@@ -211,7 +218,9 @@ OMX_ERRORTYPE OMX_GetRolesOfComponent(OMX_STRING name, OMX_U32 *num_roles, OMX_U
     std::string n;
     bool name_ok = bounded_name(name, n);
     OMX_ERRORTYPE code;
-    if (fault_returns(core_fault(*cfg, n, "OMX_GetRolesOfComponent"), code))
+    if (fault_returns(core_fault(*cfg, n, "OMX_GetRolesOfComponent"), code,
+                      roles != nullptr && num_roles != nullptr && *num_roles != 0 ? roles[0] : nullptr,
+                      OMX_MAX_STRINGNAME_SIZE))
         return code;
     if (!initialised())
         return OMX_ErrorNotReady;

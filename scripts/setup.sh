@@ -14,6 +14,7 @@ packages=(
   gstreamer1.0-plugins-bad
   python3 time file
   chromium python3-junitparser
+  libomxil-bellagio0 libomxil-bellagio-bin libomxil-bellagio0-components-base
 )
 
 missing=()

@@ -12,11 +12,12 @@ int omx_buffer_test(OMX_COMPONENTTYPE *handle, ZYN_OMX_COMPONENT_INFO *component
     OMX_U32 min_inbuffer = 0;
     OMX_U32 min_outbuffer = 0;
     OmxDataBuffers in_buffer;
+    OMX_U32 in_size = 0, out_size = 0;
     const int type = static_cast<int>(component_info->component_type);
 
     puts("OMX UTC 002: omx_buffer_test");
     if (!omx_case_buffers_setup(handle, component_info, "OMX UTC 002", nullptr, &min_inbuffer, &min_outbuffer,
-                                &in_buffer))
+                                &in_buffer, &in_size, &out_size))
         return -1;
 
     OMX_STATETYPE state = OMX_StateInvalid;
@@ -35,8 +36,7 @@ int omx_buffer_test(OMX_COMPONENTTYPE *handle, ZYN_OMX_COMPONENT_INFO *component
                              i == 0 ? "OMX UTC 002-01: OMX_UseBuffer: FAIL: %x, %d\n"
                                     : "OMX UTC 002-06: OMX multiple buffer: FAIL: %x, %d\n",
                              "OMX UTC 002-01: OMX_UseBuffer: timeout FAIL: %d, %d\n", [&] {
-                                 return OMX_UseBuffer(handle, &in_buffer_header[i], 0, nullptr, OMX_CASE_BUFFER_SIZE,
-                                                      in_buffer[i]);
+                                 return OMX_UseBuffer(handle, &in_buffer_header[i], 0, nullptr, in_size, in_buffer[i]);
                              });
         if (err != OMX_ErrorNone)
             in_buffer_header[i] = nullptr;
@@ -44,12 +44,11 @@ int omx_buffer_test(OMX_COMPONENTTYPE *handle, ZYN_OMX_COMPONENT_INFO *component
 
     puts("OMX UTC 002-02: OMX_AllocateBuffer test");
     for (OMX_U32 i = 0; i < min_outbuffer; i++) {
-        err = omx_timed_call(
-            component_info, kOmxShortCallBudgetUs, OMX_TIMED_NO_WAIT,
-            i == 0 ? "OMX UTC 002-02: OMX_AllocateBuffer: FAIL: %x, %d\n"
-                   : "OMX UTC 002-06: OMX multiple buffer: FAIL: %x, %d\n",
-            "OMX UTC 002-02: OMX_AllocateBuffer: timeout FAIL: %d, %d\n",
-            [&] { return OMX_AllocateBuffer(handle, &out_buffer_header[i], 1, nullptr, OMX_CASE_BUFFER_SIZE); });
+        err = omx_timed_call(component_info, kOmxShortCallBudgetUs, OMX_TIMED_NO_WAIT,
+                             i == 0 ? "OMX UTC 002-02: OMX_AllocateBuffer: FAIL: %x, %d\n"
+                                    : "OMX UTC 002-06: OMX multiple buffer: FAIL: %x, %d\n",
+                             "OMX UTC 002-02: OMX_AllocateBuffer: timeout FAIL: %d, %d\n",
+                             [&] { return OMX_AllocateBuffer(handle, &out_buffer_header[i], 1, nullptr, out_size); });
         if (err != OMX_ErrorNone)
             out_buffer_header[i] = nullptr;
     }
@@ -68,7 +67,7 @@ int omx_buffer_test(OMX_COMPONENTTYPE *handle, ZYN_OMX_COMPONENT_INFO *component
                        "OMX UTC 002-04: OMX_EmptyThisBuffer: timeout FAIL: %d, %d\n",
                        [&] { return OMX_EmptyThisBuffer(handle, in_buffer_header[0]); });
     } else {
-        printf("OMX UTC 002-04: OMX_EmptyThisBuffer: no input buffer, skipped: %d\n", type);
+        omx_report_skip("OMX UTC 002-04: OMX_EmptyThisBuffer: no input buffer, skipped: %d\n", type);
     }
 
     puts("OMX UTC 002-05: OMX_FillThisBuffer test");
@@ -78,7 +77,7 @@ int omx_buffer_test(OMX_COMPONENTTYPE *handle, ZYN_OMX_COMPONENT_INFO *component
                        "OMX UTC 002-05: OMX_FillThisBuffer: timeout FAIL: %d, %d\n",
                        [&] { return OMX_FillThisBuffer(handle, out_buffer_header[0]); });
     } else {
-        printf("OMX UTC 002-05: OMX_FillThisBuffer: no output buffer, skipped: %d\n", type);
+        omx_report_skip("OMX UTC 002-05: OMX_FillThisBuffer: no output buffer, skipped: %d\n", type);
     }
 
     const OMX_ERRORTYPE loaded_err = OMX_SendCommand(handle, OMX_CommandStateSet, OMX_StateLoaded, nullptr);

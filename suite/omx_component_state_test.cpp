@@ -12,11 +12,12 @@ int omx_component_state_test(OMX_COMPONENTTYPE *handle, ZYN_OMX_COMPONENT_INFO *
     OMX_U32 min_inbuffer = 0;
     OMX_U32 min_outbuffer = 0;
     OmxDataBuffers in_buffer;
+    OMX_U32 in_size = 0, out_size = 0;
 
     puts("OMX UTC 004: omx_component_state_test");
     if (!omx_case_buffers_setup(handle, component_info, "OMX UTC 004",
                                 "OMX UTC 004: omx_component_state_test: OMX_GetParameter: FAIL: %x, %d\n",
-                                &min_inbuffer, &min_outbuffer, &in_buffer))
+                                &min_inbuffer, &min_outbuffer, &in_buffer, &in_size, &out_size))
         return -1;
 
     puts("OMX UTC 004-01: OMX_GetState test");
@@ -32,9 +33,9 @@ int omx_component_state_test(OMX_COMPONENTTYPE *handle, ZYN_OMX_COMPONENT_INFO *
                        "OMX UTC 004-02: OMX Component state transaction: OMX_StateIdle: FAIL: %x, %d\n",
                        "OMX UTC 004-02: OMX Component state transaction: OMX_StateIdle: timeout FAIL: %d, %d\n",
                        [&] { return OMX_SendCommand(handle, OMX_CommandStateSet, OMX_StateIdle, nullptr); });
-    omx_use_buffers(handle, component_info, 0, in_buffer_header, in_buffer, min_inbuffer, OMX_CASE_BUFFER_SIZE,
+    omx_use_buffers(handle, component_info, 0, in_buffer_header, in_buffer, min_inbuffer, in_size,
                     "OMX UTC 004: OMX_UseBuffer: FAIL: %x, %d\n");
-    omx_allocate_buffers(handle, component_info, 1, out_buffer_header, min_outbuffer, OMX_CASE_BUFFER_SIZE,
+    omx_allocate_buffers(handle, component_info, 1, out_buffer_header, min_outbuffer, out_size,
                          "OMX UTC 004: OMX_AllocateBuffer: FAIL: %x, %d\n");
     if (err == OMX_ErrorNone)
         omx_wait_sema(component_info, "OMX UTC 004: OMX_StateIdle");

@@ -89,16 +89,23 @@ OMX_STATETYPE omx_check_state(OMX_COMPONENTTYPE *handle, const ZYN_OMX_COMPONENT
 
 bool omx_case_buffers_setup(OMX_COMPONENTTYPE *handle, ZYN_OMX_COMPONENT_INFO *component_info, const char *test,
                             const char *port0_fail_line, OMX_U32 *min_inbuffer, OMX_U32 *min_outbuffer,
-                            OmxDataBuffers *in_buffer)
+                            OmxDataBuffers *in_buffer, OMX_U32 *in_size, OMX_U32 *out_size)
 {
+    // A port refusing buffers below its own size would otherwise fail the case's own buffers.
+    auto size_of = [](OMX_ERRORTYPE err, const OMX_PARAM_PORTDEFINITIONTYPE &portdef) {
+        return err == OMX_ErrorNone && portdef.nBufferSize > OMX_CASE_BUFFER_SIZE && portdef.nBufferSize <= (64u << 20)
+                   ? static_cast<OMX_U32>(portdef.nBufferSize)
+                   : static_cast<OMX_U32>(OMX_CASE_BUFFER_SIZE);
+    };
     OMX_PARAM_PORTDEFINITIONTYPE portdef;
     const OMX_ERRORTYPE err = omx_query_min_buffers(handle, 0, &portdef, min_inbuffer);
     if (err != OMX_ErrorNone && port0_fail_line != nullptr)
         omx_report_error(port0_fail_line, err, component_info);
-    (void)omx_query_min_buffers(handle, 1, &portdef, min_outbuffer);
+    *in_size = size_of(err, portdef);
+    *out_size = size_of(omx_query_min_buffers(handle, 1, &portdef, min_outbuffer), portdef);
     if (!omx_counts_fit_slots(test, *min_inbuffer, *min_outbuffer, component_info))
         return false;
-    if (!in_buffer->allocate(*min_inbuffer, OMX_CASE_BUFFER_SIZE, "malloc(in_buffer[%i]) return Error\n"))
+    if (!in_buffer->allocate(*min_inbuffer, *in_size, "malloc(in_buffer[%i]) return Error\n"))
         return false;
     omx_clear_header_slots();
     return true;

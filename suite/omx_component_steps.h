@@ -19,7 +19,8 @@ OMX_ERRORTYPE omx_query_min_buffers(OMX_COMPONENTTYPE *handle, OMX_U32 port, OMX
 bool omx_counts_fit_slots(const char *test, OMX_U32 min_inbuffer, OMX_U32 min_outbuffer,
                           const ZYN_OMX_COMPONENT_INFO *component_info);
 
-// Size of the client and component buffers of UTC 002, 003 and 004.
+// Size of the client and component buffers of UTC 002, 003 and 004 at the least; a port asking
+// for more gets its nBufferSize.
 #define OMX_CASE_BUFFER_SIZE 32768
 
 // Prints a failure line taking the error (%x) and component_type (%d).
@@ -49,11 +50,12 @@ OMX_STATETYPE omx_check_state(OMX_COMPONENTTYPE *handle, const ZYN_OMX_COMPONENT
 
 // The opening of UTC 002, 003 and 004: the minimum counts of both ports (`port0_fail_line`,
 // when not null, reports a refused port-0 query with the error and component_type), the slot
-// limits, the zero-filled input data buffers of OMX_CASE_BUFFER_SIZE bytes and cleared header
-// slots. Returns true when the case can go on (else its line is printed).
+// limits, the buffer size of each port (the larger of OMX_CASE_BUFFER_SIZE and its nBufferSize),
+// the zero-filled input data buffers and cleared header slots. Returns true when the case can go on (else its line is
+// printed).
 bool omx_case_buffers_setup(OMX_COMPONENTTYPE *handle, ZYN_OMX_COMPONENT_INFO *component_info, const char *test,
                             const char *port0_fail_line, OMX_U32 *min_inbuffer, OMX_U32 *min_outbuffer,
-                            OmxDataBuffers *in_buffer);
+                            OmxDataBuffers *in_buffer, OMX_U32 *in_size, OMX_U32 *out_size);
 
 // OMX_SendCommand(command, param), then one bounded wait for its completion unless the command
 // was refused (a refusal posts nothing). *waited_out, when given, tells whether that wait

@@ -1,4 +1,5 @@
 // Encoding pass: raw planar YUV 4:2:0 pictures, converted to semi-planar, through one encoder.
+#include <algorithm>
 #include <cstdio>
 
 #include "omx_component_steps.h"
@@ -61,10 +62,9 @@ public:
         fflush(stdout);
         if (!omx_counts_fit_slots("omx_encoding_test", min_inbuffer_, min_outbuffer_, info_))
             return;
-        const size_t size = static_cast<size_t>(buffer_size_);
-        if (!in_buffer_.allocate(min_inbuffer_, size, "malloc(in_buffer[%i]) return Error\n") ||
-            !out_buffer_.allocate(min_outbuffer_, size, "malloc(out_buffer[%i]) return Error\n") ||
-            !temp_buffer_.allocate(1, size, "malloc(temp_buffer) return Error : %x\n"))
+        if (!in_buffer_.allocate(min_inbuffer_, in_size_, "malloc(in_buffer[%i]) return Error\n") ||
+            !out_buffer_.allocate(min_outbuffer_, out_size_, "malloc(out_buffer[%i]) return Error\n") ||
+            !temp_buffer_.allocate(1, static_cast<size_t>(buffer_size_), "malloc(temp_buffer) return Error : %x\n"))
             return;
         if (!open_files())
             return;
@@ -85,6 +85,7 @@ private:
         fflush(stdout);
         pass_.report_read_failure(0, err);
         min_inbuffer_ = err == OMX_ErrorNone ? portdef.nBufferCountMin : 0;
+        in_size_ = port_buffer_size(err, portdef);
         portdef.format.video.nFrameWidth = static_cast<OMX_U32>(width_);
         portdef.format.video.nFrameHeight = static_cast<OMX_U32>(height_);
         portdef.format.video.eColorFormat = info_->color_type;
@@ -97,11 +98,20 @@ private:
         fflush(stdout);
         pass_.report_read_failure(1, err);
         min_outbuffer_ = err == OMX_ErrorNone ? portdef.nBufferCountMin : 0;
+        out_size_ = port_buffer_size(err, portdef);
         portdef.format.video.nFrameWidth = static_cast<OMX_U32>(width_);
         portdef.format.video.nFrameHeight = static_cast<OMX_U32>(height_);
         portdef.format.video.eCompressionFormat = info_->coding_type;
         portdef.nBufferSize = static_cast<OMX_U32>(buffer_size_);
         pass_.write_port(&portdef);
+    }
+
+    // A port that asks for more than the pass's picture size gets its own size: a strict port
+    // refuses smaller buffers.
+    size_t port_buffer_size(OMX_ERRORTYPE err, const OMX_PARAM_PORTDEFINITIONTYPE &portdef) const
+    {
+        const size_t asked = err == OMX_ErrorNone ? static_cast<size_t>(portdef.nBufferSize) : 0;
+        return std::max(static_cast<size_t>(buffer_size_), std::min(asked, static_cast<size_t>(64) << 20));
     }
 
     bool open_files()
@@ -121,11 +131,10 @@ private:
 
     void give_buffers()
     {
-        const OMX_U32 size = static_cast<OMX_U32>(buffer_size_);
-        omx_use_buffers(handle_, info_, 0, in_buffer_header, in_buffer_, min_inbuffer_, size,
+        omx_use_buffers(handle_, info_, 0, in_buffer_header, in_buffer_, min_inbuffer_, static_cast<OMX_U32>(in_size_),
                         "omx_encoding_test: OMX_UseBuffer: FAIL: %x, %d\n");
-        omx_use_buffers(handle_, info_, 1, out_buffer_header, out_buffer_, min_outbuffer_, size,
-                        "omx_encoding_test: OMX_AllocateBuffer: FAIL: %x, %d\n");
+        omx_use_buffers(handle_, info_, 1, out_buffer_header, out_buffer_, min_outbuffer_,
+                        static_cast<OMX_U32>(out_size_), "omx_encoding_test: OMX_AllocateBuffer: FAIL: %x, %d\n");
     }
 
     // One picture per input buffer, all submitted before any is waited for. The data goes into
@@ -170,6 +179,8 @@ private:
     const int height_;
     StreamingPass pass_;
     int buffer_size_ = 0;
+    size_t in_size_ = 0;
+    size_t out_size_ = 0;
     OMX_U32 min_inbuffer_ = 0;
     OMX_U32 min_outbuffer_ = 0;
     OmxDataBuffers in_buffer_;

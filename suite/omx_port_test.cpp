@@ -28,11 +28,12 @@ int omx_port_test(OMX_COMPONENTTYPE *handle, ZYN_OMX_COMPONENT_INFO *component_i
     OMX_U32 min_inbuffer = 0;
     OMX_U32 min_outbuffer = 0;
     OmxDataBuffers in_buffer;
+    OMX_U32 in_size = 0, out_size = 0;
     int error_count = 0;
 
     puts("OMX UTC 003: omx_port_test");
     if (!omx_case_buffers_setup(handle, component_info, "OMX UTC 003", nullptr, &min_inbuffer, &min_outbuffer,
-                                &in_buffer))
+                                &in_buffer, &in_size, &out_size))
         return -1;
 
     OMX_STATETYPE state = OMX_StateInvalid;
@@ -43,9 +44,9 @@ int omx_port_test(OMX_COMPONENTTYPE *handle, ZYN_OMX_COMPONENT_INFO *component_i
     err = OMX_SendCommand(handle, OMX_CommandStateSet, OMX_StateIdle, nullptr);
     if (err != OMX_ErrorNone)
         omx_report_fail("OMX UTC 003: OMX_SendCommand: OMX_StateIdle err=%x\n", static_cast<unsigned>(err));
-    omx_use_buffers(handle, component_info, 0, in_buffer_header, in_buffer, min_inbuffer, OMX_CASE_BUFFER_SIZE,
+    omx_use_buffers(handle, component_info, 0, in_buffer_header, in_buffer, min_inbuffer, in_size,
                     "OMX UTC 003: OMX_UseBuffer: FAIL: %x, %d\n");
-    omx_allocate_buffers(handle, component_info, 1, out_buffer_header, min_outbuffer, OMX_CASE_BUFFER_SIZE,
+    omx_allocate_buffers(handle, component_info, 1, out_buffer_header, min_outbuffer, out_size,
                          "OMX UTC 003: OMX_AllocateBuffer: FAIL: %x, %d\n");
     if (err == OMX_ErrorNone)
         omx_wait_sema(component_info, "OMX UTC 003: OMX_StateIdle");

@@ -27,7 +27,11 @@ OMX_ERRORTYPE omx_timed_call(ZYN_OMX_COMPONENT_INFO *component_info, int budget_
                              const char *fail_line, const char *timeout_line, Call &&call)
 {
     OmxStopwatch stopwatch;
-    const OMX_ERRORTYPE err = call();
+    OMX_ERRORTYPE err;
+    {
+        OmxTimedSpan span;
+        err = call();
+    }
     bool wait_expired = false;
     if (wait == OMX_TIMED_WAIT && err == OMX_ErrorNone)
         wait_expired = omx_wait_sema_quiet(component_info->sema) != 0;

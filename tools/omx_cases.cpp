@@ -1,7 +1,8 @@
 // omx_cases: runs the conformance cases UTC 002 to 009 and the encoding pass
-// on the components of the OpenMAX IL core, each case on a fresh handle, and
-// sums up per component and case how many failure and timeout lines each
-// printed.
+// on the video components of the OpenMAX IL core, each case in a process of
+// its own (its own OMX_Init, handle and OMX_Deinit) so that a core crashing or
+// hanging costs one row, and sums up per component and case how many failure,
+// timeout and skip lines each printed.
 //
 //   omx_cases [COMPONENT ...]
 //
@@ -19,6 +20,7 @@
 #include "omx_callbacks.h"
 #include "omx_component_info.h"
 #include "omx_core_loader.h"
+#include "omx_guard.h"
 #include "omx_list_file.h"
 #include "omx_report.h"
 #include "omx_test_cases.h"
@@ -56,22 +58,33 @@ struct SummaryRow {
     std::string label;
     int fail_lines;
     int timeout_lines;
+    int skip_lines;
+    std::string note; // how the case's process ended when it did not end by itself
 };
+
+// Enough role buffers for any video component; more roles are not looked at.
+constexpr OMX_U32 kMaxRoles = 16;
 
 void usage(FILE *out)
 {
     fprintf(out, "usage: omx_cases [COMPONENT ...]\n"
                  "Runs UTC 005, 006, 007, 008, 009, 004, 002, 003 on each named component (every\n"
                  "enumerated one when none is named), then the encoding pass for each entry of an\n"
-                 "encoder's list file, and prints a summary of failure and timeout lines.\n");
+                 "encoder's list file, and prints a summary of failure, timeout and skip lines.\n"
+                 "Components with no video_decoder/video_encoder role get one row.\n");
 }
 
-// Posts left over from an earlier handle (a late completion, an error event)
-// must not satisfy a wait of the next case.
-void drain(sem_t *sema)
+// "crashed: SIGSEGV in OMX_FreeHandle", "hung in OMX_SendCommand", or empty.
+std::string how_it_ended(const OmxChildEnd &end)
 {
-    while (sem_trywait(sema) == 0) {
-    }
+    const std::string where = (end.call.empty() ? std::string("the start") : end.call);
+    if (end.hung)
+        return "hung in " + where;
+    if (end.crashed())
+        return std::string("crashed: ") + omx_signal_name(end.signal) + " in " + where;
+    if (end.exit_code != 0)
+        return "ended with status " + std::to_string(end.exit_code);
+    return "";
 }
 
 struct Runner {
@@ -80,30 +93,71 @@ struct Runner {
     ZYN_OMX_COMPONENT_INFO component_info{};
     std::vector<SummaryRow> rows;
 
-    // Gets a handle, runs `body` on it, frees it; counts what it printed under `label`.
+    // In a process of its own: OMX_Init, a handle, `body` on it, OMX_FreeHandle, OMX_Deinit;
+    // counts what it printed under `label`, and how the process ended.
     template <typename Body> void on_fresh_handle(const char *name, const char *label, Body &&body)
     {
         const int fails = omx_report_fail_count();
         const int timeouts = omx_report_timeout_count();
-        drain(component_info.sema);
-        OMX_HANDLETYPE handle = nullptr;
-        std::string component_name(name);
-        OMX_ERRORTYPE err = core.get_handle(&handle, component_name.data(), &component_info, &callbacks);
-        if (err != OMX_ErrorNone || handle == nullptr) {
-            omx_report_fail("omx_cases: %s: OMX_GetHandle(%s): FAIL: %x\n", label, name, static_cast<unsigned>(err));
-        } else {
-            body(static_cast<OMX_COMPONENTTYPE *>(handle));
-            err = core.free_handle(handle);
+        const int skips = omx_report_skip_count();
+        const OmxChildEnd end = omx_run_isolated([&] {
+            OMX_ERRORTYPE err = core.init();
             if (err != OMX_ErrorNone)
-                omx_report_fail("omx_cases: %s: OMX_FreeHandle(%s): FAIL: %x\n", label, name,
+                omx_report_fail("omx_cases: %s: OMX_Init: FAIL: %x\n", label, static_cast<unsigned>(err));
+            OMX_HANDLETYPE handle = nullptr;
+            std::string component_name(name);
+            err = core.get_handle(&handle, component_name.data(), &component_info, &callbacks);
+            if (err != OMX_ErrorNone || handle == nullptr) {
+                omx_report_fail("omx_cases: %s: OMX_GetHandle(%s): FAIL: %x\n", label, name,
                                 static_cast<unsigned>(err));
-        }
-        fflush(stdout);
-        rows.push_back({name, label, omx_report_fail_count() - fails, omx_report_timeout_count() - timeouts});
+            } else {
+                body(static_cast<OMX_COMPONENTTYPE *>(handle));
+                err = core.free_handle(handle);
+                if (err != OMX_ErrorNone)
+                    omx_report_fail("omx_cases: %s: OMX_FreeHandle(%s): FAIL: %x\n", label, name,
+                                    static_cast<unsigned>(err));
+            }
+            core.deinit();
+        });
+        SummaryRow row{name,
+                       label,
+                       omx_report_fail_count() - fails,
+                       omx_report_timeout_count() - timeouts,
+                       omx_report_skip_count() - skips,
+                       how_it_ended(end)};
+        // The process's last line (crash or hang) was its own; it counts as a failure.
+        if (!row.note.empty())
+            row.fail_lines++;
+        rows.push_back(row);
     }
 
-    void run_component(const char *name)
+    // A component with a video_decoder.* or video_encoder.* role, or one of the component table.
+    bool is_video(const char *name)
     {
+        if (omx_component_in_table(name))
+            return true;
+        OMX_U8 roles[kMaxRoles][OMX_MAX_STRINGNAME_SIZE] = {};
+        OMX_U8 *pointers[kMaxRoles];
+        for (OMX_U32 i = 0; i < kMaxRoles; i++)
+            pointers[i] = roles[i];
+        OMX_U32 count = kMaxRoles;
+        std::string component_name(name);
+        if (core.get_roles_of_component(component_name.data(), &count, pointers) != OMX_ErrorNone)
+            return false;
+        for (OMX_U32 i = 0; i < count && i < kMaxRoles; i++) {
+            const char *role = reinterpret_cast<const char *>(roles[i]);
+            if (strncmp(role, "video_decoder.", 14) == 0 || strncmp(role, "video_encoder.", 14) == 0)
+                return true;
+        }
+        return false;
+    }
+
+    void run_component(const char *name, bool video)
+    {
+        if (!video) {
+            rows.push_back({name, "all", 0, 0, 1, "not a video component"});
+            return;
+        }
         // Each component starts from a clean record; only the semaphore is kept.
         sem_t *sema = component_info.sema;
         component_info = ZYN_OMX_COMPONENT_INFO{};
@@ -151,14 +205,16 @@ struct Runner {
         int total_fails = 0;
         int total_timeouts = 0;
         printf("\nomx_cases summary\n");
-        printf("%-32s %-10s %6s %8s\n", "component", "case", "FAIL", "timeout");
+        int total_skips = 0;
+        printf("%-32s %-10s %6s %8s %8s\n", "component", "case", "FAIL", "timeout", "skipped");
         for (const SummaryRow &row : rows) {
-            printf("%-32s %-10s %6d %8d\n", row.component.c_str(), row.label.c_str(), row.fail_lines,
-                   row.timeout_lines);
+            printf("%-32s %-10s %6d %8d %8d%s%s\n", row.component.c_str(), row.label.c_str(), row.fail_lines,
+                   row.timeout_lines, row.skip_lines, row.note.empty() ? "" : "  ", row.note.c_str());
             total_fails += row.fail_lines;
             total_timeouts += row.timeout_lines;
+            total_skips += row.skip_lines;
         }
-        printf("%-32s %-10s %6d %8d\n", "total", "", total_fails, total_timeouts);
+        printf("%-32s %-10s %6d %8d %8d\n", "total", "", total_fails, total_timeouts, total_skips);
         fflush(stdout);
     }
 };
@@ -205,10 +261,14 @@ int main(int argc, char **argv)
         names = runner.enumerate();
     if (names.empty())
         puts("omx_cases: no component");
+    std::vector<bool> video;
     for (const std::string &name : names)
-        runner.run_component(name.c_str());
-
+        video.push_back(runner.is_video(name.c_str()));
+    // Every case initialises the core in its own process.
     runner.core.deinit();
+    for (size_t i = 0; i < names.size(); i++)
+        runner.run_component(names[i].c_str(), video[i]);
+
     runner.print_summary();
     sem_destroy(&sema);
     return 0;

@@ -21,6 +21,8 @@ struct FakeComponent {
     ZYN_OMX_COMPONENT_INFO *app_data;
     OMX_STATETYPE state = OMX_StateLoaded;
     OMX_U32 min_count[2] = {3, 3};
+    OMX_U32 buffer_size = 0;                  // nBufferSize of both ports
+    std::vector<OMX_U32> sizes;               // the size of every buffer given or asked for
     std::set<std::string> silent;             // commands that never complete, by log entry ("SendCommand 0 2")
     bool keep_input = false;                  // input buffers never come back
     std::vector<std::string> log;             // every call, in order
@@ -41,8 +43,10 @@ struct FakeComponent {
         };
         handle.GetParameter = [](OMX_HANDLETYPE h, OMX_INDEXTYPE index, OMX_PTR record) {
             auto *portdef = static_cast<OMX_PARAM_PORTDEFINITIONTYPE *>(self(h)->call("GetParameter", index, record));
-            if (index == OMX_IndexParamPortDefinition)
+            if (index == OMX_IndexParamPortDefinition) {
                 portdef->nBufferCountMin = portdef->nBufferCountActual = self(h)->min_count[portdef->nPortIndex & 1];
+                portdef->nBufferSize = self(h)->buffer_size;
+            }
             return OMX_ErrorNone;
         };
         handle.SetParameter = [](OMX_HANDLETYPE h, OMX_INDEXTYPE index, OMX_PTR record) {
@@ -117,6 +121,7 @@ private:
     OMX_ERRORTYPE new_header(OMX_BUFFERHEADERTYPE **out, const char *what, OMX_U32 port, OMX_U32 size, OMX_U8 *data)
     {
         call(what + (" " + std::to_string(port)));
+        sizes.push_back(size);
         *out = headers.emplace_back(std::make_unique<OMX_BUFFERHEADERTYPE>()).get();
         (*out)->nSize = sizeof(OMX_BUFFERHEADERTYPE);
         (*out)->pBuffer = data;

@@ -84,7 +84,7 @@ struct OmxTestRun {
     std::vector<int> times; // per line: the time of a timeout line, else -1
 
     explicit OmxTestRun(const std::string &faults, std::map<std::string, std::string> lists = {},
-                        std::map<std::string, std::string> env = {})
+                        std::map<std::string, std::string> env = {}, int status = 0)
     {
         for (const auto &[name, text] : lists)
             dir.write(name, text);
@@ -92,7 +92,7 @@ struct OmxTestRun {
         env.emplace("OMX_TEST_LIST_DIR", dir.path);
         env.emplace("OMX_TEST_WAIT_MS", "300");
         result = omxt::run_tool("omx_test", {"--help", "-v"}, env);
-        EXPECT_EQ(result.status, 0) << result.err;
+        EXPECT_EQ(result.status, status) << result.err;
         static const std::regex timed("^(.*timeout FAIL(, |: .*, ))(\\d+)$");
         std::smatch m;
         for (const std::string &line : omxt::lines(result.out)) {
@@ -122,8 +122,8 @@ TEST(OmxTest, ReportOfUtc001AndTheLoopAgainstTheReferenceCore)
     for (int i = 0; i < 10; i++) {
         const std::string role = "UTC 001-04: OMX_GetRolesOfComponent: numRoles:a, index=" + std::to_string(i) + ", ";
         ten_roles.push_back(role + (i == 0 ? "video_decoder.h263" : "role." + std::to_string(i)));
-        empty_roles.push_back(role);
     }
+    // A refused role query prints no role line.
     Lines refused_index =
         edited(normal_report({1}), kHead[5], {"OMX UTC 001-03: OMX_Component Name: FAIL: error=80001001"}, 1);
     refused_index = edited(refused_index, "OMX UTC 001-03: OMX_Component Name: FAIL",
@@ -166,13 +166,35 @@ TEST(OmxTest, ReportOfUtc001AndTheLoopAgainstTheReferenceCore)
         // The core is told the capacity of ten role buffers; a refused index still counts.
         {h263 + "OMX.ZYN.H263.Decoder roles 12\n",
          edited(only_h263, "UTC 001-04: OMX_GetRolesOfComponent: 0", ten_roles, 1)},
+        // A core writing past the name or a role buffer; the guard bytes catch it.
+        {h263 + "core OMX_ComponentNameEnum overrun 8 times 1\nOMX.ZYN.H263.Decoder OMX_GetRolesOfComponent overrun "
+                "300\n",
+         edited(edited(only_h263, kHead[5],
+                       {"OMX_ComponentNameEnum: 8 bytes written past the 128-byte name buffer: FAIL"}),
+                "UTC 001-04: OMX_GetRolesOfComponent: 0",
+                {"OMX_GetRolesOfComponent: 300 bytes written past the 128-byte role buffer: FAIL, "
+                 "OMX.ZYN.H263.Decoder"})},
         // A refused index still counts, with an empty name that no call accepts.
         {"core names OMX.ZYN.H263.Decoder OMX.ZYN.VP8.Decoder\ncore enum_error 0 0x80001001\n", refused_index},
     };
-    for (const auto &row : rows) {
-        OmxTestRun run(row.faults);
-        EXPECT_EQ(run.against(row.expected), row.expected) << row.faults << run.result.out;
-    }
+    // Isolated steps give the report of one process, line for line.
+    for (const auto &row : rows)
+        for (const char *isolate : {"0", "1"}) {
+            OmxTestRun run(row.faults, {}, {{"OMX_TEST_ISOLATE", isolate}});
+            EXPECT_EQ(run.against(row.expected), row.expected) << isolate << row.faults << run.result.out;
+        }
+}
+
+// A crash ends the report with a line saying where; isolated, it costs its step alone.
+TEST(OmxTest, ACrashEndsTheReportUnlessStepsAreIsolated)
+{
+    const std::string faults = "core names OMX.ZYN.AVC.Decoder OMX.ZYN.VP8.Decoder\n"
+                               "OMX.ZYN.AVC.Decoder OMX_FreeHandle crash segv\n";
+    const std::string crash = "crashed FAIL: SIGSEGV in OMX_FreeHandle, OMX.ZYN.AVC.Decoder";
+    const Lines isolated = edited(normal_report({0, 1}), "OMX UTC 001-06: OMX_FreeHandle test: 0", {crash});
+    EXPECT_EQ(OmxTestRun(faults, {}, {{"OMX_TEST_ISOLATE", "1"}}).against(isolated), isolated);
+    const Lines ended(isolated.begin(), std::find(isolated.begin(), isolated.end(), crash) + 1);
+    EXPECT_EQ(OmxTestRun(faults, {}, {}, 128 + 11).against(ended), ended);
 }
 
 // Every entry gets a handle of its own; a refused handle skips its entry; a list without its
@@ -246,6 +268,45 @@ TEST(OmxTest, ACoreThatCannotBeLoadedOrLacksAnEntryPointIsNotRun)
     EXPECT_EQ(r.status, 1);
     EXPECT_EQ(omxt::lines(r.out).back().rfind("dlsym(OMX_Deinit) Error: ", 0), 0u) << r.out;
     EXPECT_EQ(omxt::lines(r.out).size(), 2u);
+}
+
+// Against Debian's Bellagio core, which nobody here wrote: both programs reach the end of their
+// report, whatever its timing-dependent crashes and hangs cost on the way.
+TEST(Bellagio, BothProgramsReachTheEndOfTheirReport)
+{
+    omxt::TempDir dir;
+    const std::map<std::string, std::string> env = {{"OMX_BELLAGIO_REGISTRY", dir.file("registry")},
+                                                    {"LD_LIBRARY_PATH", dir.path},
+                                                    {"OMX_TEST_LIST_DIR", dir.path},
+                                                    {"OMX_TEST_IL_VERSION", "1.1.2"},
+                                                    {"OMX_TEST_CALL_TIMEOUT_MS", "3000"},
+                                                    {"OMX_TEST_ISOLATE", "1"}};
+    // The core under our name, its components registered; their names out.
+    omxt::ChildResult r =
+        omxt::run_child("/bin/sh",
+                        {"-c",
+                         "lib=$(/sbin/ldconfig -p | sed -n 's/.*libomxil-bellagio[.]so[.]0 .*=> //p' | head -n 1); "
+                         "[ -n \"$lib\" ] && command -v omxregister-bellagio >/dev/null || exit 3; "
+                         "ln -s \"$lib\" \"$0/libZYN_OMX_Core.so\" && omxregister-bellagio >&2 && "
+                         "sed -n 's/^ ==> \\([^ ]*\\) ==>.*/\\1/p' \"$OMX_BELLAGIO_REGISTRY\"",
+                         dir.path},
+                        env);
+    OMX_SKIP_UNLESS(r.status != 3, "Debian's Bellagio core (libomxil-bellagio0, libomxil-bellagio-bin)");
+    const Lines names = omxt::lines(r.out);
+    ASSERT_EQ(r.status, 0) << r.err;
+    ASSERT_FALSE(names.empty()) << r.err;
+    r = omxt::run_tool("omx_cases", {}, env);
+    EXPECT_EQ(r.status, 0) << r.out;
+    const std::string summary = r.out.substr(std::min(r.out.size(), r.out.find("\nomx_cases summary\n")));
+    for (const std::string &name : names)
+        EXPECT_GE(omxt::count(summary, "\n" + name + " "), 1) << name << r.out;
+    EXPECT_EQ(omxt::lines(summary).back().rfind("total ", 0), 0u) << r.out;
+    r = omxt::run_tool("omx_test", {}, env);
+    EXPECT_EQ(r.status, 0) << r.out;
+    for (const std::string &name : names)
+        EXPECT_GE(omxt::count(r.out, "\ncomp name " + name + " \n"), 1) << name << r.out;
+    const std::string end = "can't open list file Error\n\n";
+    EXPECT_EQ(r.out.substr(r.out.size() - std::min(r.out.size(), end.size())), end) << r.out;
 }
 
 } // namespace

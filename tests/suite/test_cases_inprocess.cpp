@@ -50,6 +50,7 @@ TEST_F(FakeRun, CountsBeyondTheHeaderSlotsAreRefusedBeforeAnyCommandOrBuffer)
 TEST_F(FakeRun, BufferCaseUsesEverySlotAtTheLimitsAndSkipsWithoutBuffers)
 {
     fake.min_count[0] = 5;
+    fake.buffer_size = 40960; // a port that takes no buffer under its size: every buffer that size
     // The input buffer coming back takes the post of the Loaded completion; one is left over.
     report([&] {
         omx_buffer_test(&fake.handle, &info);
@@ -61,6 +62,7 @@ TEST_F(FakeRun, BufferCaseUsesEverySlotAtTheLimitsAndSkipsWithoutBuffers)
                                         "FreeBuffer 1; FreeBuffer 1; FreeBuffer 1; ");
     EXPECT_EQ(fake.calls("EmptyThisBuffer") + fake.calls("FillThisBuffer"), "EmptyThisBuffer 0; FillThisBuffer 0; ");
     EXPECT_EQ(fake.emptied[0].size(), 10u);
+    EXPECT_EQ(fake.sizes, std::vector<OMX_U32>(8, 40960));
 
     fake.min_count[0] = fake.min_count[1] = 0;
     fake.log.clear();

@@ -74,12 +74,14 @@ TEST_F(DecodingPass, FeedsEveryFrameInOrderThroughTheRingWhereTheLastRunLeftIt)
     EXPECT_EQ(fake.port_set[0].format.video.eCompressionFormat, OMX_VIDEO_CodingAVC);
     EXPECT_EQ(fake.port_set[0].format.video.eColorFormat, OMX_COLOR_Format32bitARGB8888);
     EXPECT_EQ(fake.port_set[1].nBufferSize, 163840u);
-    // One frame in flight through the ring, its output slot queued beside it.
+    // One frame in flight through the ring, its output slot queued beside it; this component
+    // returns no picture, so each output buffer is given once and never again while it holds it.
     const int start = fake.calls("EmptyThisBuffer")[16] - '0';
     std::string fed, filled;
     for (size_t k = 0; k < frames.size(); k++) {
         fed += "EmptyThisBuffer " + std::to_string((start + k) % 3) + "; ";
-        filled += "FillThisBuffer " + std::to_string((start + k) % 3) + "; ";
+        if (k < 3)
+            filled += "FillThisBuffer " + std::to_string((start + k) % 3) + "; ";
     }
     EXPECT_EQ(fake.calls("EmptyThisBuffer") + fake.calls("FillThisBuffer"), fed + filled);
     EXPECT_EQ(fake.calls("GetConfig"), "GetConfig " + std::to_string(OMX_IndexConfigCommonOutputCrop) + "; ");

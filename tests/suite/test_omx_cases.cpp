@@ -2,6 +2,8 @@
 // (whole lines, times as T) and the summary rows that count them; the runner's exits and lines.
 #include <regex>
 
+#include <OMX_Video.h>
+
 #include "test_common.h"
 
 namespace
@@ -23,6 +25,13 @@ struct Row {
 #define U2 "OMX UTC 002-0"
 #define U3 "OMX UTC 003-0"
 #define E "omx_encoding_test: "
+#define M ", OMX.ZYN.MPEG4.Decoder"
+#define TWICE "unexpected completion of command 0 (2): FAIL" M
+#define LATE "unexpected OMX_EventCmdComplete from a handle not under test: FAIL" M
+#define SEND_IDLE "OMX_SendCommand(0 2): timeout FAIL: 2, T"
+#define NULL_SLOT(call) call ": NULL in the component's function table: FAIL, skipped" M
+const std::string kOverrun = "OMX_GetParameter: 8 bytes written past the " +
+                             std::to_string(sizeof(OMX_VIDEO_PARAM_PORTFORMATTYPE)) + "-byte record: FAIL" M;
 
 const Row kRows[] = {
     // The untimed reads before the writes of UTC 006 are not reported, however slow.
@@ -109,6 +118,8 @@ const Row kRows[] = {
      "* UseBuffer delay 6000\n* AllocateBuffer delay 6000\n* FreeBuffer:1 delay 20000 times 1\n",
      {U2 "2: OMX_AllocateBuffer: timeout FAIL: 2, T", U2 "2: OMX_AllocateBuffer: timeout FAIL: 2, T",
       U2 "2: OMX_AllocateBuffer: timeout FAIL: 2, T", U2 "3: OMX_FreeBuffer(allocatebuffer): timeout FAIL: 2, T"}},
+    // A command send no case times costs a line of ours.
+    {"UTC 002", "* SendCommand:StateSet:Idle delay 30000\n", {SEND_IDLE, "UTC 003", SEND_IDLE, SEND_IDLE}},
     {"UTC 002",
      "* UseBuffer delay 20000 times 1\n* EmptyThisBuffer error 0x80001001\n* FillThisBuffer delay 5000\n",
      {U2 "1: OMX_UseBuffer: timeout FAIL: 2, T", U2 "4: OMX_EmptyThisBuffer: FAIL : 80001001",
@@ -137,6 +148,21 @@ const Row kRows[] = {
       W("OMX UTC 003: OMX_StateIdle"), W("OMX UTC 003: OMX_StateLoaded"),
       U3 "1: OMX port disable(in): timeout FAIL: 2, T", U3 "1: OMX port disable(out): timeout FAIL: 2, T",
       U3 "2: OMX port enable(in): timeout FAIL: 2, T", U3 "2: OMX port enable(out): timeout FAIL: 2, T"}},
+    // A misbehaving core: a completion twice, callbacks from a freed handle, a header pointer
+    // nothing is behind, writes past a record, NULL function-table slots.
+    {"UTC 004", "* SendCommand:StateSet:Idle twice times 1\n", {TWICE, "UTC 002", TWICE, "UTC 003", TWICE}},
+    {"UTC 005", "* OMX_FreeHandle late_callback\n", {LATE, "UTC 004", LATE}},
+    {"UTC 002",
+     "* UseBuffer:0 bogus_header times 1\n",
+     {"OMX_UseBuffer: unexpected buffer header: FAIL" M, U2 "1: OMX_UseBuffer: FAIL: 80001001, 2",
+      W("OMX UTC 002: OMX_StateLoaded")}},
+    {"UTC 005", "* GetParameter:VideoPortFormat overrun 8\n", {kOverrun, "UTC 006", kOverrun}},
+    {"UTC 007",
+     "* null_slot GetConfig SetConfig GetExtensionIndex\n",
+     {NULL_SLOT("OMX_GetConfig"), "OMX UTC 007-02: OMX_GetConfig scale factor: FAIL: 80001006, 2", "UTC 008",
+      NULL_SLOT("OMX_SetConfig"), "OMX UTC 008-01: OMX_SetConfig OMX_IndexVendorThumbnailMode: FAIL: 80001006, 2",
+      "UTC 009", NULL_SLOT("OMX_GetExtensionIndex"),
+      "OMX UTC 009-01: OMX_GetExtensionIndex test: OMX.ZYN.index.ThumbnailMode: FAIL: 80001006, 2"}},
     {"encode 1", "", {}, ENC},
     {"encode 1",
      "* GetParameter:PortDefinition:0 error 0x80001001\n* GetParameter:PortDefinition:1 error 0x80001019\n"
@@ -187,7 +213,8 @@ bool is_load_noise(int time_us)
 }
 
 // The failure and timeout lines from the banner of `label`'s case to the next case.
-Lines case_lines(const std::string &out, const std::string &label, const Lines &expected, int *fails, int *timeouts)
+Lines case_lines(const std::string &out, const std::string &label, const Lines &expected, int *fails, int *timeouts,
+                 int *skips)
 {
     static const std::regex banner("^(OMX UTC 00\\d: omx_[a-z_]+|output: .*|comp name .*|omx_cases summary)$");
     static const std::regex timed("^(.*: timeout FAIL: \\d+, )(\\d+)$");
@@ -199,6 +226,15 @@ Lines case_lines(const std::string &out, const std::string &label, const Lines &
             if (inside)
                 break;
             inside = line.rfind(start, 0) == 0;
+            continue;
+        }
+        // The callback's error lines count as failures; which ones come is the component's timing.
+        if (inside && line.rfind("OMX_EventHandlerDone: OMX_EventError", 0) == 0) {
+            *fails += 1;
+            continue;
+        }
+        if (inside && line.find("skipped") != std::string::npos && line.find("FAIL") == std::string::npos) {
+            *skips += 1;
             continue;
         }
         if (!inside || (line.find("FAIL") == std::string::npos && line.find("err=") == std::string::npos &&
@@ -247,10 +283,11 @@ TEST_P(CaseLines, OfItsFaultFileAreExactlyTheseAndCounted)
         else
             sections.back().second.push_back(line);
     for (const auto &[label, expected] : sections) {
-        int fails = 0, timeouts = 0;
-        EXPECT_EQ(case_lines(r.out, label, expected, &fails, &timeouts), expected) << label << r.out;
+        int fails = 0, timeouts = 0, skips = 0;
+        EXPECT_EQ(case_lines(r.out, label, expected, &fails, &timeouts, &skips), expected) << label << r.out;
         char summary[128];
-        snprintf(summary, sizeof summary, "\n%-32s %-10s %6d %8d\n", row.component, label.c_str(), fails, timeouts);
+        snprintf(summary, sizeof summary, "\n%-32s %-10s %6d %8d %8d\n", row.component, label.c_str(), fails, timeouts,
+                 skips);
         EXPECT_EQ(omxt::count(r.out, summary), 1) << summary << r.out;
     }
 }
@@ -275,24 +312,80 @@ TEST(OmxCases, ExitsLinesAndSummaryOfTheRunner)
     EXPECT_EQ(r.status, 1);
     EXPECT_EQ(omxt::lines(r.out).back(), "omx_cases: OMX_Init: FAIL: error=80001001");
 
-    // Every enumerated component runs every case in order, each on a fresh handle; a refused
-    // index is reported and skipped; a handle refused counts against its case.
+    // Every enumerated component runs every case in order, each in a process of its own (so a
+    // core rule striking once strikes in each); a refused index is reported and skipped; a
+    // handle refused counts against its case.
+    // A component with no video role gets one row.
     r = omx_cases(dir, {},
-                  "core names OMX.ZYN.H263.Decoder OMX.ZYN.VP8.Decoder\ncore enum_error 1 0x80001001\n"
-                  "core OMX_GetHandle error 0x80001000 times 1\n");
+                  "core names OMX.ZYN.H263.Decoder OMX.ZYN.VP8.Decoder OMX.ZYN.Clock\ncore enum_error 1 0x80001001\n"
+                  "core OMX_GetHandle error 0x80001000 times 1\nOMX.ZYN.Clock roles 0\n");
     ASSERT_EQ(r.status, 0) << r.out;
     EXPECT_EQ(omxt::count(r.out, "omx_cases: OMX_ComponentNameEnum(1): FAIL: 80001001\n"), 1);
     EXPECT_EQ(omxt::count(r.out, "omx_cases: UTC 005: OMX_GetHandle(OMX.ZYN.H263.Decoder): FAIL: 80001000\n"), 1);
-    EXPECT_EQ(omxt::count(r.out, "OMX UTC 005: omx_"), 0);
+    EXPECT_EQ(omxt::count(r.out, "OMX UTC 00"), 0);
     Lines rows = omxt::lines(r.out.substr(r.out.find("omx_cases summary")));
     for (std::string &row : rows)
         row = row.substr(0, 50); // the timeout column depends on the machine's load
     Lines expected = {"omx_cases summary", "component                        case         FAIL"};
     for (const char *c : {"005", "006", "007", "008", "009", "004", "002", "003"})
-        expected.push_back(std::string("OMX.ZYN.H263.Decoder             UTC ") + c +
-                           (c[2] == '5' ? "         1" : "         0"));
-    expected.push_back("total" + std::string(44, ' ') + "1");
+        expected.push_back(std::string("OMX.ZYN.H263.Decoder             UTC ") + c + "         1");
+    expected.push_back("OMX.ZYN.Clock                    all             0");
+    expected.push_back("total" + std::string(44, ' ') + "8");
     EXPECT_EQ(rows, expected) << r.out;
+    EXPECT_EQ(omxt::count(r.out, "\nOMX.ZYN.Clock                    all             0        0        1  not a "
+                                 "video component\n"),
+              1);
+
+    // A core refusing records not stamped 1.1 is fair game once told the version it wants.
+    for (const char *version : {"", "1.1.2"}) {
+        r = omxt::run_tool("omx_cases", {"OMX.ZYN.MPEG4.Decoder"},
+                           {{"ZYN_OMX_FAULTS", dir.write("faults", "* versions strict\n")},
+                            {"OMX_TEST_IL_VERSION", version},
+                            {"OMX_TEST_WAIT_MS", "300"}});
+        EXPECT_EQ(omxt::count(r.out, ": FAIL: 8000100f, 2\n") > 0, *version == '\0') << r.out;
+    }
+
+    // SIGTERM while a case waits in a call: the case's process says where, frees the handle and
+    // de-initialises the core; the run ends with it.
+    const std::string script = "\"$0\" OMX.ZYN.MPEG4.Decoder 2>\"$1\" & until grep -q GetParameter \"$1\"; do sleep "
+                               "0.01; done; kill -TERM $!; wait $!";
+    r = omxt::run_child("/bin/sh", {"-c", script, omxt::build_dir() + "/bin/omx_cases", dir.file("err")},
+                        {{"LD_LIBRARY_PATH", omxt::build_dir() + "/lib"},
+                         {"ZYN_OMX_STATS", dir.file("stats")},
+                         {"ZYN_OMX_FAULTS", dir.write("faults", "* GetParameter log\n* GetParameter delay 60000000\n"
+                                                                "core OMX_Deinit log\n")}});
+    EXPECT_EQ(r.status, 143);
+    EXPECT_EQ(omxt::lines(r.out).back(), "stopped FAIL: SIGTERM in OMX_GetParameter, OMX.ZYN.MPEG4.Decoder") << r.out;
+    const std::string err = omxt::read_file(dir.file("err"));
+    EXPECT_EQ(err.substr(err.find("GetParameter called")), "GetParameter called\nZYN_OMX_FAULTS: OMX_Deinit called\n");
+    EXPECT_EQ(omxt::read_file(dir.file("stats")).rfind("stats OMX.ZYN.MPEG4.Decoder inputs=0", 0), 0u);
+}
+
+// A core that crashes or hangs in a call costs the case's process and one row; the run goes on.
+TEST(OmxCases, ACrashOrAHangIsARowOfItsOwn)
+{
+    const struct {
+        const char *faults, *line, *note;
+    } rows[] = {
+        {"* OMX_FreeHandle crash segv\n", "crashed FAIL: SIGSEGV in OMX_FreeHandle" M,
+         "crashed: SIGSEGV in OMX_FreeHandle"},
+        {"* GetState crash abort\n", "crashed FAIL: SIGABRT in OMX_GetState" M, "crashed: SIGABRT in OMX_GetState"},
+        {"* SendCommand:StateSet:Idle block\n", "hung FAIL: OMX_SendCommand has not returned after 500 ms" M,
+         "hung in OMX_SendCommand"},
+    };
+    for (const auto &row : rows) {
+        omxt::TempDir dir;
+        const omxt::ChildResult r =
+            omxt::run_tool("omx_cases", {"OMX.ZYN.MPEG4.Decoder"},
+                           {{"ZYN_OMX_FAULTS", dir.write("faults", row.faults)}, {"OMX_TEST_CALL_TIMEOUT_MS", "500"}});
+        EXPECT_EQ(r.status, 0) << r.out;
+        EXPECT_GE(omxt::count(r.out, std::string("\n") + row.line + "\n"), 1) << r.out;
+        EXPECT_EQ(omxt::count(r.out, "OMX.ZYN.MPEG4.Decoder            UTC 004         1        0        0  " +
+                                         std::string(row.note) + "\n"),
+                  1)
+            << r.out;
+        EXPECT_EQ(omxt::count(r.out, "\ntotal "), 1) << r.out;
+    }
 }
 
 } // namespace
