@@ -21,12 +21,21 @@ static_assert(std::atomic<int>::is_always_lock_free, "the counts are shared with
 // Atomic because a component thread may report while the main thread counts.
 Counts local_counts;
 Counts *counts = &local_counts;
+// Module-level by design: where a runner collects the current case's lines (omx_cases --junit).
+FILE *line_copy;
 
 void print_line(const char *format, va_list args)
 {
+    va_list copy;
+    va_copy(copy, args);
     vprintf(format, args);
     // A runner killed on a hang still shows every line printed so far.
     fflush(stdout);
+    if (line_copy) {
+        vfprintf(line_copy, format, copy);
+        fflush(line_copy);
+    }
+    va_end(copy);
 }
 } // namespace
 
@@ -55,6 +64,11 @@ void omx_report_skip(const char *format, ...)
     print_line(format, args);
     va_end(args);
     counts->skip.fetch_add(1, std::memory_order_relaxed);
+}
+
+void omx_report_copy_lines_to(FILE *file)
+{
+    line_copy = file;
 }
 
 int omx_report_fail_count(void)

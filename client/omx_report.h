@@ -3,6 +3,8 @@
  * what a case reported without re-reading standard output. */
 #pragma once
 
+#include <stdio.h>
+
 /* Prints one failure line (printf format) and counts it. */
 void omx_report_fail(const char *format, ...) __attribute__((format(printf, 1, 2)));
 /* Prints one "timeout FAIL" line (printf format) and counts it. */
@@ -16,6 +18,11 @@ void omx_report_skip(const char *format, ...) __attribute__((format(printf, 1, 2
 int omx_report_fail_count(void);
 int omx_report_timeout_count(void);
 int omx_report_skip_count(void);
+
+/* From here on every failure, timeout and skip line is also written to `file` (null: no
+ * longer), so that a runner can hand a case's lines on; a forked child writes into the same
+ * file. */
+void omx_report_copy_lines_to(FILE *file);
 
 /* From here on the counts are shared with the processes this one forks, so
  * a parent reads what an isolated child reported, up to a crash. */

@@ -1,6 +1,8 @@
 // Collects the run's outcome and writes it as JSON and JUnit XML.
 #include "omx_results.h"
 
+#include "omx_junit.h"
+
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
@@ -64,23 +66,6 @@ std::string json_string(const std::string &text)
         }
     }
     return out + "\"";
-}
-
-std::string xml_text(const std::string &text)
-{
-    std::string out;
-    for (const unsigned char c : text) {
-        switch (c) {
-        case '<': out += "&lt;"; break;
-        case '>': out += "&gt;"; break;
-        case '&': out += "&amp;"; break;
-        case '"': out += "&quot;"; break;
-        default:
-            // XML 1.0 has no place for other control characters.
-            out += c < 0x20 && c != '\t' && c != '\n' ? '?' : static_cast<char>(c);
-        }
-    }
-    return out;
 }
 
 // The nearest-rank percentile of sorted values.
@@ -147,54 +132,28 @@ bool write_json(const char *path)
     return fclose(out) == 0;
 }
 
-void junit_case(FILE *out, const std::string &name, const std::string &classname, int fail, int timeout, double seconds)
-{
-    fprintf(out, "    <testcase classname=\"%s\" name=\"%s\" time=\"%.3f\"", xml_text(classname).c_str(),
-            xml_text(name).c_str(), seconds);
-    if (fail + timeout == 0) {
-        fputs("/>\n", out);
-        return;
-    }
-    fprintf(out, ">\n      <failure message=\"%d FAIL, %d timeout\"/>\n    </testcase>\n", fail, timeout);
-}
-
 // One testsuite per component, as omx_cases writes it: UTC 001 and each decoding pass.
 bool write_junit(const char *path)
 {
-    FILE *out = fopen(path, "w");
-    if (!out)
-        return false;
-    std::vector<std::string> components;
-    const auto note = [&components](const std::string &name) {
-        if (std::find(components.begin(), components.end(), name) == components.end())
-            components.push_back(name);
+    std::vector<OmxJunitCase> cases;
+    const auto add = [&cases](const std::string &component, const std::string &name, int fail, int timeout,
+                              double seconds) {
+        OmxJunitCase c{component, name, seconds, {}, {}};
+        if (fail + timeout > 0)
+            c.failures.push_back(std::to_string(fail) + " FAIL, " + std::to_string(timeout) + " timeout");
+        cases.push_back(std::move(c));
     };
     for (const Utc001Row &row : results.utc001)
-        note(row.component);
-    for (const PassRow &p : results.passes)
-        note(p.component);
-    fputs("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<testsuites>\n", out);
-    for (const std::string &component : components) {
-        int tests = 0, failures = 0;
-        for (const Utc001Row &row : results.utc001)
-            if (row.component == component)
-                ++tests, failures += row.fail + row.timeout > 0;
-        for (const PassRow &p : results.passes)
-            if (p.component == component)
-                ++tests, failures += p.fail + p.timeout > 0;
-        fprintf(out, "  <testsuite name=\"%s\" tests=\"%d\" failures=\"%d\">\n", xml_text(component).c_str(), tests,
-                failures);
-        for (const Utc001Row &row : results.utc001)
-            if (row.component == component)
-                junit_case(out, "UTC 001", component, row.fail, row.timeout, 0);
-        int number = 0;
-        for (const PassRow &p : results.passes)
-            if (p.component == component)
-                junit_case(out, "decode " + std::to_string(++number), component, p.fail, p.timeout, p.ended - p.begun);
-        fputs("  </testsuite>\n", out);
+        add(row.component, "UTC 001", row.fail, row.timeout, 0);
+    std::vector<std::pair<std::string, int>> numbers;
+    for (const PassRow &p : results.passes) {
+        int number = 1;
+        for (const auto &[component, n] : numbers)
+            number += component == p.component;
+        numbers.emplace_back(p.component, number);
+        add(p.component, "decode " + std::to_string(number), p.fail, p.timeout, p.ended - p.begun);
     }
-    fputs("</testsuites>\n", out);
-    return fclose(out) == 0;
+    return omx_write_junit(path, cases);
 }
 
 } // namespace

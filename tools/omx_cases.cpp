@@ -4,7 +4,10 @@
 // hanging costs one row, and sums up per component and case how many failure,
 // timeout and skip lines each printed.
 //
-//   omx_cases [COMPONENT ...]
+//   omx_cases [--junit FILE] [COMPONENT ...]
+//
+// With --junit it also writes the run as JUnit XML: one testsuite per component, one testcase per
+// case with a failure element for each of its FAIL, timeout and hung lines.
 //
 // Without names every enumerated component is run. Exit status 0 when the run
 // completed, whatever it found; 1 when the core cannot be loaded or
@@ -14,6 +17,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -21,9 +25,11 @@
 #include "omx_component_info.h"
 #include "omx_core_loader.h"
 #include "omx_guard.h"
+#include "omx_junit.h"
 #include "omx_list_file.h"
 #include "omx_report.h"
 #include "omx_test_cases.h"
+#include "omx_timing.h"
 
 namespace
 {
@@ -60,18 +66,41 @@ struct SummaryRow {
     int timeout_lines;
     int skip_lines;
     std::string note; // how the case's process ended when it did not end by itself
+    double seconds = 0;
+    std::vector<std::string> lines; // its failure, timeout and skip lines, with --junit
 };
+
+// The lines a case's process wrote into `copy`, without their newlines.
+std::vector<std::string> read_lines(FILE *copy)
+{
+    std::vector<std::string> lines;
+    if (!copy || fseek(copy, 0, SEEK_SET) != 0)
+        return lines;
+    std::string line;
+    for (int c; (c = fgetc(copy)) != EOF;) {
+        if (c != '\n') {
+            line += static_cast<char>(c);
+        } else if (!line.empty()) {
+            lines.push_back(line);
+            line.clear();
+        }
+    }
+    if (!line.empty())
+        lines.push_back(line);
+    return lines;
+}
 
 // Enough role buffers for any video component; more roles are not looked at.
 constexpr OMX_U32 kMaxRoles = 16;
 
 void usage(FILE *out)
 {
-    fprintf(out, "usage: omx_cases [COMPONENT ...]\n"
+    fprintf(out, "usage: omx_cases [--junit FILE] [COMPONENT ...]\n"
                  "Runs UTC 005, 006, 007, 008, 009, 004, 002, 003 on each named component (every\n"
                  "enumerated one when none is named), then the encoding pass for each entry of an\n"
                  "encoder's list file, and prints a summary of failure, timeout and skip lines.\n"
-                 "Components with no video_decoder/video_encoder role get one row.\n");
+                 "Components with no video_decoder/video_encoder role get one row.\n"
+                 "--junit FILE also writes the run as JUnit XML.\n");
 }
 
 // "crashed: SIGSEGV in OMX_FreeHandle", "hung in OMX_SendCommand", or empty.
@@ -92,6 +121,7 @@ struct Runner {
     OMX_CALLBACKTYPE callbacks = kOmxClientCallbacks;
     ZYN_OMX_COMPONENT_INFO component_info{};
     std::vector<SummaryRow> rows;
+    bool collect_lines = false;
 
     // In a process of its own: OMX_Init, a handle, `body` on it, OMX_FreeHandle, OMX_Deinit;
     // counts what it printed under `label`, and how the process ended.
@@ -100,6 +130,10 @@ struct Runner {
         const int fails = omx_report_fail_count();
         const int timeouts = omx_report_timeout_count();
         const int skips = omx_report_skip_count();
+        // The case's lines reach the JUnit file through a file its process writes them into too.
+        std::unique_ptr<FILE, int (*)(FILE *)> copy(collect_lines ? tmpfile() : nullptr, fclose);
+        omx_report_copy_lines_to(copy.get());
+        OmxStopwatch stopwatch;
         const OmxChildEnd end = omx_run_isolated([&] {
             OMX_ERRORTYPE err = core.init();
             if (err != OMX_ErrorNone)
@@ -124,7 +158,10 @@ struct Runner {
                        omx_report_fail_count() - fails,
                        omx_report_timeout_count() - timeouts,
                        omx_report_skip_count() - skips,
-                       how_it_ended(end)};
+                       how_it_ended(end),
+                       stopwatch.elapsed_us() / 1e6,
+                       read_lines(copy.get())};
+        omx_report_copy_lines_to(nullptr);
         // The process's last line (crash or hang) was its own; it counts as a failure.
         if (!row.note.empty())
             row.fail_lines++;
@@ -155,7 +192,7 @@ struct Runner {
     void run_component(const char *name, bool video)
     {
         if (!video) {
-            rows.push_back({name, "all", 0, 0, 1, "not a video component"});
+            rows.push_back({name, "all", 0, 0, 1, "not a video component", 0, {}});
             return;
         }
         // Each component starts from a clean record; only the semaphore is kept.
@@ -217,6 +254,27 @@ struct Runner {
         printf("%-32s %-10s %6d %8d %8d\n", "total", "", total_fails, total_timeouts, total_skips);
         fflush(stdout);
     }
+
+    // A case fails on any failure, timeout or hung line, and is skipped when it printed only
+    // skip lines or was not run.
+    bool write_junit(const char *path) const
+    {
+        std::vector<OmxJunitCase> cases;
+        for (const SummaryRow &row : rows) {
+            OmxJunitCase c{row.component, row.label, row.seconds, {}, {}};
+            std::vector<std::string> skips;
+            for (const std::string &line : row.lines)
+                (line.find("FAIL") != std::string::npos ? c.failures : skips).push_back(line);
+            if (!row.note.empty() && row.note != "not a video component")
+                c.failures.push_back(row.note);
+            if (row.note == "not a video component")
+                c.skipped = row.note;
+            else if (c.failures.empty() && row.skip_lines > 0)
+                c.skipped = skips.empty() ? std::string("skipped") : skips.front();
+            cases.push_back(std::move(c));
+        }
+        return omx_write_junit(path, cases);
+    }
 };
 
 } // namespace
@@ -224,7 +282,17 @@ struct Runner {
 int main(int argc, char **argv)
 {
     std::vector<std::string> names;
+    const char *junit = nullptr;
     for (int i = 1; i < argc; i++) {
+        if (strcmp(argv[i], "--junit") == 0) {
+            if (i + 1 >= argc || argv[i + 1][0] == '\0') {
+                fprintf(stderr, "omx_cases: --junit needs a file name\n");
+                usage(stderr);
+                return 2;
+            }
+            junit = argv[++i];
+            continue;
+        }
         if (strcmp(argv[i], "-h") == 0 || strcmp(argv[i], "--help") == 0) {
             usage(stdout);
             return 0;
@@ -241,6 +309,7 @@ int main(int argc, char **argv)
     if (!library.is_open())
         return 1;
     Runner runner;
+    runner.collect_lines = junit != nullptr;
     // The first entry point missing ends the run.
     if (!library.resolve(&runner.core, [](const char *symbol) {
             printf("dlsym(%s) Error: %s\n", symbol, dlerror());
@@ -270,6 +339,8 @@ int main(int argc, char **argv)
         runner.run_component(names[i].c_str(), video[i]);
 
     runner.print_summary();
+    if (junit && !runner.write_junit(junit))
+        fprintf(stderr, "omx_cases: cannot write %s\n", junit);
     sem_destroy(&sema);
     return 0;
 }

@@ -76,10 +76,29 @@ TEST(Results, PageRendersTheTableTheChartAndTheThumbnail)
     OMX_SKIP_UNLESS(std::system("command -v chromium >/dev/null 2>&1") == 0, "Debian's chromium");
     omxt::TempDir dir;
     decode_qcif(dir, "");
-    const std::string page = dir.file("page.html"), shot = dir.file("page.png");
+    // omx_cases' JUnit file: each case's FAIL lines as its failures.
+    const std::string cases = dir.file("cases.xml");
     omxt::ChildResult r =
-        omxt::run_child("/usr/bin/python3", {omxt::source_dir() + "/scripts/html_report.py", dir.file("results.json"),
-                                             dir.file("results.xml"), page});
+        omxt::run_tool("omx_cases", {"--junit", cases, "OMX.ZYN.VP8.Decoder"},
+                       {{"ZYN_OMX_FAULTS", dir.write("faults", "* GetParameter:StandardComponentRole error 0x80001001\n")},
+                        {"OMX_TEST_WAIT_MS", "300"}});
+    ASSERT_EQ(r.status, 0) << r.err;
+    r = omxt::run_child("/usr/bin/python3", {"-c",
+                                             "import junitparser, sys\n"
+                                             "for s in junitparser.JUnitXml.fromfile(sys.argv[1]):\n"
+                                             "    for c in s: print(s.name, c.name, [r.message for r in c.result])",
+                                             cases});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.out.find("OMX.ZYN.VP8.Decoder UTC 005 ['OMX UTC 005-02: OMX_GetParameter component role: FAIL: "
+                         "80001001, 7']\n"),
+              std::string::npos)
+        << r.out;
+    EXPECT_NE(r.out.find("OMX.ZYN.VP8.Decoder UTC 007 []\n"), std::string::npos) << r.out;
+    EXPECT_EQ(omxt::count(r.out, "OMX.ZYN.VP8.Decoder UTC 00"), 8) << r.out;
+
+    const std::string page = dir.file("page.html"), shot = dir.file("page.png");
+    r = omxt::run_child("/usr/bin/python3",
+                        {omxt::source_dir() + "/scripts/html_report.py", dir.file("results.json"), cases, page});
     ASSERT_EQ(r.status, 0) << r.err;
     const std::string html = omxt::read_file(page);
     EXPECT_EQ(html.find("http"), std::string::npos) << "the page must not reach the network";
@@ -92,7 +111,7 @@ TEST(Results, PageRendersTheTableTheChartAndTheThumbnail)
     r = omxt::run_child("convert", {shot, "-format", "%c", "histogram:info:-"});
     ASSERT_EQ(r.status, 0) << r.err;
     // Pixels of the pass colour (table cells) and of the rate bars, each more than a few glyphs' worth.
-    for (const char *colour : {"#B7E1B0", "#3366CC"}) {
+    for (const char *colour : {"#B7E1B0", "#F4A6A6", "#3366CC"}) {
         const std::size_t at = r.out.find(colour);
         ASSERT_NE(at, std::string::npos) << colour;
         const std::size_t line = r.out.rfind('\n', at) + 1;
