@@ -78,10 +78,10 @@ TEST(Results, PageRendersTheTableTheChartAndTheThumbnail)
     decode_qcif(dir, "");
     // omx_cases' JUnit file: each case's FAIL lines as its failures.
     const std::string cases = dir.file("cases.xml");
-    omxt::ChildResult r =
-        omxt::run_tool("omx_cases", {"--junit", cases, "OMX.ZYN.VP8.Decoder"},
-                       {{"ZYN_OMX_FAULTS", dir.write("faults", "* GetParameter:StandardComponentRole error 0x80001001\n")},
-                        {"OMX_TEST_WAIT_MS", "300"}});
+    omxt::ChildResult r = omxt::run_tool(
+        "omx_cases", {"--junit", cases, "OMX.ZYN.VP8.Decoder"},
+        {{"ZYN_OMX_FAULTS", dir.write("faults", "* GetParameter:StandardComponentRole error 0x80001001\n")},
+         {"OMX_TEST_WAIT_MS", "300"}});
     ASSERT_EQ(r.status, 0) << r.err;
     r = omxt::run_child("/usr/bin/python3", {"-c",
                                              "import junitparser, sys\n"
