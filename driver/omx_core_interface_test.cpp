@@ -143,76 +143,72 @@ private:
     void roles_test()
     {
         puts("UTC 001-04: OMX_GetRolesOfComponent test");
-        for (unsigned i = 0; i < component_num_; ++i)
+        // The tally is kept here: an isolated step's process shares only the line counts.
+        for (unsigned i = 0; i < component_num_; ++i) {
+            const Tally tally(tally_[i]);
             omx_isolated_step([&] { roles_of(i); });
+        }
     }
 
     void roles_of(unsigned i)
     {
-        {
-            const char *name = component_name_[i];
-            printf("UTC 001-04: OMX_GetRolesOfComponent: %i %s\n", static_cast<int>(i), name);
-            const Tally tally(tally_[i]);
-            memset(component_role_, 0, sizeof component_role_);
-            // The array holds ten buffers: that is the capacity the core is told.
-            OMX_U32 numRoles = OMX_MAX_ROLES;
-            const TimedResult r =
-                timed([&] { return core_->get_roles_of_component(component_name_[i], &numRoles, role_pointers_); });
-            if (numRoles > OMX_MAX_ROLES) {
-                omx_report_fail(
-                    "UTC 001-04: OMX_GetRolesOfComponent: numRoles:%x is above the %d role buffers: FAIL: %s\n",
-                    static_cast<unsigned>(numRoles), OMX_MAX_ROLES, name);
-                numRoles = OMX_MAX_ROLES;
-            }
-            // A refused query reported no role.
-            for (OMX_U32 j = 0; r.err == OMX_ErrorNone && j < numRoles; ++j) {
-                component_role_[j][OMX_NAME_BUFFER_LEN - 1] = '\0';
-                printf("UTC 001-04: OMX_GetRolesOfComponent: numRoles:%x, index=%x, %s\n",
-                       static_cast<unsigned>(numRoles), static_cast<unsigned>(j),
-                       reinterpret_cast<char *>(component_role_[j]));
-            }
-            if (r.err != OMX_ErrorNone)
-                omx_report_fail("UTC 001-04: OMX_GetRolesOfComponent: FAIL: %x, %s\n", static_cast<unsigned>(r.err),
-                                name);
-            if (omx_over_budget(r.time_us, kOmxShortCallBudgetUs))
-                omx_report_timeout("UTC 001-04: OMX_GetRolesOfComponent: timeout FAIL: %s, %d\n", name, r.time_us);
+        const char *name = component_name_[i];
+        printf("UTC 001-04: OMX_GetRolesOfComponent: %i %s\n", static_cast<int>(i), name);
+        memset(component_role_, 0, sizeof component_role_);
+        // The array holds ten buffers: that is the capacity the core is told.
+        OMX_U32 numRoles = OMX_MAX_ROLES;
+        const TimedResult r =
+            timed([&] { return core_->get_roles_of_component(component_name_[i], &numRoles, role_pointers_); });
+        if (numRoles > OMX_MAX_ROLES) {
+            omx_report_fail("UTC 001-04: OMX_GetRolesOfComponent: numRoles:%x is above the %d role buffers: FAIL: %s\n",
+                            static_cast<unsigned>(numRoles), OMX_MAX_ROLES, name);
+            numRoles = OMX_MAX_ROLES;
         }
+        // A refused query reported no role.
+        for (OMX_U32 j = 0; r.err == OMX_ErrorNone && j < numRoles; ++j) {
+            component_role_[j][OMX_NAME_BUFFER_LEN - 1] = '\0';
+            printf("UTC 001-04: OMX_GetRolesOfComponent: numRoles:%x, index=%x, %s\n", static_cast<unsigned>(numRoles),
+                   static_cast<unsigned>(j), reinterpret_cast<char *>(component_role_[j]));
+        }
+        if (r.err != OMX_ErrorNone)
+            omx_report_fail("UTC 001-04: OMX_GetRolesOfComponent: FAIL: %x, %s\n", static_cast<unsigned>(r.err), name);
+        if (omx_over_budget(r.time_us, kOmxShortCallBudgetUs))
+            omx_report_timeout("UTC 001-04: OMX_GetRolesOfComponent: timeout FAIL: %s, %d\n", name, r.time_us);
     }
 
     // One handle per component, freed before the next is made.
     void handle_test()
     {
-        for (unsigned i = 0; i < component_num_; ++i)
+        for (unsigned i = 0; i < component_num_; ++i) {
+            const Tally tally(tally_[i]);
             omx_isolated_step([&] { handle_of(i); });
+        }
     }
 
     void handle_of(unsigned i)
     {
-        {
-            char *name = component_name_[i];
-            printf("OMX UTC 001-05: OMX_GetHandle test: %i %s\n", static_cast<int>(i), name);
-            const Tally tally(tally_[i]);
-            OMX_HANDLETYPE handle = nullptr;
-            TimedResult r = timed([&] { return core_->get_handle(&handle, name, &component_info_, &callbacks_); });
-            if (r.err != OMX_ErrorNone)
-                omx_report_fail("OMX UTC 001-05: OMX_GetHandle: FAIL: %x, %s\n", static_cast<unsigned>(r.err), name);
-            else if (!handle)
-                omx_report_fail("OMX UTC 001-05: OMX_GetHandle: FAIL: no handle, %s\n", name);
-            if (omx_over_budget(r.time_us, kOmxCallBudgetUs))
-                omx_report_timeout("OMX UTC 001-05: OMX_GetHandle: timeout FAIL: %s, %d\n", name, r.time_us);
+        char *name = component_name_[i];
+        printf("OMX UTC 001-05: OMX_GetHandle test: %i %s\n", static_cast<int>(i), name);
+        OMX_HANDLETYPE handle = nullptr;
+        TimedResult r = timed([&] { return core_->get_handle(&handle, name, &component_info_, &callbacks_); });
+        if (r.err != OMX_ErrorNone)
+            omx_report_fail("OMX UTC 001-05: OMX_GetHandle: FAIL: %x, %s\n", static_cast<unsigned>(r.err), name);
+        else if (!handle)
+            omx_report_fail("OMX UTC 001-05: OMX_GetHandle: FAIL: no handle, %s\n", name);
+        if (omx_over_budget(r.time_us, kOmxCallBudgetUs))
+            omx_report_timeout("OMX UTC 001-05: OMX_GetHandle: timeout FAIL: %s, %d\n", name, r.time_us);
 
-            printf("OMX UTC 001-06: OMX_FreeHandle test: %i %s\n", static_cast<int>(i), name);
-            if (r.err != OMX_ErrorNone || !handle) {
-                // A handle the core did not give is never handed back to it.
-                omx_report_skip("OMX UTC 001-06: OMX_FreeHandle: skipped, no handle: %s\n", name);
-                return;
-            }
-            r = timed([&] { return core_->free_handle(handle); });
-            if (r.err != OMX_ErrorNone)
-                omx_report_fail("OMX UTC 001-06: OMX_FreeHandle: FAIL: %x, %s\n", static_cast<unsigned>(r.err), name);
-            if (omx_over_budget(r.time_us, kOmxCallBudgetUs))
-                omx_report_timeout("OMX UTC 001-06: OMX_FreeHandle: timeout FAIL: %s, %d\n", name, r.time_us);
+        printf("OMX UTC 001-06: OMX_FreeHandle test: %i %s\n", static_cast<int>(i), name);
+        if (r.err != OMX_ErrorNone || !handle) {
+            // A handle the core did not give is never handed back to it.
+            omx_report_skip("OMX UTC 001-06: OMX_FreeHandle: skipped, no handle: %s\n", name);
+            return;
         }
+        r = timed([&] { return core_->free_handle(handle); });
+        if (r.err != OMX_ErrorNone)
+            omx_report_fail("OMX UTC 001-06: OMX_FreeHandle: FAIL: %x, %s\n", static_cast<unsigned>(r.err), name);
+        if (omx_over_budget(r.time_us, kOmxCallBudgetUs))
+            omx_report_timeout("OMX UTC 001-06: OMX_FreeHandle: timeout FAIL: %s, %d\n", name, r.time_us);
     }
 
     char *const *name_pointers()
