@@ -36,7 +36,7 @@ ff h264_720p.264 "${src_720[@]}" "${x264_common[@]}" -profile:v baseline -g 5 -f
 ff h264_qcif.264 "${src_qcif[@]}" "${x264_common[@]}" -profile:v baseline -g 10 -f h264
 # MPEG-2 with sequence and GOP headers before every GOP.
 ff mpeg2_gop.m2v "${src_qcif[@]}" -c:v mpeg2video -g 6 -bf 2 -f mpeg2video
-# MPEG-4 Part 2 without and with resync markers (video packets).
+# MPEG-4 Visual without and with resync markers (video packets).
 ff mpeg4_plain.m4v "${src_qcif[@]}" -c:v mpeg4 -g 8 -bf 1 -f m4v
 ff mpeg4_resync.m4v "${src_qcif[@]}" -c:v mpeg4 -g 8 -ps 200 -f m4v
 # H.263 QCIF.
