@@ -1,4 +1,9 @@
 // The frame table of small and of hostile stream files, and the front end that serves it.
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <unistd.h>
+
 #include <random>
 
 #include "KolvexXcdParser.h"
@@ -79,6 +84,28 @@ TEST(ParserFrameTable, SmallFiles)
         EXPECT_EQ(r.out ? t.out : "", r.out ? r.out : "") << r.what;
     }
     EXPECT_FALSE(Build("/nonexistent/x.264").opened);
+}
+
+TEST(ParserFrameTable, OnlyRegularFilesAreOpened)
+{
+    omxt::TempDir dir;
+    Bytes rcv = Cat({RcvHeader(4), RcvFrame(1), RcvFrame(2)});
+    ASSERT_EQ(mkfifo(dir.file("fifo.ivf").c_str(), 0600), 0);
+    ASSERT_EQ(symlink("/dev/zero", dir.file("zero.ivf").c_str()), 0);
+    ASSERT_EQ(mkdir(dir.file("dir.264").c_str(), 0700), 0);
+    sockaddr_un addr{AF_UNIX, {}};
+    std::snprintf(addr.sun_path, sizeof addr.sun_path, "%s", dir.file("socket.rcv").c_str());
+    int sock = socket(AF_UNIX, SOCK_STREAM, 0);
+    ASSERT_EQ(bind(sock, reinterpret_cast<sockaddr *>(&addr), sizeof addr), 0);
+    for (const char *name : {"fifo.ivf", "zero.ivf", "dir.264", "socket.rcv"}) {
+        Table t = Build(dir.file(name));
+        EXPECT_FALSE(t.opened) << name;
+        EXPECT_EQ(t.out, dir.file(name) + ": not a regular file\n");
+    }
+    close(sock);
+    ASSERT_EQ(symlink(dir.write("x.rcv", std::string(rcv.begin(), rcv.end())).c_str(), dir.file("link.rcv").c_str()),
+              0);
+    EXPECT_EQ(Build(dir.file("link.rcv")).entries, Seq({36, 9, 10}));
 }
 
 TEST(ParserFrontEnd, ExtensionFilterAndFramesInAnyOrder)
