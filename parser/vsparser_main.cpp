@@ -151,9 +151,10 @@ bool BuildElementary(CtxType *ctx, const CodecEntry &codec, u8 bSliceBaseDec)
         return addr >= base + rd && addr - (base + rd) <= uRemainSz && size <= uRemainSz - (addr - (base + rd));
     };
     // Appends the unit found `lead` bytes past the cursor and moves past it.
-    auto take = [&](u32 lead, u32 size, bool keep_empty) {
+    // An empty unit (a zero-size IVF frame) makes no entry: an empty entry reads as the end.
+    auto take = [&](u32 lead, u32 size) {
         if (skip_headers) {
-            if (size > 0 || keep_empty) {
+            if (size > 0) {
                 Append(ctx, uFileOffset + lead, size);
             }
         } else if (lead + size > 0) {
@@ -179,7 +180,7 @@ bool BuildElementary(CtxType *ctx, const CodecEntry &codec, u8 bSliceBaseDec)
         return false;
     }
     // A stream that opens with a picture has no header unit: no empty entry.
-    take(static_cast<u32>(uOneFrameAddr - (base + rd)), uOneFrameSize, false);
+    take(static_cast<u32>(uOneFrameAddr - (base + rd)), uOneFrameSize);
     std::puts("\nStart Parsing.........");
 
     for (;;) {
@@ -189,7 +190,7 @@ bool BuildElementary(CtxType *ctx, const CodecEntry &codec, u8 bSliceBaseDec)
             // entries and cursor never fall out of step. A unit that does not
             // advance is taken as the end of the window.
             if (inside(uOneFrameAddr, uOneFrameSize) && uOneFrameAddr - (base + rd) + uOneFrameSize > 0) {
-                take(static_cast<u32>(uOneFrameAddr - (base + rd)), uOneFrameSize, true);
+                take(static_cast<u32>(uOneFrameAddr - (base + rd)), uOneFrameSize);
                 ++parser_loop_cnt;
                 if (decoding_number != -1 &&
                     static_cast<unsigned>(parser_loop_cnt) >= static_cast<unsigned>(decoding_number)) {

@@ -62,3 +62,16 @@ TEST(ParserSamples, FrameTablesMatchFfprobePackets)
         EXPECT_EQ(next, pictures.back().offset + pictures.back().size) << name;
     }
 }
+
+TEST(ParserSamples, ZeroSizeIvfFrameMakesNoEntry)
+{
+    std::string ivf = omxt::read_file(omxt::sample("vp8.ivf"));
+    std::vector<Entry> frames = Build(omxt::sample("vp8.ivf")).entries;
+    ASSERT_GE(frames.size(), 5u);
+    omxt::TempDir dir;
+    ivf.insert(frames[1].offset - 12, std::string(12, '\0'));
+    std::vector<Entry> got = Build(dir.write("zero.ivf", ivf)).entries;
+    ASSERT_EQ(got.size(), frames.size());
+    for (size_t i = 0; i < got.size(); ++i)
+        EXPECT_EQ(got[i].size, frames[i].size) << i;
+}
