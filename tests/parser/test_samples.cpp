@@ -75,3 +75,16 @@ TEST(ParserSamples, ZeroSizeIvfFrameMakesNoEntry)
     for (size_t i = 0; i < got.size(); ++i)
         EXPECT_EQ(got[i].size, frames[i].size) << i;
 }
+
+TEST(ParserSamples, H263GobHeadersNeverCutAPicture)
+{
+    omxt::TempDir dir;
+    std::string path = dir.file("gob.263");
+    ASSERT_EQ(omxt::run_child("ffmpeg",
+                              {"-nostdin", "-loglevel", "error", "-f", "lavfi", "-i", "testsrc=size=176x144:rate=25",
+                               "-frames:v", "25", "-c:v", "h263", "-ps", "300", "-f", "h263", path})
+                  .status,
+              0);
+    EXPECT_EQ(Build(path, 1).entries.size(), 25u);
+    EXPECT_EQ(Build(path, 0).entries.size(), 25u);
+}

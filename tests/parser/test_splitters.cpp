@@ -70,7 +70,7 @@ const Row kRows[] = {
     {"mpeg4 one vop", MPEG4_DEC, vop, {}, R::UnitOpen},
     {"mpeg4 headers only", MPEG4_DEC, vol, {}, R::NoUnitEnd},
     {"h263 picture unit", H263_DEC, psc, psc2, R::Unit},
-    {"h263 gob stays", H263_DEC, Cat({psc, gob}), psc2, R::Unit},
+    {"h263 gob stays, slices or not", H263_DEC, Cat({psc, gob}), psc2, R::Unit, 0, true, true},
     {"h263 bytes before the picture", H263_DEC, Cat({Hex("12 34"), psc}), psc2, R::Unit, 2},
     {"h263 data decide the mode", MPEG4_DEC, psc, psc2, R::Unit, 0, true},
     {"h263 one picture", H263_DEC, Cat({psc, gob}), {}, R::UnitOpen},
