@@ -4,6 +4,7 @@
 #include <sys/un.h>
 #include <unistd.h>
 
+#include <filesystem>
 #include <random>
 
 #include "KolvexXcdParser.h"
@@ -84,6 +85,17 @@ TEST(ParserFrameTable, SmallFiles)
         EXPECT_EQ(r.out ? t.out : "", r.out ? r.out : "") << r.what;
     }
     EXPECT_FALSE(Build("/nonexistent/x.264").opened);
+}
+
+TEST(ParserFrameTable, EntriesHaveACeiling)
+{
+    omxt::TempDir dir;
+    std::string path = dir.write("zeros.rcv", ""); // sparse: RCV frames of 8 zero bytes, nothing in them
+    std::filesystem::resize_file(path, (1u << 21) * 8 + 800);
+    Table t = Build(path);
+    EXPECT_EQ(t.entries.size(), 1u << 21);
+    EXPECT_NE(t.out.find(path + ": frame table full after 2097152 entries; the rest of the file is not read\n"),
+              std::string::npos);
 }
 
 TEST(ParserFrameTable, OnlyRegularFilesAreOpened)
