@@ -96,8 +96,9 @@ TEST(ParserAvi, ReaderHandsOutVideoChunks)
     ASSERT_EQ(AVI_OpenAVIFile(reinterpret_cast<char *>(image.data()), static_cast<u32>(image.size()), &info), 1);
     u32 w = 0, h = 0;
     AVI_GetStreamResolution(&w, &h);
-    EXPECT_EQ(std::vector<double>({AVI_GetVideoCodec(&info) * 1.0, AVI_GetFPSinAVI(&info) * 1.0, w * 1000.0 + h}),
-              std::vector<double>({0x44495658, 25, 352288}));
+    EXPECT_EQ(std::vector<double>({AVI_GetVideoCodec(&info) * 1.0, AVI_GetAudioCodec(&info) * 1.0,
+                                   AVI_GetFPSinAVI(&info) * 1.0, w * 1000.0 + h}),
+              std::vector<double>({0x44495658, 1, 25, 352288}));
 }
 
 TEST(ParserAvi, HeaderWalkAndChunkSplitter)
@@ -134,7 +135,7 @@ TEST(ParserAvi, HeaderWalkAndChunkSplitter)
     // The chunk splitter: window, length, result, payload offset, size, consumed.
     const Bytes odd = Cat({Chunk("00dc", 101), Chunk("00db", 4)}), big = Chunk("00dc", 1000),
                 empty = Cat({Chunk("00dc", 0), Chunk("00dc", 6)}), audio = Chunk("01wb", 10),
-                huge = Cat({Fcc("00dc"), Le(~0u, 4), Bytes(10, 1)}),
+                huge = Cat({Fcc("00dc"), Le(~0u, 4), Bytes(10, 1)}), after = Cat({Chunk("01wb", 10), Chunk("00dc", 6)}),
                 wrap = Cat({Fcc("01wb"), Le(~3u, 4), Chunk("00dc", 4)});
     const struct {
         const Bytes &w;
@@ -143,7 +144,7 @@ TEST(ParserAvi, HeaderWalkAndChunkSplitter)
     } splits[] = {
         {odd, 117, {0, 8, 101, 102}}, {big, 28, {1, 8, 20, 1000}}, {big, 1008, {0, 8, 1000, 1000}},
         {empty, 22, {0, 16, 6, 6}},   {audio, 7, {2, 0, 99, 0}},   {audio, 18, {1, 0, 99, 0}},
-        {huge, 18, {1, 8, 10, ~0u}},  {wrap, 20, {1, 0, 99, 0}},
+        {huge, 18, {1, 8, 10, ~0u}},  {after, 32, {0, 26, 6, 6}},  {wrap, 20, {1, 0, 99, 0}},
     };
     for (const auto &s : splits) {
         uintptr_t base = reinterpret_cast<uintptr_t>(s.w.data()), start = 0;
