@@ -254,10 +254,9 @@ unsigned char *NextData(AVI_INFO *info, int *cursor, int stream, char kind, int 
             ++*numOfAudioChunk;
         }
         if (number == stream && id[2] == kind) {
-            if (!InImage(info, Payload(e.chunk), e.chunk->dwSize)) {
-                return nullptr; // the image ends inside this chunk
-            }
-            *cursor = e.offset;
+            // A chunk whose data run past the image (the image holds only the start of a large
+            // file) is handed out as the last one; its bytes are read from the file.
+            *cursor = InImage(info, Payload(e.chunk), e.chunk->dwSize) ? e.offset : 0x7FFFFFFF;
             *chunkSize = static_cast<int>(e.chunk->dwSize);
             return reinterpret_cast<unsigned char *>(Payload(e.chunk));
         }

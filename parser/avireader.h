@@ -119,6 +119,8 @@ int AVI_IsAVIFile(char *buffer);
 /* Opens the image of bufferSize bytes into info: 1 opened, 0 failed. */
 int AVI_OpenAVIFile(char *buffer, u32 bufferSize, AVI_INFO *info);
 void AVI_CloseAVIFile(AVI_INFO *aviInfo);
+/* The next video (and audio) chunk's data, null after the last. A chunk whose data run past
+ * the image is the last one handed out. */
 unsigned char *AVI_GetVideoData(int *chunkSize, AVI_INFO *aviInfo, int *numOfAudioChunk);
 unsigned char *AVI_GetAudioData(int *chunkSize, AVI_INFO *aviInfo);
 void AVI_ResetVideoDataOffset(AVI_INFO *aviInfo);

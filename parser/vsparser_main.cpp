@@ -143,11 +143,12 @@ bool BuildAvi(CtxType *ctx)
             break;
         }
         // A zero-size chunk is a dropped frame: it has nothing to decode, and
-        // an empty entry would end the caller's reading early.
-        if (chunksize <= 0) {
+        // an empty entry would end the caller's reading early. A chunk running past
+        // the end of the file is not entered.
+        uint64_t offset = static_cast<uint64_t>(reinterpret_cast<char *>(p) - image.get());
+        if (chunksize <= 0 || offset + static_cast<u32>(chunksize) > file_size) {
             continue;
         }
-        uint64_t offset = static_cast<uint64_t>(reinterpret_cast<char *>(p) - image.get());
         // The first chunk is served twice.
         for (int copies = ctx->info.empty() ? 2 : 1; copies > 0; --copies, ++ctx->frameNum) {
             if (!Push(ctx, offset, static_cast<u32>(chunksize))) {

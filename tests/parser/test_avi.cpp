@@ -53,7 +53,7 @@ std::string Read(Bytes image)
     std::string s = std::to_string(AVI_OpenAVIFile(b, static_cast<u32>(image.size()), &info));
     int size = 0, audio = 0;
     for (unsigned char *p; (p = AVI_GetVideoData(&size, &info, &audio)) != nullptr;) {
-        EXPECT_LE(p + size, image.data() + image.size());
+        EXPECT_LE(p, image.data() + image.size());
         s += " " + std::to_string(audio) + ":" + std::to_string(size);
     }
     return s + " /" + std::to_string(audio) + (size == 0 ? "" : " size left");
@@ -80,7 +80,8 @@ const struct {
      List("RIFF", "AVI ", Cat({List("LIST", "hdrl", Strl("vids")), List("LIST", "movi", Chunk("00dc", 3))})), "0 /0"},
     {"no header list", List("RIFF", "AVI ", List("LIST", "movi", Chunk("00dc", 3))), "1 0:3 /0"},
     {"stray byte after the last chunk", Avi(Cat({Chunk("00dc", 3), Hex("30")})), "1 0:3 /0"},
-    {"chunk cut by the image end", Patched(Avi(Cat({Chunk("00dc", 3), Chunk("00dc", 100)})), 0, "", 50), "1 0:3 /0"},
+    {"chunk cut by the image end", Patched(Avi(Cat({Chunk("00dc", 3), Chunk("00dc", 100)})), 0, "", 50),
+     "1 0:3 0:100 /0"},
     {"riff size past the image", Patched(kOne, 4, "ff ff ff 7f"), "1 0:3 /0"},
     {"riff smaller than its form type", Patched(kOne, 4, "02 00 00 00"), "1 /0"},
 };
@@ -179,7 +180,14 @@ TEST(ParserAvi, FrameTable)
     EXPECT_FALSE(BuildBytes(Fcc("RIFF"), "avi").opened);
     Table failed = BuildBytes(Avi(Chunk("00dc", 3), Strl("vids"), 0), "avi");
     EXPECT_TRUE(failed.opened && failed.entries.empty());
-    // A chunk claiming 1 MiB past the file's end ends the table.
+    // A chunk claiming 1 MiB past the file's end is not entered; one across the end of the
+    // 64 MiB image is, and read from the file.
     Bytes two = Avi(Cat({Chunk("00dc", 10), Chunk("00dc", 20)}));
     EXPECT_EQ(BuildBytes(Patched(two, two.size() - 24, "00 00 10 00"), "avi").entries.size(), 2u);
+    Bytes big = Avi(Cat({Chunk("00dc", 10), Chunk("JUNK", (64u << 20) - 600), Chunk("00dc", 1000, 7)}));
+    h = InitRawFrameExtract(dir.write("big.avi", std::string(big.begin(), big.end())).data());
+    ASSERT_EQ(GetRawFrameCount(h), 3);
+    EXPECT_EQ(GetRawFrameExtract(h, 2, buf.data(), &last), 1000);
+    EXPECT_TRUE(std::equal(buf.begin(), buf.begin() + 1000, big.end() - 1000));
+    DeInitRawFrameExtract(h);
 }
