@@ -11,18 +11,11 @@
 namespace
 {
 
-AVI_INFO *aviInfo; // record of the file opened last
-AVI_TRACE_HOOK trace_hook;
+// The record of the file opened last: AVI_GetStreamResolution takes no record of its own.
+AVI_INFO *aviInfo;
 
-void nullprint(const char *str, ...)
-{
-    if (trace_hook != nullptr) {
-        va_list args;
-        va_start(args, str);
-        trace_hook(str, args);
-        va_end(args);
-    }
-}
+// The reader's diagnostics: discarded.
+void nullprint(const char *, ...) {}
 
 u8 cfcc(u32 value1, const char *value2)
 {
@@ -265,11 +258,6 @@ unsigned char *NextData(AVI_INFO *info, int *cursor, int stream, char kind, int 
 }
 
 } // namespace
-
-void AVI_SetTraceHook(AVI_TRACE_HOOK hook)
-{
-    trace_hook = hook;
-}
 
 int AVI_IsAVIFile(char *buffer)
 {

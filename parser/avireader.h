@@ -3,7 +3,6 @@
  * Every walk is bounded by the image length given to AVI_OpenAVIFile. */
 #pragma once
 
-#include <cstdarg>
 #include <cstdint>
 
 #include "vsparser.h"
@@ -133,8 +132,3 @@ int AVI_GetSuggestedAudioBuffer(AVI_INFO *aviInfo);
 void AVI_GetStreamResolution(u32 *pHsize, u32 *pVsize);
 float AVI_GetFPSinAVI(AVI_INFO *aviInfo);
 float AVI_GetAudioChunkPerSec(AVI_INFO *aviInfo);
-
-/* The reader's diagnostics go to nullprint, which discards them unless a
- * hook is installed (tests use one to see the trace). */
-typedef void (*AVI_TRACE_HOOK)(const char *format, va_list args);
-void AVI_SetTraceHook(AVI_TRACE_HOOK hook);

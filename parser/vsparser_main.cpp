@@ -19,6 +19,7 @@
 
 #include "avireader.h"
 
+// The front end's options: set before a parser exists, so they belong to the module.
 int slice_enable = 0;
 int parsing_only = 0;
 int decoding_number = -1;
