@@ -7,9 +7,7 @@
 #endif
 #include "vsparser_main.h"
 
-#include <fcntl.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
 #include <cinttypes>
 #include <cstdio>
@@ -18,6 +16,7 @@
 #include <vector>
 
 #include "avireader.h"
+#include "omx_file.h"
 
 // The front end's options: set before a parser exists, so they belong to the module.
 int slice_enable = 0;
@@ -255,29 +254,6 @@ bool BuildElementary(CtxType *ctx, const CodecEntry &codec, u8 bSliceBaseDec)
     }
 }
 
-// The file opened for reading when it is a regular file (or a link to one). The open does not
-// block, so a FIFO without writer or a device cannot hang the caller; anything else gets one
-// line and fails as a missing file does.
-FILE *OpenRegular(const char *name)
-{
-    int fd = open(name, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    struct stat st;
-    // A socket cannot even be opened: then its kind comes from its name.
-    bool known = fd >= 0 ? fstat(fd, &st) == 0 : stat(name, &st) == 0;
-    if (known && !S_ISREG(st.st_mode)) {
-        std::printf("%s: not a regular file\n", name);
-        if (fd >= 0)
-            close(fd);
-        return nullptr;
-    }
-    if (fd < 0)
-        return nullptr;
-    FILE *f = fdopen(fd, "rb");
-    if (f == nullptr)
-        close(fd);
-    return f;
-}
-
 CtxType *Ctx(void *handle)
 {
     return static_cast<CtxType *>(handle);
@@ -314,7 +290,8 @@ void *InitRawFrameExtract(char *pFilename)
     u8 bSliceBaseDec = static_cast<u8>(slice_enable);
 
     ctx->name = pFilename;
-    ctx->fin = OpenRegular(pFilename);
+    // Only a regular file: a FIFO or a device could block the open or never end.
+    ctx->fin = omx_open_regular_file(pFilename).release();
     if (ctx->fin == nullptr) {
         return nullptr;
     }
