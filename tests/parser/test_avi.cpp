@@ -111,6 +111,9 @@ TEST(ParserAvi, HeaderWalkAndChunkSplitter)
         int found = parse_avi_header(&f, 0, total, &codec, &w, &h);
         return std::to_string(found) + " " + std::to_string(codec) + " " + std::to_string(w * 1000 + h + f.offset);
     };
+    const Bytes h264 = Fcc("H264"); // a word read from the last four bytes of the image
+    RFILE word{reinterpret_cast<uintptr_t>(h264.data()), 0, 4};
+    EXPECT_EQ(read_word_little(&word), 0x34363248u);
     // Compression codes and their codecs (255: none); the main header's size.
     for (const char *row :
          {"MP4v 2", "mp4v 2", "M4S2 2", "DIV4 2", "div4 2", "DIVX 2", "divx 2", "MP42 2", "FMP4 2", "DIV3 8", "div3 8",
