@@ -80,17 +80,15 @@ bool Push(CtxType *ctx, uint64_t offset, u32 size)
     return true;
 }
 
-// Appends an entry of the elementary-stream path (printed when asked); false when full.
-bool Append(CtxType *ctx, uint64_t offset, u32 size)
+// Appends an entry of the elementary-stream path (printed when asked).
+void Append(CtxType *ctx, uint64_t offset, u32 size)
 {
-    if (!Push(ctx, offset, size)) {
-        return false;
+    if (Push(ctx, offset, size)) {
+        if (parsing_only) {
+            PrintEntry(ctx->frameNum, offset, size);
+        }
+        ++ctx->frameNum;
     }
-    if (parsing_only) {
-        PrintEntry(ctx->frameNum, offset, size);
-    }
-    ++ctx->frameNum;
-    return true;
 }
 
 // The entry that closes the table is written after the counted ones.
