@@ -49,6 +49,8 @@ const Row kRows[] = {
     {"h264 missing picture set: mb 0 decides", H264_DEC, Cat({Sets(), P(0, 1, 2, 300), P(9, 2, 4, 300)}),
      P(0, 1, 2, 300), R::Unit},
     {"h264 window ends in slice header", H264_DEC, Cat({Sets(), P(0, 1, 2), Hex("00 00 01 41 80")}), {}, R::UnitOpen},
+    {"h264 empty unit before a 4-byte start code", H264_DEC, Cat({Sets(), P(0, 1, 2), Hex("00 00 01 0c")}),
+     Cat({{0}, P(0, 2, 4)}), R::Unit},
     {"h264 no second picture", H264_DEC, Cat({Sets(), P(0, 1, 2)}), {}, R::NoUnitEnd},
     {"h264 start code without header", H264_DEC, Cat({Sets(), P(0, 1, 2), Hex("00 00 01")}), {}, R::NoUnitEnd},
     {"h264 no start code", H264_DEC, Hex("12 34 56 78"), {}, R::NoUnitEnd},
