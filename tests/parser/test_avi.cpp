@@ -13,37 +13,32 @@ const auto Fcc = [](const char *s) { return Bytes(s, s + 4); };
 const auto List = [](const char *kind, const char *form, const Bytes &contents) {
     return Cat({Fcc(kind), Le(contents.size() + 4, 4), Fcc(form), contents});
 };
-Bytes Chunk(const char *id, size_t n, uint8_t first = 0)
-{
-    Bytes b = Cat({Fcc(id), Le(n, 4)});
-    for (size_t i = 0; i < n + n % 2; ++i) {
-        b.push_back(i < n ? static_cast<uint8_t>(first + i) : 0); // odd sizes get a pad byte
-    }
+const auto Chunk = [](const char *id, size_t n, uint8_t first = 0) { // odd sizes get a pad byte
+    Bytes b = Cat({Fcc(id), Le(n, 4), Bytes(n + n % 2, 0)});
+    for (size_t i = 0; i < n; ++i)
+        b[8 + i] = static_cast<uint8_t>(first + i);
     return b;
-}
-Bytes Strl(const char *type, const char *code = "XVID")
-{
+};
+const auto Strl = [](const char *type, const char *code = "XVID") {
     Bytes strh = Cat({Fcc("strh"), Le(56, 4), Fcc(type), Fcc("XVID"), Le(0, 12), Le(1, 4), Le(25, 4), Le(0, 4),
                       Le(25, 4), Le(1234, 4), Le(0, 16)});
-    Bytes strf =
-        type[0] == 'v'
-            ? Cat({Fcc("strf"), Le(40, 4), Le(40, 4), Le(176, 4), Le(144, 4), Le(0x180001, 4), Fcc(code), Bytes(20, 0)})
-            : Cat({Fcc("strf"), Le(18, 4), Hex("01 00 01 00 40 1f 00 00 80 3e 00*6 02 00 10 00")});
-    return List("LIST", "strl", Cat({strh, strf}));
-}
-Bytes Avi(const Bytes &movi, const Bytes &streams = Cat({Strl("vids"), Strl("auds")}), uint32_t declared = 2)
-{
+    Bytes video =
+        Cat({Fcc("strf"), Le(40, 4), Le(40, 4), Le(176, 4), Le(144, 4), Le(0x180001, 4), Fcc(code), Bytes(20, 0)});
+    Bytes audio = Cat({Fcc("strf"), Le(18, 4), Hex("01 00 01 00 40 1f 00 00 80 3e 00*6 02 00 10 00")});
+    return List("LIST", "strl", Cat({strh, type[0] == 'v' ? video : audio}));
+};
+const auto Avi = [](const Bytes &movi, const Bytes &streams = Cat({Strl("vids"), Strl("auds")}),
+                    uint32_t declared = 2) {
     Bytes avih = Cat({Fcc("avih"), Le(56, 4), Le(40000, 4), Le(0, 8), Le(0x10, 4), Le(25, 4), Le(0, 4), Le(declared, 4),
                       Le(65536, 4), Le(352, 4), Le(288, 4), Bytes(16, 0)});
     return List("RIFF", "AVI ", Cat({List("LIST", "hdrl", Cat({avih, streams})), List("LIST", "movi", movi)}));
-}
-Bytes Patched(Bytes b, size_t at, const char *hex, size_t cut = 0)
-{
+};
+const auto Patched = [](Bytes b, size_t at, const char *hex, size_t cut = 0) {
     Bytes p = Hex(hex);
     std::copy(p.begin(), p.end(), b.begin() + static_cast<long>(at));
     b.resize(b.size() - cut);
     return b;
-}
+};
 // The open's result, then "audio chunks passed over:size" of every video chunk handed out, and
 // the audio chunks passed over by the call that found no more.
 std::string Read(Bytes image)
