@@ -74,6 +74,7 @@ const struct {
     {"stream list before the main header",
      List("RIFF", "AVI ", Cat({List("LIST", "hdrl", Strl("vids")), List("LIST", "movi", Chunk("00dc", 3))})), "0 /0"},
     {"no header list", List("RIFF", "AVI ", List("LIST", "movi", Chunk("00dc", 3))), "1 0:3 /0"},
+    {"the signature alone", Hex("52 49 46 46 04 00 00 00 41 56 49 20"), "1 /0"},
     {"stray byte after the last chunk", Avi(Cat({Chunk("00dc", 3), Hex("30")})), "1 0:3 /0"},
     {"chunk cut by the image end", Patched(Avi(Cat({Chunk("00dc", 3), Chunk("00dc", 100)})), 0, "", 50),
      "1 0:3 0:100 /0"},

@@ -129,6 +129,8 @@ TEST(ParserFrontEnd, ExtensionFilterAndFramesInAnyOrder)
         dir.write(name, name[0] == 'e' ? "" : s);
     int one = 1;
     KolvexParserSetConfig(XCD_PARSER_SETCONF_SLICE_ENABLE, &one); // reset by the close
+    EXPECT_EQ(KolvexParserSetConfig(XCD_PARSER_SETCONF_DEC_NUMBER, &one), kolvex::TRUE);
+    decoding_number = -1;
     for (const char *name : {"b.h264", "c", "d.m4v0123456", "e.264", "a.M4V"}) {
         testing::internal::CaptureStdout();
         void *h = KolvexParserInit(UNKNOWN_TYPE, dir.file(name).data(), 0);

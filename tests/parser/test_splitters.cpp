@@ -22,6 +22,7 @@ struct Row {
     u32 start = 0;
     bool first = false;
     bool slices = false;
+    Bytes beyond = {}; // bytes in memory past the window's end, which must not be read
 };
 using R = SplitResult;
 const Row kRows[] = {
@@ -52,13 +53,21 @@ const Row kRows[] = {
     {"h264 empty unit before a 4-byte start code", H264_DEC, Cat({Sets(), P(0, 1, 2), Hex("00 00 01 0c")}),
      Cat({{0}, P(0, 2, 4)}), R::Unit},
     {"h264 no second picture", H264_DEC, Cat({Sets(), P(0, 1, 2)}), {}, R::NoUnitEnd},
-    {"h264 start code without header", H264_DEC, Cat({Sets(), P(0, 1, 2), Hex("00 00 01")}), {}, R::NoUnitEnd},
+    {"h264 start code without header",
+     H264_DEC,
+     Cat({Sets(), P(0, 1, 2), Hex("00 00 01")}),
+     {},
+     R::NoUnitEnd,
+     0,
+     false,
+     false,
+     Hex("09")},
     {"h264 no start code", H264_DEC, Hex("12 34 56 78"), {}, R::NoUnitEnd},
     {"mpeg2 headers unit", MPEG2_DEC, Cat({seq, gop}), Cat({pic, slice, pic}), R::Unit, 0, true},
     {"mpeg2 picture unit", MPEG2_DEC, Cat({pic, slice}), Cat({pic, slice}), R::Unit},
     {"mpeg2 sequence header ends the picture", MPEG2_DEC, Cat({pic, slice}), Cat({seq, gop, pic}), R::Unit},
     {"mpeg2 slices split", MPEG2_DEC, Cat({pic, slice}), Cat({slice2, pic}), R::Unit, 0, false, true},
-    {"mpeg2 slice unit", MPEG2_DEC, slice, Cat({slice2, slice}), R::Unit, 0, false, true},
+    {"mpeg2 slice unit", MPEG2_DEC, slice, Cat({Hex("00 00 01 af 77"), slice}), R::Unit, 0, false, true},
     {"mpeg2 picture first in stream", MPEG2_DEC, {}, Cat({pic, slice, pic}), R::Unit, 0, true},
     {"mpeg2 sequence end stays", MPEG2_DEC, Cat({pic, slice, seq_end}), {}, R::UnitOpen},
     {"mpeg2 headers only", MPEG2_DEC, Cat({seq, gop}), {}, R::NoUnitEnd},
@@ -93,7 +102,15 @@ const Row kRows[] = {
     {"vc1 headers stay with their frame", VC1AP_DEC, Cat({vc_seq, vc_entry, vc_frame}), vc_frame, R::Unit},
     {"vc1 user data before the frame", VC1AP_DEC, Cat({vc_user, vc_frame}), vc_frame, R::Unit, 5},
     {"vc1 end of sequence", VC1AP_DEC, Cat({vc_frame, vc_eos}), {}, R::NoUnitEnd},
-    {"vc1 start code at the end", VC1AP_DEC, Cat({vc_frame, Hex("00 00 01")}), {}, R::UnitOpen},
+    {"vc1 start code at the end",
+     VC1AP_DEC,
+     Cat({vc_frame, Hex("00 00 01")}),
+     {},
+     R::UnitOpen,
+     0,
+     false,
+     false,
+     Hex("0d")},
     {"no splitter", MPEG1_DEC, pic, pic, R::NoSplitter},
     {"unknown codec", UNKNOWN_TYPE, pic, pic, R::NoSplitter},
 };
@@ -103,9 +120,9 @@ const Row kRows[] = {
 TEST(ParserSplitters, FirstUnitOfEveryWindow)
 {
     for (const Row &r : kRows) {
-        Bytes w = Cat({r.head, r.tail});
+        Bytes w = Cat({r.head, r.tail}), memory = Cat({w, r.beyond});
         SplitterState state;
-        uintptr_t base = reinterpret_cast<uintptr_t>(w.data()), start = 0;
+        uintptr_t base = reinterpret_cast<uintptr_t>(memory.data()), start = 0;
         u32 size = 0xdead;
         SplitResult got = VsParser(state, r.codec, base, static_cast<u32>(w.size()), &start, &size, r.first, r.slices);
         EXPECT_EQ(got, r.result) << r.what;
