@@ -7,7 +7,7 @@ namespace
 {
 
 // A slice of a picture set with redundant_pic_cnt_present_flag, and such sets after slice-group
-// maps of types 2 and 6, and one naming a sequence set out of range.
+// maps of types 1, 2 and 6, and one naming a sequence set out of range.
 const auto R1 = [](int fn, int count) { return Nal(0x41, "ue:0 ue:5 ue:0 4:%d 4:%d ue:%d", fn, fn * 2, count); };
 const auto Groups = [](const char *map) {
     return Cat({Sps(), Nal(0x68, "ue:0 ue:0 1:0 1:0 %s ue:0 ue:0 1:0 2:0 ue:0 ue:0 ue:0 1:0 1:0 1:1", map)});
@@ -41,6 +41,9 @@ const Row kRows[] = {
     {"h264 redundant slice never begins", H264_DEC, Cat({Sets(66, 1), R1(1, 0), R1(2, 1)}), R1(3, 0), R::Unit},
     {"h264 slice groups of type 2", H264_DEC, Cat({Groups("ue:1 ue:2 ue:3 ue:4"), R1(1, 0), R1(2, 1)}), R1(3, 0),
      R::Unit},
+    {"h264 slice groups of type 1", H264_DEC, Cat({Groups("ue:1 ue:1"), R1(1, 0), R1(2, 1)}), R1(3, 0), R::Unit},
+    {"h264 slice groups of type 6, one unit", H264_DEC, Cat({Groups("ue:1 ue:6 ue:0 1:1"), R1(1, 0), R1(2, 1)}),
+     R1(3, 0), R::Unit},
     {"h264 slice groups of type 6", H264_DEC, Cat({Groups("ue:3 ue:6 ue:3 2:1 2:2 2:3 2:0"), R1(1, 0), R1(2, 1)}),
      R1(3, 0), R::Unit},
     {"h264 sequence set out of range: mb 0 decides", H264_DEC,
