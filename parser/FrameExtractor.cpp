@@ -11,13 +11,6 @@
 namespace
 {
 
-FRAMEX_ALLOC_FN g_alloc = nullptr;
-
-void *allocate(size_t size)
-{
-    return g_alloc ? g_alloc(size) : std::malloc(size);
-}
-
 // Bytes already read that may begin the delimiter, oldest first.
 class MatchQueue
 {
@@ -249,10 +242,10 @@ FRAMEX_CTX *FrameExtractorInit(FRAMEX_IN_TYPE type, const unsigned char *delimit
 {
     if (delimiter == nullptr || delim_leng < 1 || delim_leng > FRAMEX_MAX_DELIM_LENG)
         return nullptr;
-    auto *ctx = static_cast<FRAMEX_CTX *>(allocate(sizeof(FRAMEX_CTX)));
+    auto *ctx = static_cast<FRAMEX_CTX *>(std::malloc(sizeof(FRAMEX_CTX)));
     if (ctx == nullptr)
         return nullptr;
-    auto *copy = static_cast<unsigned char *>(allocate(static_cast<size_t>(delim_leng)));
+    auto *copy = static_cast<unsigned char *>(std::malloc(static_cast<size_t>(delim_leng)));
     if (copy == nullptr) {
         std::free(ctx);
         return nullptr;
@@ -296,9 +289,4 @@ int FrameExtractorFinal(FRAMEX_CTX *pCTX)
     std::free(pCTX->delim_ptr);
     std::free(pCTX);
     return FRAMEX_OK;
-}
-
-void FrameExtractorSetAllocator(FRAMEX_ALLOC_FN alloc)
-{
-    g_alloc = alloc;
 }

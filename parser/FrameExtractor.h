@@ -52,8 +52,3 @@ int FrameExtractorNext(FRAMEX_CTX *pCTX, FRAMEX_IN in, unsigned char *outbuf, in
 // Independent of a pending continuation, which it neither uses nor clears.
 int FrameExtractorPeek(FRAMEX_CTX *pCTX, FRAMEX_IN in, unsigned char *peekbuf, int peek_size, int *n_fill);
 int FrameExtractorFinal(FRAMEX_CTX *pCTX);
-
-// Allocation seam for tests: FrameExtractorInit takes its memory from alloc (which must
-// return memory that free() releases, or null); null restores malloc.
-typedef void *(*FRAMEX_ALLOC_FN)(size_t size);
-void FrameExtractorSetAllocator(FRAMEX_ALLOC_FN alloc);

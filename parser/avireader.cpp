@@ -11,18 +11,11 @@
 namespace
 {
 
-AVI_INFO *aviInfo; // record of the file opened last
-AVI_TRACE_HOOK trace_hook;
+// The record of the file opened last: AVI_GetStreamResolution takes no record of its own.
+AVI_INFO *aviInfo;
 
-void nullprint(const char *str, ...)
-{
-    if (trace_hook != nullptr) {
-        va_list args;
-        va_start(args, str);
-        trace_hook(str, args);
-        va_end(args);
-    }
-}
+// The reader's diagnostics: discarded.
+void nullprint(const char *, ...) {}
 
 u8 cfcc(u32 value1, const char *value2)
 {
@@ -254,10 +247,9 @@ unsigned char *NextData(AVI_INFO *info, int *cursor, int stream, char kind, int 
             ++*numOfAudioChunk;
         }
         if (number == stream && id[2] == kind) {
-            if (!InImage(info, Payload(e.chunk), e.chunk->dwSize)) {
-                return nullptr; // the image ends inside this chunk
-            }
-            *cursor = e.offset;
+            // A chunk whose data run past the image (the image holds only the start of a large
+            // file) is handed out as the last one; its bytes are read from the file.
+            *cursor = InImage(info, Payload(e.chunk), e.chunk->dwSize) ? e.offset : 0x7FFFFFFF;
             *chunkSize = static_cast<int>(e.chunk->dwSize);
             return reinterpret_cast<unsigned char *>(Payload(e.chunk));
         }
@@ -266,11 +258,6 @@ unsigned char *NextData(AVI_INFO *info, int *cursor, int stream, char kind, int 
 }
 
 } // namespace
-
-void AVI_SetTraceHook(AVI_TRACE_HOOK hook)
-{
-    trace_hook = hook;
-}
 
 int AVI_IsAVIFile(char *buffer)
 {

@@ -3,7 +3,6 @@
  * Every walk is bounded by the image length given to AVI_OpenAVIFile. */
 #pragma once
 
-#include <cstdarg>
 #include <cstdint>
 
 #include "vsparser.h"
@@ -119,6 +118,8 @@ int AVI_IsAVIFile(char *buffer);
 /* Opens the image of bufferSize bytes into info: 1 opened, 0 failed. */
 int AVI_OpenAVIFile(char *buffer, u32 bufferSize, AVI_INFO *info);
 void AVI_CloseAVIFile(AVI_INFO *aviInfo);
+/* The next video (and audio) chunk's data, null after the last. A chunk whose data run past
+ * the image is the last one handed out. */
 unsigned char *AVI_GetVideoData(int *chunkSize, AVI_INFO *aviInfo, int *numOfAudioChunk);
 unsigned char *AVI_GetAudioData(int *chunkSize, AVI_INFO *aviInfo);
 void AVI_ResetVideoDataOffset(AVI_INFO *aviInfo);
@@ -131,8 +132,3 @@ int AVI_GetSuggestedAudioBuffer(AVI_INFO *aviInfo);
 void AVI_GetStreamResolution(u32 *pHsize, u32 *pVsize);
 float AVI_GetFPSinAVI(AVI_INFO *aviInfo);
 float AVI_GetAudioChunkPerSec(AVI_INFO *aviInfo);
-
-/* The reader's diagnostics go to nullprint, which discards them unless a
- * hook is installed (tests use one to see the trace). */
-typedef void (*AVI_TRACE_HOOK)(const char *format, va_list args);
-void AVI_SetTraceHook(AVI_TRACE_HOOK hook);

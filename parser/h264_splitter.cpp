@@ -252,15 +252,14 @@ SplitResult h264_parse(SplitterState &state, const CodecEntry & /*codec*/, std::
 
     bool first_slice = true;
     uint64_t scan_from = 0;         // first position examined since the last NAL header
-    u32 zero_count = 0;             // zero run in front of the last start code
     bool slice_read_to_end = false; // a slice header of this unit reached the window end
     u32 j;
     while (FindStartCode(src_mem, scan_from, buffer_size, &j)) {
         if (static_cast<uint64_t>(j) + 3 >= buffer_size) {
             break; // no NAL header byte in the window
         }
-        // Zero run ending at j over the examined positions; when it reaches
-        // back to the last skipped NAL header, the earlier run continues it.
+        // Zero run ending at j over the examined positions: those zeros go with
+        // the start code. The header byte in front of them ends any earlier run.
         u32 run = 0;
         while (j - run >= scan_from && src_mem[j - run] == 0) {
             ++run;
@@ -268,8 +267,7 @@ SplitResult h264_parse(SplitterState &state, const CodecEntry & /*codec*/, std::
                 break;
             }
         }
-        zero_count = (run == j - scan_from + 1) ? zero_count + run : run;
-        u32 boundary = j + 1 - zero_count;
+        u32 boundary = j + 1 - run;
         int type = src_mem[j + 3] & 0x1F;
 
         if (type >= 6 && type <= 9) {

@@ -61,19 +61,24 @@ SplitResult mpeg2_parse(SplitterState & /*state*/, const CodecEntry & /*codec*/,
 
 // MPEG-4 Visual and H.263: the data decide between start codes and short
 // video headers, whatever the extension says.
-SplitResult mpeg4_parse(SplitterState & /*state*/, const CodecEntry & /*codec*/, std::span<const u8> window,
-                        SplitUnit *unit, bool stream_start, bool slices_split)
+SplitResult mpeg4_parse(SplitterState &state, const CodecEntry & /*codec*/, std::span<const u8> window, SplitUnit *unit,
+                        bool stream_start, bool slices_split)
 {
     const u8 *src_mem = window.data();
     const u32 buffer_size = static_cast<u32>(window.size());
     unit->start = 0;
-    // Mode from the first zero pair: 00 00 01 means start codes, anything
-    // else a short video header. With slice splitting a window may begin at
-    // a resync marker that ended the previous unit; that window stays in
-    // start-code mode, or its VOP start codes would go unseen.
+    // The mode comes from the stream's first zero pair: 00 00 01 means start codes, anything
+    // else short video headers; later windows keep it. A window split off a stream of unknown
+    // mode decides alone, and with slice splitting one that begins at a resync marker (which
+    // ended the previous unit) stays in start-code mode, or its VOP start codes would go unseen.
     u32 first_pair;
-    bool short_header = FindZeroPair(src_mem, 0, buffer_size, &first_pair) && src_mem[first_pair + 2] != 0x01 &&
-                        !(slices_split && first_pair == 0 && (src_mem[2] & 0x80) != 0);
+    bool short_header = state.short_header == 1;
+    if (stream_start || state.short_header < 0) {
+        short_header = FindZeroPair(src_mem, 0, buffer_size, &first_pair) && src_mem[first_pair + 2] != 0x01 &&
+                       !(slices_split && !stream_start && first_pair == 0 && (src_mem[2] & 0x80) != 0);
+        if (stream_start)
+            state.short_header = short_header ? 1 : 0;
+    }
     u32 pictures = 0, headers = 0;
     u32 j;
     uint64_t i = 0;

@@ -67,6 +67,7 @@ struct H264State {
 /* The state of one stream's splitting, owned by the stream's parser. */
 struct SplitterState {
     H264State h264{};
+    int short_header = -1; /* MPEG-4 Visual/H.263: 1 short video headers, 0 start codes, -1 not known */
 };
 
 /* The first unit of a window: offset from the window start, and size. */

@@ -16,7 +16,9 @@
 #include <vector>
 
 #include "avireader.h"
+#include "omx_file.h"
 
+// The front end's options: set before a parser exists, so they belong to the module.
 int slice_enable = 0;
 int parsing_only = 0;
 int decoding_number = -1;
@@ -24,14 +26,25 @@ int decoding_number = -1;
 namespace
 {
 
+// One table entry in 8 bytes: the offset (files may pass 4 GiB) in the high 36 bits, up to
+// 64 GiB, and the size in the low 28 bits, up to 256 MiB (a unit fits the 3 MiB parse window,
+// an AVI chunk the 64 MiB image).
 struct frameInfo {
-    uint64_t offset; // files may pass 4 GiB
-    u32 size;
+    static constexpr int kSizeBits = 28;
+    uint64_t packed;
+    uint64_t offset() const { return packed >> kSizeBits; }
+    u32 size() const { return static_cast<u32>(packed & ((1u << kSizeBits) - 1)); }
 };
 
+// Entries a table holds at most: 16 MiB of table, nearly ten hours of video at 60 frames a
+// second; no file, whatever its size, takes more.
+constexpr size_t kMaxEntries = size_t{1} << 21;
+
 struct CtxType {
-    std::vector<frameInfo> info; // grows as needed: no frame limit
-    int frameNum = 0;            // entries appended (the closing entry is not counted)
+    std::vector<frameInfo> info;
+    bool full = false; // an entry did not fit: the table ends before the file does
+    const char *name;  // the file's name, while the table is built
+    int frameNum = 0;  // entries appended (the closing entry is not counted)
     int lastFrameNum = -1;
     FILE *fin = nullptr;
     std::unique_ptr<u8[]> aInputBuf;
@@ -50,24 +63,39 @@ void PrintEntry(int index, uint64_t offset, u32 size)
     }
 }
 
+// Adds an entry; false, with one line the first time, when the table is full or the entry
+// does not fit one.
+bool Push(CtxType *ctx, uint64_t offset, u32 size)
+{
+    if (ctx->info.size() >= kMaxEntries || offset >> (64 - frameInfo::kSizeBits) != 0 ||
+        size >> frameInfo::kSizeBits != 0) {
+        if (!ctx->full) {
+            std::printf("%s: frame table full after %zu entries; the rest of the file is not read\n", ctx->name,
+                        ctx->info.size());
+        }
+        ctx->full = true;
+        return false;
+    }
+    ctx->info.push_back({offset << frameInfo::kSizeBits | size});
+    return true;
+}
+
 // Appends an entry of the elementary-stream path (printed when asked).
 void Append(CtxType *ctx, uint64_t offset, u32 size)
 {
-    ctx->info.push_back({offset, size});
-    if (parsing_only) {
-        PrintEntry(ctx->frameNum, offset, size);
+    if (Push(ctx, offset, size)) {
+        if (parsing_only) {
+            PrintEntry(ctx->frameNum, offset, size);
+        }
+        ++ctx->frameNum;
     }
-    ++ctx->frameNum;
 }
 
 // The entry that closes the table is written after the counted ones.
 void AppendClosing(CtxType *ctx, uint64_t offset, u32 size)
 {
-    if (size == 0) {
-        return; // nothing left: an empty entry would read as "no frame"
-    }
-    ctx->info.push_back({offset, size});
-    if (parsing_only) {
+    // Nothing left makes no entry: an empty entry would read as "no frame".
+    if (size > 0 && Push(ctx, offset, size) && parsing_only) {
         PrintEntry(ctx->frameNum, offset, size);
     }
 }
@@ -113,17 +141,21 @@ bool BuildAvi(CtxType *ctx)
             break;
         }
         // A zero-size chunk is a dropped frame: it has nothing to decode, and
-        // an empty entry would end the caller's reading early.
-        if (chunksize <= 0) {
+        // an empty entry would end the caller's reading early. A chunk running past
+        // the end of the file is not entered.
+        uint64_t offset = static_cast<uint64_t>(reinterpret_cast<char *>(p) - image.get());
+        if (chunksize <= 0 || offset + static_cast<u32>(chunksize) > file_size) {
             continue;
         }
-        frameInfo e{static_cast<uint64_t>(reinterpret_cast<char *>(p) - image.get()), static_cast<u32>(chunksize)};
-        if (ctx->info.empty()) {
-            ctx->info.push_back(e); // the first chunk is served twice
-            ++ctx->frameNum;
+        // The first chunk is served twice.
+        for (int copies = ctx->info.empty() ? 2 : 1; copies > 0; --copies, ++ctx->frameNum) {
+            if (!Push(ctx, offset, static_cast<u32>(chunksize))) {
+                break;
+            }
         }
-        ctx->info.push_back(e);
-        ++ctx->frameNum;
+        if (ctx->full) {
+            break;
+        }
     }
     AVI_CloseAVIFile(&avi_info);
     ctx->lastFrameNum = ctx->frameNum - 1;
@@ -149,9 +181,10 @@ bool BuildElementary(CtxType *ctx, const CodecEntry &codec, u8 bSliceBaseDec)
         return addr >= base + rd && addr - (base + rd) <= uRemainSz && size <= uRemainSz - (addr - (base + rd));
     };
     // Appends the unit found `lead` bytes past the cursor and moves past it.
-    auto take = [&](u32 lead, u32 size, bool keep_empty) {
+    // An empty unit (a zero-size IVF frame) makes no entry: an empty entry reads as the end.
+    auto take = [&](u32 lead, u32 size) {
         if (skip_headers) {
-            if (size > 0 || keep_empty) {
+            if (size > 0) {
                 Append(ctx, uFileOffset + lead, size);
             }
         } else if (lead + size > 0) {
@@ -177,7 +210,7 @@ bool BuildElementary(CtxType *ctx, const CodecEntry &codec, u8 bSliceBaseDec)
         return false;
     }
     // A stream that opens with a picture has no header unit: no empty entry.
-    take(static_cast<u32>(uOneFrameAddr - (base + rd)), uOneFrameSize, false);
+    take(static_cast<u32>(uOneFrameAddr - (base + rd)), uOneFrameSize);
     std::puts("\nStart Parsing.........");
 
     for (;;) {
@@ -187,10 +220,10 @@ bool BuildElementary(CtxType *ctx, const CodecEntry &codec, u8 bSliceBaseDec)
             // entries and cursor never fall out of step. A unit that does not
             // advance is taken as the end of the window.
             if (inside(uOneFrameAddr, uOneFrameSize) && uOneFrameAddr - (base + rd) + uOneFrameSize > 0) {
-                take(static_cast<u32>(uOneFrameAddr - (base + rd)), uOneFrameSize, true);
+                take(static_cast<u32>(uOneFrameAddr - (base + rd)), uOneFrameSize);
                 ++parser_loop_cnt;
-                if (decoding_number != -1 &&
-                    static_cast<unsigned>(parser_loop_cnt) >= static_cast<unsigned>(decoding_number)) {
+                if (ctx->full || (decoding_number != -1 &&
+                                  static_cast<unsigned>(parser_loop_cnt) >= static_cast<unsigned>(decoding_number))) {
                     std::printf(">> VsParser loop count : %d <<\n", parser_loop_cnt);
                     return true;
                 }
@@ -254,7 +287,9 @@ void *InitRawFrameExtract(char *pFilename)
     }
     u8 bSliceBaseDec = static_cast<u8>(slice_enable);
 
-    ctx->fin = std::fopen(pFilename, "rb");
+    ctx->name = pFilename;
+    // Only a regular file: a FIFO or a device could block the open or never end.
+    ctx->fin = omx_open_regular_file(pFilename).release();
     if (ctx->fin == nullptr) {
         return nullptr;
     }
@@ -286,7 +321,7 @@ int GetRawFrameSize(void *handle, int index)
     if (ctx == nullptr || index < 0 || static_cast<size_t>(index) >= ctx->info.size()) {
         return 0;
     }
-    return static_cast<int>(ctx->info[index].size);
+    return static_cast<int>(ctx->info[index].size());
 }
 
 int GetRawFrameCount(void *handle)
@@ -300,8 +335,8 @@ int GetRawFrameEntry(void *handle, int index, uint64_t *offset, u32 *size)
     if (ctx == nullptr || index < 0 || static_cast<size_t>(index) >= ctx->info.size()) {
         return 0;
     }
-    *offset = ctx->info[index].offset;
-    *size = ctx->info[index].size;
+    *offset = ctx->info[index].offset();
+    *size = ctx->info[index].size();
     return 1;
 }
 
@@ -324,7 +359,7 @@ int GetRawFrameExtract(void *handle, int index, void *buf, int *isLastFrame)
     if (size <= 0 || buf == nullptr) {
         return 0;
     }
-    if (fseeko(ctx->fin, static_cast<off_t>(ctx->info[index].offset), SEEK_SET) != 0) {
+    if (fseeko(ctx->fin, static_cast<off_t>(ctx->info[index].offset()), SEEK_SET) != 0) {
         return 0;
     }
     // Straight into the caller's buffer: no frame is limited by the window,

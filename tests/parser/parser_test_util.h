@@ -116,10 +116,6 @@ struct Entry {
     uint32_t size;
     bool operator==(const Entry &) const = default;
 };
-inline void PrintTo(const Entry &e, std::ostream *o)
-{
-    *o << e.offset << "+" << e.size;
-}
 // Entries that follow each other from offset 0.
 inline std::vector<Entry> Seq(std::initializer_list<size_t> sizes)
 {

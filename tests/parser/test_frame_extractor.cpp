@@ -22,6 +22,7 @@ const Row kRows[] = {
     {"no delimiter at all", "000001", 1, "00 00 02 00 00", "F", "-3 "},
     {"long zero run", "000001", 0, "00*40 01 77", "N256 @", "0:00*38  @41 "},
     {"twelve-byte delimiter", "00*11 01", 1, "00*50 01 02 03", "N256 @", "0:00*11 0100*39  @51 "},
+    {"one-byte delimiter", "ff", 0, "11 ff 22 ff", "N256 @", "0:11 @2 "},
     {"repetitive delimiter shifts by one", "41 42 41 42 43", 0, "78 41 42 41 42 41 42 43 79", "N256 @", "0:784142 @8 "},
     {"frame and delimiter fit", "000001", 0, "11 22 33 00 00 01 44", "N6", "0:112233 "},
     {"one byte short: full", "000001", 0, "11 22 33 00 00 01 44", "N5 @", "-1:1122330000 @5 "},
@@ -76,19 +77,21 @@ TEST(ParserMpeg4Frames, ConfigurationThenOnePicturePerCall)
     const struct {
         const char *vol, *expect;
     } layers[] = {
-        {"1:0 8:1 1:0 4:1 1:0 2:0 1:1 16:25 1:1 1:0 1:1 13:176 1:1 13:144 1:1 1:0", "0 31/1760144 9/1 0/9 0/9 "},
-        {"1:0 8:1 1:1 4:2 3:1 4:15 8:1 8:1 1:1 3:1 1:1 24:16777215 24:16777215 24:16777215 7:127 2:0 1:1 16:30 1:1 "
+        {"1:0 8:1 1:0 4:1 1:0 2:0 1:1 16:25 1:1 1:0 1:1 13:176 1:1 13:144 1:1 1:0", "0 31/1760144 14/1 0/9 0/9 "},
+        {"1:0 8:1 1:1 4:2 3:1 4:15 8:1 8:1 1:1 3:1 1:1 24:16777215 24:16777215 24:16777215 7:127 2:0 1:1 16:32 1:1 "
          "1:1 5:7 1:1 13:352 1:1 13:288 1:1 1:0",
-         "0 45/3520288 9/1 0/9 0/9 "},
-        {"1:0 8:1 1:0 4:1 1:0 2:1 1:1 16:25 1:1 1:0 1:1 13:176 1:1 13:144 1:1 1:0", "0 31/-10001 9/1 0/9 0/9 "},
-        {"1:0 8:1 1:0 4:1 1:0 2:0 1:1 16:25 1:1 1:0 1:1 13:176", "0 29/-10001 9/1 0/9 0/9 "},
+         "0 45/3520288 14/1 0/9 0/9 "},
+        {"1:0 8:1 1:0 4:1 1:0 2:1 1:1 16:25 1:1 1:0 1:1 13:176 1:1 13:144 1:1 1:0", "0 31/-10001 14/1 0/9 0/9 "},
+        {"1:0 8:1 1:0 4:1 1:0 2:0 1:1 16:25 1:1 1:0 1:1 13:176", "0 29/-10001 14/1 0/9 0/9 "},
     };
     for (const auto &l : layers) {
         Bytes vol = Nal(0x20, "%s", l.vol);
         vol.resize(vol.size() - 4); // the layer header ends with its fields
-        Bytes stream = Cat({vos, vo, vol, Nal(0xb6, "2:0"), Nal(0xb6, "2:1"), Nal(0xb6, "2:2"), vos});
+        Bytes stream = Cat({vos, vo, vol, Nal(0xb6, "2:0"), gov, Nal(0xb6, "2:1"), Nal(0xb6, "2:2"), vos});
         for (FRAMEX_IN_TYPE type : {FRAMEX_IN_TYPE_FILE, FRAMEX_IN_TYPE_MEM})
             EXPECT_EQ(RunScript(type, Hex("000001"), 1, stream, "F C256 M256 M4 M256"), l.expect) << l.vol;
     }
     EXPECT_EQ(RunScript(FRAMEX_IN_TYPE_MEM, Hex("000001"), 1, Cat({vol, vop, vop}), "F C255"), "0 12/-10001 ");
+    // A buffer too small for the first picture keeps the configuration units only.
+    EXPECT_EQ(RunScript(FRAMEX_IN_TYPE_MEM, Hex("000001"), 1, Cat({vos, vo, vol, vop, vop}), "F C17"), "0 14/-10001 ");
 }

@@ -1,4 +1,10 @@
 // The frame table of small and of hostile stream files, and the front end that serves it.
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+#include <filesystem>
 #include <random>
 
 #include "KolvexXcdParser.h"
@@ -81,6 +87,39 @@ TEST(ParserFrameTable, SmallFiles)
     EXPECT_FALSE(Build("/nonexistent/x.264").opened);
 }
 
+TEST(ParserFrameTable, EntriesHaveACeiling)
+{
+    omxt::TempDir dir;
+    std::string path = dir.write("zeros.rcv", ""); // sparse: RCV frames of 8 zero bytes, nothing in them
+    std::filesystem::resize_file(path, (1u << 21) * 8 + 800);
+    Table t = Build(path);
+    EXPECT_EQ(t.entries.size(), 1u << 21);
+    EXPECT_NE(t.out.find(path + ": frame table full after 2097152 entries; the rest of the file is not read\n"),
+              std::string::npos);
+}
+
+TEST(ParserFrameTable, OnlyRegularFilesAreOpened)
+{
+    omxt::TempDir dir;
+    Bytes rcv = Cat({RcvHeader(4), RcvFrame(1), RcvFrame(2)});
+    ASSERT_EQ(mkfifo(dir.file("fifo.ivf").c_str(), 0600), 0);
+    ASSERT_EQ(symlink("/dev/zero", dir.file("zero.ivf").c_str()), 0);
+    ASSERT_EQ(mkdir(dir.file("dir.264").c_str(), 0700), 0);
+    sockaddr_un addr{AF_UNIX, {}};
+    std::snprintf(addr.sun_path, sizeof addr.sun_path, "%s", dir.file("socket.rcv").c_str());
+    int sock = socket(AF_UNIX, SOCK_STREAM, 0);
+    ASSERT_EQ(bind(sock, reinterpret_cast<sockaddr *>(&addr), sizeof addr), 0);
+    for (const char *name : {"fifo.ivf", "zero.ivf", "dir.264", "socket.rcv"}) {
+        Table t = Build(dir.file(name));
+        EXPECT_FALSE(t.opened) << name;
+        EXPECT_EQ(t.out, dir.file(name) + ": not a regular file\n");
+    }
+    close(sock);
+    ASSERT_EQ(symlink(dir.write("x.rcv", std::string(rcv.begin(), rcv.end())).c_str(), dir.file("link.rcv").c_str()),
+              0);
+    EXPECT_EQ(Build(dir.file("link.rcv")).entries, Seq({36, 9, 10}));
+}
+
 TEST(ParserFrontEnd, ExtensionFilterAndFramesInAnyOrder)
 {
     omxt::TempDir dir;
@@ -90,6 +129,8 @@ TEST(ParserFrontEnd, ExtensionFilterAndFramesInAnyOrder)
         dir.write(name, name[0] == 'e' ? "" : s);
     int one = 1;
     KolvexParserSetConfig(XCD_PARSER_SETCONF_SLICE_ENABLE, &one); // reset by the close
+    EXPECT_EQ(KolvexParserSetConfig(XCD_PARSER_SETCONF_DEC_NUMBER, &one), kolvex::TRUE);
+    decoding_number = -1;
     for (const char *name : {"b.h264", "c", "d.m4v0123456", "e.264", "a.M4V"}) {
         testing::internal::CaptureStdout();
         void *h = KolvexParserInit(UNKNOWN_TYPE, dir.file(name).data(), 0);
@@ -115,26 +156,28 @@ namespace
 
 // Hostile files: whatever a stream holds, the entries lie inside the file and the build ends.
 
-struct Input {
-    std::string what, ext;
-    Bytes data;
-    int slices;
-};
-std::vector<Input> Inputs()
+} // namespace
+
+// Hostile files: whatever a stream holds, the entries lie inside the file and the build ends.
+TEST(ParserBadInput, EntriesStayInsideTheFile)
 {
-    std::vector<Input> in;
+    omxt::TempDir dir;
+    auto check = [&](const std::string &ext, const Bytes &data, int slices) {
+        for (const Entry &e : Build(dir.write("s." + ext, std::string(data.begin(), data.end())), slices).entries)
+            ASSERT_LE(e.offset + e.size, data.size()) << ext << " " << data.size();
+    };
     std::mt19937 rng(12345);
     for (const char *name : {"h264_baseline_slices.264", "h264_high_bframes.264", "mpeg2_gop.m2v", "mpeg4_resync.m4v",
                              "h263_qcif.263", "vp8.ivf", "mpeg4_audio.avi"}) {
         std::string s = omxt::read_file(omxt::sample(name)), ext = std::strrchr(name, '.') + 1;
         EXPECT_FALSE(s.empty()) << name;
         for (size_t len = 1; len < s.size(); len = len * 3 + 1) // cut, every other one with slices
-            in.push_back({name, ext, Bytes(s.begin(), s.begin() + static_cast<long>(len)), static_cast<int>(len % 2)});
+            check(ext, Bytes(s.begin(), s.begin() + static_cast<long>(len)), static_cast<int>(len % 2));
         for (int round = 0; round < 12 && !s.empty(); ++round) {
             Bytes bad(s.begin(), s.end()); // corrupted, early bytes (headers, sizes) more often
             for (int k = 0; k < 1 + round * 4; ++k)
                 bad[rng() % (k % 2 ? std::min<size_t>(512, bad.size()) : bad.size())] = static_cast<uint8_t>(rng());
-            in.push_back({name, ext, bad, round % 2});
+            check(ext, bad, round % 2);
         }
     }
     Bytes codes, flood, pps = Nal(0x68, "ue:0 ue:0 1:0 1:0 ue:7 ue:6 ue:4294967280");
@@ -145,21 +188,7 @@ std::vector<Input> Inputs()
         flood.insert(flood.end(), pps.begin(), pps.end());
     for (const char *ext : {"264", "m2v", "m4v", "263", "vc1", "rcv", "ivf"})
         for (int slices : {0, 1})
-            in.insert(in.end(), {{"zeros", ext, Bytes(5000, 0), slices}, {"start codes", ext, codes, slices}});
-    in.push_back({"slice groups", "264", Hex("27 00 00 01 e8 28 00*10 16 04 fb 1f"), 0});
-    in.push_back({"slice groups flood", "264", Cat({flood, Idr(0, 0), P(0, 1, 2)}), 0});
-    return in;
-}
-
-} // namespace
-
-TEST(ParserBadInput, EntriesStayInsideTheFile)
-{
-    omxt::TempDir dir;
-    for (const Input &in : Inputs()) {
-        std::string path = dir.write("s." + in.ext, std::string(in.data.begin(), in.data.end()));
-        Table t = Build(path, in.slices);
-        for (const Entry &e : t.entries)
-            ASSERT_LE(e.offset + e.size, in.data.size()) << in.what << " " << in.data.size();
-    }
+            check(ext, Bytes(5000, 0), slices), check(ext, codes, slices);
+    check("264", Hex("27 00 00 01 e8 28 00*10 16 04 fb 1f"), 0);
+    check("264", Cat({flood, Idr(0, 0), P(0, 1, 2)}), 0);
 }

@@ -79,3 +79,29 @@ TEST(ParserSamples, FrameTableToolPrintsTheTableAndReadsItBack)
         EXPECT_EQ(omxt::run_tool("frame_table", args).status, 2) << (args.empty() ? "" : args.back());
     EXPECT_EQ(omxt::run_tool("frame_table", {"/nonexistent.264"}).status, 1);
 }
+
+TEST(ParserSamples, ZeroSizeIvfFrameMakesNoEntry)
+{
+    std::string ivf = omxt::read_file(omxt::sample("vp8.ivf"));
+    std::vector<Entry> frames = Build(omxt::sample("vp8.ivf")).entries;
+    ASSERT_GE(frames.size(), 5u);
+    omxt::TempDir dir;
+    ivf.insert(frames[1].offset - 12, std::string(12, '\0'));
+    std::vector<Entry> got = Build(dir.write("zero.ivf", ivf)).entries;
+    ASSERT_EQ(got.size(), frames.size());
+    for (size_t i = 0; i < got.size(); ++i)
+        EXPECT_EQ(got[i].size, frames[i].size) << i;
+}
+
+TEST(ParserSamples, H263GobHeadersNeverCutAPicture)
+{
+    omxt::TempDir dir;
+    std::string path = dir.file("gob.263");
+    ASSERT_EQ(omxt::run_child("ffmpeg",
+                              {"-nostdin", "-loglevel", "error", "-f", "lavfi", "-i", "testsrc=size=176x144:rate=25",
+                               "-frames:v", "25", "-c:v", "h263", "-ps", "300", "-f", "h263", path})
+                  .status,
+              0);
+    EXPECT_EQ(Build(path, 1).entries.size(), 25u);
+    EXPECT_EQ(Build(path, 0).entries.size(), 25u);
+}

@@ -7,7 +7,7 @@ namespace
 {
 
 // A slice of a picture set with redundant_pic_cnt_present_flag, and such sets after slice-group
-// maps of types 2 and 6, and one naming a sequence set out of range.
+// maps of types 1, 2 and 6, and one naming a sequence set out of range.
 const auto R1 = [](int fn, int count) { return Nal(0x41, "ue:0 ue:5 ue:0 4:%d 4:%d ue:%d", fn, fn * 2, count); };
 const auto Groups = [](const char *map) {
     return Cat({Sps(), Nal(0x68, "ue:0 ue:0 1:0 1:0 %s ue:0 ue:0 1:0 2:0 ue:0 ue:0 ue:0 1:0 1:0 1:1", map)});
@@ -22,6 +22,7 @@ struct Row {
     u32 start = 0;
     bool first = false;
     bool slices = false;
+    Bytes beyond = {}; // bytes in memory past the window's end, which must not be read
 };
 using R = SplitResult;
 const Row kRows[] = {
@@ -40,6 +41,9 @@ const Row kRows[] = {
     {"h264 redundant slice never begins", H264_DEC, Cat({Sets(66, 1), R1(1, 0), R1(2, 1)}), R1(3, 0), R::Unit},
     {"h264 slice groups of type 2", H264_DEC, Cat({Groups("ue:1 ue:2 ue:3 ue:4"), R1(1, 0), R1(2, 1)}), R1(3, 0),
      R::Unit},
+    {"h264 slice groups of type 1", H264_DEC, Cat({Groups("ue:1 ue:1"), R1(1, 0), R1(2, 1)}), R1(3, 0), R::Unit},
+    {"h264 slice groups of type 6, one unit", H264_DEC, Cat({Groups("ue:1 ue:6 ue:0 1:1"), R1(1, 0), R1(2, 1)}),
+     R1(3, 0), R::Unit},
     {"h264 slice groups of type 6", H264_DEC, Cat({Groups("ue:3 ue:6 ue:3 2:1 2:2 2:3 2:0"), R1(1, 0), R1(2, 1)}),
      R1(3, 0), R::Unit},
     {"h264 sequence set out of range: mb 0 decides", H264_DEC,
@@ -49,14 +53,24 @@ const Row kRows[] = {
     {"h264 missing picture set: mb 0 decides", H264_DEC, Cat({Sets(), P(0, 1, 2, 300), P(9, 2, 4, 300)}),
      P(0, 1, 2, 300), R::Unit},
     {"h264 window ends in slice header", H264_DEC, Cat({Sets(), P(0, 1, 2), Hex("00 00 01 41 80")}), {}, R::UnitOpen},
+    {"h264 empty unit before a 4-byte start code", H264_DEC, Cat({Sets(), P(0, 1, 2), Hex("00 00 01 0c")}),
+     Cat({{0}, P(0, 2, 4)}), R::Unit},
     {"h264 no second picture", H264_DEC, Cat({Sets(), P(0, 1, 2)}), {}, R::NoUnitEnd},
-    {"h264 start code without header", H264_DEC, Cat({Sets(), P(0, 1, 2), Hex("00 00 01")}), {}, R::NoUnitEnd},
+    {"h264 start code without header",
+     H264_DEC,
+     Cat({Sets(), P(0, 1, 2), Hex("00 00 01")}),
+     {},
+     R::NoUnitEnd,
+     0,
+     false,
+     false,
+     Hex("09")},
     {"h264 no start code", H264_DEC, Hex("12 34 56 78"), {}, R::NoUnitEnd},
     {"mpeg2 headers unit", MPEG2_DEC, Cat({seq, gop}), Cat({pic, slice, pic}), R::Unit, 0, true},
     {"mpeg2 picture unit", MPEG2_DEC, Cat({pic, slice}), Cat({pic, slice}), R::Unit},
     {"mpeg2 sequence header ends the picture", MPEG2_DEC, Cat({pic, slice}), Cat({seq, gop, pic}), R::Unit},
     {"mpeg2 slices split", MPEG2_DEC, Cat({pic, slice}), Cat({slice2, pic}), R::Unit, 0, false, true},
-    {"mpeg2 slice unit", MPEG2_DEC, slice, Cat({slice2, slice}), R::Unit, 0, false, true},
+    {"mpeg2 slice unit", MPEG2_DEC, slice, Cat({Hex("00 00 01 af 77"), slice}), R::Unit, 0, false, true},
     {"mpeg2 picture first in stream", MPEG2_DEC, {}, Cat({pic, slice, pic}), R::Unit, 0, true},
     {"mpeg2 sequence end stays", MPEG2_DEC, Cat({pic, slice, seq_end}), {}, R::UnitOpen},
     {"mpeg2 headers only", MPEG2_DEC, Cat({seq, gop}), {}, R::NoUnitEnd},
@@ -70,7 +84,7 @@ const Row kRows[] = {
     {"mpeg4 one vop", MPEG4_DEC, vop, {}, R::UnitOpen},
     {"mpeg4 headers only", MPEG4_DEC, vol, {}, R::NoUnitEnd},
     {"h263 picture unit", H263_DEC, psc, psc2, R::Unit},
-    {"h263 gob stays", H263_DEC, Cat({psc, gob}), psc2, R::Unit},
+    {"h263 gob stays, slices or not", H263_DEC, Cat({psc, gob}), psc2, R::Unit, 0, true, true},
     {"h263 bytes before the picture", H263_DEC, Cat({Hex("12 34"), psc}), psc2, R::Unit, 2},
     {"h263 data decide the mode", MPEG4_DEC, psc, psc2, R::Unit, 0, true},
     {"h263 one picture", H263_DEC, Cat({psc, gob}), {}, R::UnitOpen},
@@ -91,7 +105,15 @@ const Row kRows[] = {
     {"vc1 headers stay with their frame", VC1AP_DEC, Cat({vc_seq, vc_entry, vc_frame}), vc_frame, R::Unit},
     {"vc1 user data before the frame", VC1AP_DEC, Cat({vc_user, vc_frame}), vc_frame, R::Unit, 5},
     {"vc1 end of sequence", VC1AP_DEC, Cat({vc_frame, vc_eos}), {}, R::NoUnitEnd},
-    {"vc1 start code at the end", VC1AP_DEC, Cat({vc_frame, Hex("00 00 01")}), {}, R::UnitOpen},
+    {"vc1 start code at the end",
+     VC1AP_DEC,
+     Cat({vc_frame, Hex("00 00 01")}),
+     {},
+     R::UnitOpen,
+     0,
+     false,
+     false,
+     Hex("0d")},
     {"no splitter", MPEG1_DEC, pic, pic, R::NoSplitter},
     {"unknown codec", UNKNOWN_TYPE, pic, pic, R::NoSplitter},
 };
@@ -101,9 +123,9 @@ const Row kRows[] = {
 TEST(ParserSplitters, FirstUnitOfEveryWindow)
 {
     for (const Row &r : kRows) {
-        Bytes w = Cat({r.head, r.tail});
+        Bytes w = Cat({r.head, r.tail}), memory = Cat({w, r.beyond});
         SplitterState state;
-        uintptr_t base = reinterpret_cast<uintptr_t>(w.data()), start = 0;
+        uintptr_t base = reinterpret_cast<uintptr_t>(memory.data()), start = 0;
         u32 size = 0xdead;
         SplitResult got = VsParser(state, r.codec, base, static_cast<u32>(w.size()), &start, &size, r.first, r.slices);
         EXPECT_EQ(got, r.result) << r.what;
