@@ -297,14 +297,14 @@ INSTANTIATE_TEST_SUITE_P(AgainstTheReferenceCore, CaseLines, ::testing::ValuesIn
 TEST(OmxCases, ExitsLinesAndSummaryOfTheRunner)
 {
     omxt::TempDir dir;
-    for (const Lines &args :
-         {Lines{"-x"}, Lines{"OMX.ZYN.AVC.Decoder", "--bogus"}, Lines{""}, Lines{std::string(128, 'A')}}) {
+    for (const Lines &args : {Lines{"-x"}, Lines{"OMX.ZYN.AVC.Decoder", "--bogus"}, Lines{""},
+                              Lines{std::string(128, 'A')}, Lines{"--junit"}}) {
         const omxt::ChildResult r = omx_cases(dir, args, "");
         EXPECT_EQ(r.status, 2);
         EXPECT_EQ(r.out, "");
-        EXPECT_EQ(omxt::count(r.err, "usage: omx_cases [COMPONENT ...]\n"), 1) << r.err;
+        EXPECT_EQ(omxt::count(r.err, "usage: omx_cases [--junit FILE] [COMPONENT ...]\n"), 1) << r.err;
     }
-    EXPECT_EQ(omx_cases(dir, {"--help"}, "").out.rfind("usage: omx_cases [COMPONENT ...]\n", 0), 0u);
+    EXPECT_EQ(omx_cases(dir, {"--help"}, "").out.rfind("usage: omx_cases [--junit FILE] [COMPONENT ...]\n", 0), 0u);
     omxt::ChildResult r = omxt::run_tool("omx_cases", {}, {{"LD_LIBRARY_PATH", dir.path}});
     EXPECT_EQ(r.status, 1);
     EXPECT_EQ(omxt::lines(r.out).back(), "libZYN_OMX_Core.so open FAIL");
