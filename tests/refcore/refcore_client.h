@@ -1,5 +1,5 @@
-// A client of the reference core (linked against build/lib/libZYN_OMX_Core.so, which exports
-// the nine core functions): records every callback, waits with a bound, gives and frees buffers.
+// A client of the reference core (linked against build/lib/libZYN_OMX_Core.so, which exports the nine core functions):
+// records every callback, waits with a bound, gives and frees buffers.
 #pragma once
 
 #include <OMX_Component.h>
@@ -53,8 +53,8 @@ struct Record {
 
 constexpr OMX_U32 kBufferBytes = 32768;
 
-// A component on a fresh core with the buffers of both ports, its callbacks and its statistics
-// file (MD5 lines included).
+// A component on a fresh core with the buffers of both ports, its callbacks and its statistics file (MD5 lines
+// included).
 class ComponentTest : public ::testing::Test
 {
 protected:
@@ -78,8 +78,8 @@ protected:
         for (const char *name : {"ZYN_OMX_FAULTS", "ZYN_OMX_STATS", "ZYN_OMX_STATS_MD5"})
             unsetenv(name);
     }
-    // Points ZYN_OMX_FAULTS at a file with `rules`, headed by a line that names the test and `row`
-    // (the core keeps its counters while the file stays the same).
+    // Points ZYN_OMX_FAULTS at a file with `rules`, headed by a line that names the test and `row` (the core keeps its
+    // counters while the file stays the same).
     void use_faults(const std::string &rules, int row = 0)
     {
         const std::string test = testing::UnitTest::GetInstance()->current_test_info()->name();
