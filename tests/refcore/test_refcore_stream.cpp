@@ -13,14 +13,9 @@ namespace
 
 using Unit = std::vector<uint8_t>;
 
-std::string shell(const std::string &command)
-{
-    return omxt::run_child("/bin/sh", {"-c", command}, {}, 300).out;
-}
-
 bool have_ffmpeg()
 {
-    return shell("ffmpeg -version >/dev/null && ffprobe -version >/dev/null && echo yes") == "yes\n";
+    return omxt::shell("ffmpeg -version >/dev/null && ffprobe -version >/dev/null && echo yes") == "yes\n";
 }
 
 // The numbers ffprobe gives for each packet (`entries` "packet=size,pos") or picture ("frame=pkt_pos").
@@ -28,7 +23,7 @@ std::vector<std::vector<size_t>> probe(const std::string &file, const std::strin
 {
     std::vector<std::vector<size_t>> rows;
     for (const std::string &line :
-         omxt::lines(shell("ffprobe -v error -show_entries " + entries + " -of csv=p=0 '" + file + "'"))) {
+         omxt::lines(omxt::shell("ffprobe -v error -show_entries " + entries + " -of csv=p=0 '" + file + "'"))) {
         std::istringstream fields(line);
         std::vector<size_t> row;
         for (std::string field; std::getline(fields, field, ',');)
@@ -42,7 +37,7 @@ std::vector<std::vector<size_t>> probe(const std::string &file, const std::strin
 // FFmpeg's decode of `file` in `pix_fmt`, cut into pictures of `bytes`.
 std::vector<Unit> ffmpeg_pictures(const std::string &file, const std::string &pix_fmt, size_t bytes)
 {
-    std::string raw = shell("ffmpeg -nostdin -v error -i '" + file + "' -f rawvideo -pix_fmt " + pix_fmt + " -");
+    std::string raw = omxt::shell("ffmpeg -nostdin -v error -i '" + file + "' -f rawvideo -pix_fmt " + pix_fmt + " -");
     std::vector<Unit> pictures;
     for (size_t at = 0; at + bytes <= raw.size(); at += bytes)
         pictures.emplace_back(raw.begin() + static_cast<long>(at), raw.begin() + static_cast<long>(at + bytes));
