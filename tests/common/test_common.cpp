@@ -188,6 +188,11 @@ ChildResult run_tool(const std::string &tool, const std::vector<std::string> &ar
     return run_child(build_dir() + "/bin/" + tool, args, env, limit_s);
 }
 
+std::string shell(const std::string &command, int limit_s)
+{
+    return run_child("/bin/sh", {"-c", command}, {}, limit_s).out;
+}
+
 std::vector<std::string> lines(const std::string &text)
 {
     std::vector<std::string> result;

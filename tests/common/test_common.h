@@ -49,6 +49,9 @@ ChildResult run_child(const std::string &program, const std::vector<std::string>
 ChildResult run_tool(const std::string &tool, const std::vector<std::string> &args,
                      std::map<std::string, std::string> env = {}, int limit_s = 120);
 
+// Standard output of `command` run by /bin/sh, killed after `limit_s` seconds.
+std::string shell(const std::string &command, int limit_s = 300);
+
 std::vector<std::string> lines(const std::string &text); // without their newlines
 int count(const std::string &text, const std::string &needle);
 

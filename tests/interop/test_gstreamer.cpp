@@ -9,15 +9,10 @@
 namespace
 {
 
-std::string shell(const std::string &command, int limit_s = 300)
-{
-    return omxt::run_child("/bin/sh", {"-c", command}, {}, limit_s).out;
-}
-
 bool have_tools()
 {
-    return shell("gst-launch-1.0 --version >/dev/null && gst-inspect-1.0 omx >/dev/null && ffmpeg -version "
-                 ">/dev/null && echo yes") == "yes\n";
+    return omxt::shell("gst-launch-1.0 --version >/dev/null && gst-inspect-1.0 omx >/dev/null && ffmpeg -version "
+                       ">/dev/null && echo yes") == "yes\n";
 }
 
 // gst-launch-1.0 on `pipeline` with the shipped conf; the core is named by its file name, which the
@@ -27,9 +22,9 @@ std::string gst(const omxt::TempDir &dir, const std::string &pipeline, const std
 {
     const std::string lib = omxt::build_dir() + "/lib";
     const std::string conf_dir = conf.empty() ? omxt::source_dir() + "/refcore" : conf;
-    return shell("cd '" + lib + "' && GST_OMX_CONFIG_DIR='" + conf_dir + "' GST_REGISTRY='" +
-                 dir.file(conf.empty() ? "registry.bin" : "registry-own-conf.bin") + "' LD_LIBRARY_PATH='" + lib +
-                 "' gst-launch-1.0 -v " + pipeline + " 2>&1; echo status $?");
+    return omxt::shell("cd '" + lib + "' && GST_OMX_CONFIG_DIR='" + conf_dir + "' GST_REGISTRY='" +
+                       dir.file(conf.empty() ? "registry.bin" : "registry-own-conf.bin") + "' LD_LIBRARY_PATH='" + lib +
+                       "' gst-launch-1.0 -v " + pipeline + " 2>&1; echo status $?");
 }
 
 // Presentation times in microseconds from the first picture's: of the buffers `identity` printed,
@@ -51,7 +46,8 @@ std::vector<long long> ffmpeg_times(const std::string &file)
 {
     std::vector<long long> times;
     long long num = 1, den = 1;
-    for (const std::string &line : omxt::lines(shell("ffmpeg -nostdin -v error -i '" + file + "' -f framecrc -"))) {
+    for (const std::string &line :
+         omxt::lines(omxt::shell("ffmpeg -nostdin -v error -i '" + file + "' -f framecrc -"))) {
         if (std::sscanf(line.c_str(), "#tb 0: %lld/%lld", &num, &den) == 2)
             continue;
         long long stream = 0, dts = 0, pts = 0;
@@ -76,11 +72,11 @@ TEST(GStreamerPlugin, DecodersGiveFfmpegsPicturesAndTimestamps)
     OMX_SKIP_UNLESS(have_tools(), "gst-launch-1.0, GStreamer's OpenMAX plugin, ffmpeg");
     omxt::TempDir dir;
     const std::string hd = dir.file("720p.264");
-    shell("ffmpeg -nostdin -v error -f lavfi -i testsrc2=size=1280x720:rate=25:duration=0.8 -c:v libx264 "
-          "-profile:v high -bf 2 -x264opts slices=4 -g 8 -pix_fmt yuv420p -f h264 '" +
-          hd + "'");
+    omxt::shell("ffmpeg -nostdin -v error -f lavfi -i testsrc2=size=1280x720:rate=25:duration=0.8 -c:v libx264 "
+                "-profile:v high -bf 2 -x264opts slices=4 -g 8 -pix_fmt yuv420p -f h264 '" +
+                hd + "'");
     const std::string mp4 = dir.file("mpeg4.mp4");
-    shell("ffmpeg -nostdin -v error -i '" + omxt::sample("mpeg4_plain.m4v") + "' -c copy '" + mp4 + "'");
+    omxt::shell("ffmpeg -nostdin -v error -i '" + omxt::sample("mpeg4_plain.m4v") + "' -c copy '" + mp4 + "'");
     omxt::TempDir own;
     std::string conf = omxt::read_file(omxt::source_dir() + "/refcore/gstomx.conf");
     conf.replace(conf.find("component-name=OMX.ZYN.AVC.Decoder"), 0, "hacks=no-disable-outport\n");
@@ -105,7 +101,8 @@ TEST(GStreamerPlugin, DecodersGiveFfmpegsPicturesAndTimestamps)
                     " ! video/x-raw,format=" + c.format + " ! identity silent=false ! filesink location='" + out + "'",
                 c.conf);
         ASSERT_NE(log.find("status 0"), std::string::npos) << log;
-        shell("ffmpeg -nostdin -v error -y -i '" + c.file + "' -f rawvideo -pix_fmt " + c.pix_fmt + " '" + ref + "'");
+        omxt::shell("ffmpeg -nostdin -v error -y -i '" + c.file + "' -f rawvideo -pix_fmt " + c.pix_fmt + " '" + ref +
+                    "'");
         const std::string pictures = omxt::read_file(out), expected = omxt::read_file(ref);
         EXPECT_FALSE(expected.empty());
         EXPECT_EQ(pictures.size(), expected.size());
@@ -120,9 +117,9 @@ TEST(GStreamerPlugin, EncodersGiveStreamsFfmpegDecodesAtTheBitRateAskedFor)
     OMX_SKIP_UNLESS(have_tools(), "gst-launch-1.0, GStreamer's OpenMAX plugin, ffmpeg");
     omxt::TempDir dir;
     const std::string raw = dir.file("in.yuv");
-    shell("ffmpeg -nostdin -v error -f lavfi -i testsrc2=size=176x144:rate=25:duration=8 -pix_fmt yuv420p -f "
-          "rawvideo '" +
-          raw + "'");
+    omxt::shell("ffmpeg -nostdin -v error -f lavfi -i testsrc2=size=176x144:rate=25:duration=8 -pix_fmt yuv420p -f "
+                "rawvideo '" +
+                raw + "'");
     struct Case {
         const char *encoder, *parser, *extension;
     } cases[] = {{"omxh264enc", "h264parse", "264"},
@@ -136,9 +133,10 @@ TEST(GStreamerPlugin, EncodersGiveStreamsFfmpegDecodesAtTheBitRateAskedFor)
                                              c.encoder + " target-bitrate=256000 control-rate=variable ! " + c.parser +
                                              " ! filesink location='" + out + "'");
         ASSERT_NE(log.find("status 0"), std::string::npos) << log;
-        EXPECT_EQ(shell("ffmpeg -nostdin -v error -i '" + out + "' -f null - 2>&1"), "");
-        EXPECT_EQ(shell("ffprobe -v error -count_frames -show_entries stream=nb_read_frames -of csv=p=0 '" + out + "'"),
-                  "200\n");
+        EXPECT_EQ(omxt::shell("ffmpeg -nostdin -v error -i '" + out + "' -f null - 2>&1"), "");
+        EXPECT_EQ(
+            omxt::shell("ffprobe -v error -count_frames -show_entries stream=nb_read_frames -of csv=p=0 '" + out + "'"),
+            "200\n");
         const double rate = omxt::read_file(out).size() * 8 / 8.0;
         EXPECT_LT(std::fabs(rate - 256000) / 256000, 0.2) << rate << " bit/s";
     }

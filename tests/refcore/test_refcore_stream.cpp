@@ -1,24 +1,65 @@
-// Decoding and encoding for real through the component API: a VP8 test vector against its MD5
-// file, a real VC-1 stream fed as the decoding test feeds it, and the encoders.
+// Decoding and encoding for real through the component API: streams cut every way against FFmpeg's pictures, a VP8 test
+// vector against its MD5 file, a real VC-1 stream, the encoders.
 #include "refcore_client.h"
 
-#include "test_common.h"
+#include <functional>
+#include <sstream>
+#include <utility>
 
 using namespace refcore_test;
 
 namespace
 {
 
-const std::string kVp8 = omxt::media_dir() + "/vp8/vp80-00-comprehensive-001.ivf";
+using Unit = std::vector<uint8_t>;
 
-// RCV: the sequence-header unit (32 + extension length bytes), then frames that keep their
-// 8-byte headers, as the parser hands them.
-std::vector<Unit> rcv_units(const std::string &f)
+bool have_ffmpeg()
 {
-    size_t pos = 32 + le32(f, 4);
-    std::vector<Unit> units{Unit(f.begin(), f.begin() + pos)};
-    for (size_t n; pos + 8 <= f.size() && (n = 8 + (le32(f, pos) & 0xFFFFFF)) <= f.size() - pos; pos += n)
-        units.emplace_back(f.begin() + pos, f.begin() + pos + n);
+    return omxt::shell("ffmpeg -version >/dev/null && ffprobe -version >/dev/null && echo yes") == "yes\n";
+}
+
+// The numbers ffprobe gives for each packet (`entries` "packet=size,pos") or picture ("frame=pkt_pos").
+std::vector<std::vector<size_t>> probe(const std::string &file, const std::string &entries)
+{
+    std::vector<std::vector<size_t>> rows;
+    for (const std::string &line :
+         omxt::lines(omxt::shell("ffprobe -v error -show_entries " + entries + " -of csv=p=0 '" + file + "'"))) {
+        std::istringstream fields(line);
+        std::vector<size_t> row;
+        for (std::string field; std::getline(fields, field, ',');)
+            row.push_back(std::stoull(field));
+        if (!row.empty())
+            rows.push_back(row);
+    }
+    return rows;
+}
+
+// FFmpeg's decode of `file` in `pix_fmt`, cut into pictures of `bytes`.
+std::vector<Unit> ffmpeg_pictures(const std::string &file, const std::string &pix_fmt, size_t bytes)
+{
+    std::string raw = omxt::shell("ffmpeg -nostdin -v error -i '" + file + "' -f rawvideo -pix_fmt " + pix_fmt + " -");
+    std::vector<Unit> pictures;
+    for (size_t at = 0; at + bytes <= raw.size(); at += bytes)
+        pictures.emplace_back(raw.begin() + static_cast<long>(at), raw.begin() + static_cast<long>(at + bytes));
+    return pictures;
+}
+
+// The units of an IVF file (frames after a header whose length is in bytes 6..7, each after a 12-byte header) or of an
+// RCV file as the parser hands them (the sequence header, 32 + extension length bytes, then frames that keep their
+// 8-byte headers), at most `count`.
+std::vector<Unit> file_units(const std::string &name, bool rcv, size_t count = SIZE_MAX)
+{
+    const std::string f = omxt::read_file(name);
+    auto le24 = [&](size_t at) { return size_t(uint8_t(f[at]) | uint8_t(f[at + 1]) << 8 | uint8_t(f[at + 2]) << 16); };
+    const size_t head = rcv ? 8 : 12;
+    size_t pos = rcv ? 32 + le24(4) : le24(6) & 0xFFFF;
+    std::vector<Unit> units;
+    if (rcv)
+        units.emplace_back(f.begin(), f.begin() + static_cast<long>(pos));
+    for (size_t n; pos + head <= f.size() && (n = le24(pos)) <= f.size() - pos - head && units.size() < count;
+         pos += head + n)
+        units.emplace_back(f.begin() + static_cast<long>(pos + (rcv ? 0 : head)),
+                           f.begin() + static_cast<long>(pos + head + n));
     return units;
 }
 
@@ -31,90 +72,128 @@ Unit nv12_picture(uint32_t w, uint32_t h, uint32_t t)
     return p;
 }
 
-std::string shell(const std::string &command)
+// Whole passes through a component.
+class StreamTest : public ComponentTest
 {
-    return omxt::run_child("/bin/sh", {"-c", command}, {}, 300).out;
-}
-
-bool have_ffmpeg()
-{
-    return shell("ffmpeg -version >/dev/null && ffprobe -version >/dev/null && echo yes") == "yes\n";
-}
-
-// The stream's units as FFmpeg finds them, in decode order: position and size in the file.
-std::vector<std::pair<size_t, size_t>> packets(const std::string &file)
-{
-    std::vector<std::pair<size_t, size_t>> list;
-    for (const std::string &line :
-         omxt::lines(shell("ffprobe -v error -show_entries packet=pos,size -of csv=p=0 '" + file + "'"))) {
-        size_t pos = 0, size = 0;
-        if (std::sscanf(line.c_str(), "%zu,%zu", &size, &pos) == 2)
-            list.emplace_back(pos, size);
+protected:
+    // Sizes both ports; the picture port gets RGBA buffers of width x height.
+    void configure(uint32_t width, uint32_t height, OMX_U32 in_bytes, OMX_U32 out_bytes)
+    {
+        for (OMX_U32 p : {0u, 1u}) {
+            auto d = port_def(p);
+            d.format.video.nFrameWidth = width;
+            d.format.video.nFrameHeight = height;
+            d.nBufferSize = p == 0 ? in_bytes : out_bytes;
+            ASSERT_EQ(OMX_ErrorNone, c()->SetParameter(h(), OMX_IndexParamPortDefinition, &d));
+        }
     }
-    return list;
-}
+    void set_colour(OMX_COLOR_FORMATTYPE colour)
+    {
+        auto f = record<OMX_VIDEO_PARAM_PORTFORMATTYPE>(1);
+        f.eColorFormat = colour;
+        ASSERT_EQ(OMX_ErrorNone, c()->SetParameter(h(), OMX_IndexParamVideoPortFormat, &f));
+    }
 
-// FFmpeg's decode of `file` in `pix_fmt`, cut into pictures of `bytes`.
-std::vector<Unit> ffmpeg_pictures(const std::string &file, const std::string &pix_fmt, size_t bytes)
-{
-    std::string raw = shell("ffmpeg -nostdin -v error -i '" + file + "' -f rawvideo -pix_fmt " + pix_fmt + " -");
-    std::vector<Unit> pictures;
-    for (size_t at = 0; at + bytes <= raw.size(); at += bytes)
-        pictures.emplace_back(raw.begin() + static_cast<long>(at), raw.begin() + static_cast<long>(at + bytes));
-    return pictures;
-}
+    // Feeds every unit, one in flight, keeping the output buffers queued (those back go out again, and with the end of
+    // the stream until the last one comes), then frees the handle and reads its statistics. `filled_len` overrides
+    // nFilledLen (an encoder counts the luma plane only).
+    void run(const std::vector<Unit> &units, size_t filled_len = 0)
+    {
+        res = {};
+        clear();
+        to_state(OMX_StateIdle);
+        to_state(OMX_StateExecuting);
+        std::vector<OMX_BUFFERHEADERTYPE *> back = out; // output buffers to give (again)
+        size_t seen = 0;
+        auto collect = [&] {
+            for (auto rs = records(); seen < rs.size(); ++seen) {
+                OMX_BUFFERHEADERTYPE *o = rs[seen].hdr;
+                res.input_returns += rs[seen].kind == 'e';
+                if (rs[seen].kind != 'f')
+                    continue;
+                back.push_back(o);
+                if (o->nFilledLen) {
+                    res.outputs.emplace_back(o->pBuffer, o->pBuffer + o->nFilledLen);
+                    res.times.push_back(o->nTimeStamp);
+                }
+                const OMX_U32 f = o->nFlags;
+                res.flags += f & OMX_BUFFERFLAG_EOS                                          ? 'E'
+                             : f == (OMX_BUFFERFLAG_CODECCONFIG | OMX_BUFFERFLAG_ENDOFFRAME) ? 'C'
+                             : (f & ~OMX_BUFFERFLAG_SYNCFRAME) == OMX_BUFFERFLAG_ENDOFFRAME  ? 'u'
+                                                                                             : '-';
+            }
+        };
+        for (size_t k = 0; k < units.size(); ++k) {
+            OMX_BUFFERHEADERTYPE *b = in[k % in.size()];
+            std::copy_n(units[k].begin(), std::min<size_t>(units[k].size(), b->nAllocLen), b->pBuffer);
+            const bool last = eos_last && k + 1 == units.size();
+            b->nFlags = (last ? OMX_BUFFERFLAG_EOS : 0) | (k < unit_meta.size() ? unit_meta[k].first : 0);
+            b->nTimeStamp = k < unit_meta.size() ? unit_meta[k].second : 0;
+            EXPECT_EQ(OMX_ErrorNone, empty(b, static_cast<OMX_U32>(filled_len ? filled_len : units[k].size())));
+            const auto step = std::chrono::milliseconds(100);
+            for (int tries = 0;; ++tries) {
+                if (on_settings && out.empty() && wait(1, 'E', OMX_EventPortSettingsChanged, 1, ~0u, step))
+                    on_settings(), back = out;
+                for (auto *o : std::exchange(back, {}))
+                    EXPECT_EQ(OMX_ErrorNone, c()->FillThisBuffer(h(), o));
+                if (wait(k + 1, 'e', ~0u, ~0u, ~0u, step) &&
+                    (!last || out.empty() || wait(1, 'E', OMX_EventBufferFlag, 1, OMX_BUFFERFLAG_EOS, step)))
+                    break;
+                if (tries == 200)
+                    return;
+                collect();
+            }
+            collect();
+        }
+        to_state(OMX_StateIdle);
+        collect();
+        to_state(OMX_StateLoaded);
+        EXPECT_EQ(OMX_ErrorNone, close());
+        for (const std::string &line : omxt::lines(stats()))
+            if (line.starts_with("md5 ")) // md5 NAME N HEX WxH
+                res.md5.push_back(line.substr(line.find(' ', line.find(' ', 4) + 1) + 1, 32));
+            else
+                res.stats = line;
+    }
 
-// For each picture in presentation order, the decode-order index of the unit that held it.
-std::vector<size_t> picture_units(const std::string &file, const std::vector<std::pair<size_t, size_t>> &units)
-{
-    std::vector<size_t> order;
-    for (const std::string &line :
-         omxt::lines(shell("ffprobe -v error -show_entries frame=pkt_pos -of csv=p=0 '" + file + "'")))
-        for (size_t k = 0; !line.empty() && k < units.size(); ++k)
-            if (units[k].first == std::strtoull(line.c_str(), nullptr, 10))
-                order.push_back(k);
-    return order;
-}
-
-void set_colour(OMX_COMPONENTTYPE *c, OMX_HANDLETYPE h, OMX_COLOR_FORMATTYPE colour)
-{
-    auto f = record<OMX_VIDEO_PARAM_PORTFORMATTYPE>(1);
-    f.eColorFormat = colour;
-    f.eCompressionFormat = OMX_VIDEO_CodingUnused;
-    ASSERT_EQ(OMX_ErrorNone, c->SetParameter(h, OMX_IndexParamVideoPortFormat, &f));
-}
+    struct {
+        std::vector<std::string> md5; // hex digests in picture order
+        std::string stats;            // the "stats ..." line
+        std::vector<Unit> outputs;    // filled output buffers, in return order
+        std::vector<OMX_TICKS> times; // of the filled output buffers, in order
+        std::string flags; // of every output buffer back: E end of stream, C parameter sets, u a unit ending a picture
+        size_t input_returns = 0;
+    } res;                                                // of the last run
+    bool eos_last = false;                                // the last unit carries OMX_BUFFERFLAG_EOS
+    std::vector<std::pair<OMX_U32, OMX_TICKS>> unit_meta; // flags and time stamp of each unit
+    std::function<void()> on_settings;                    // a disabled output port told the stream's format: enables it
+};
 
 } // namespace
 
-// However the client cuts the stream (whole units flagged ENDOFFRAME, units in two pieces, two
-// units in one buffer, pieces that never say where a picture ends), the pictures are FFmpeg's,
-// in the output port's colour format and its byte layout, each with the time stamp of the unit
-// that held it, in presentation order.
+// However the client cuts the stream (whole units flagged ENDOFFRAME, units in two pieces, two units in one buffer,
+// pieces that never say where a picture ends), the pictures are FFmpeg's, in the output port's colour format and its
+// byte layout, each with the time stamp of the unit that held it (here: where the unit starts in the file), in
+// presentation order.
 TEST_F(StreamTest, AnyChunkingGivesFfmpegsPicturesInTheNegotiatedColourWithTheirTimestamps)
 {
     OMX_SKIP_UNLESS(have_ffmpeg(), "ffmpeg and ffprobe");
-    enum Mode {
-        Whole,
-        Halves,
-        Pairs,
-        Pieces
-    };
     struct Case {
         const char *decoder, *file, *pix_fmt;
         OMX_COLOR_FORMATTYPE colour;
         size_t bytes; // of a 176 x 144 picture
-        Mode mode;
+        char cut;     // W whole units, H halves (but the first unit), P pairs, B as large as the buffers
     } cases[] = {
-        {"OMX.ZYN.AVC.Decoder", "h264_main_bframes.264", "yuv420p", OMX_COLOR_FormatYUV420Planar, 38016, Halves},
-        {"OMX.ZYN.AVC.Decoder", "h264_high_bframes.264", "nv12", OMX_COLOR_FormatYUV420SemiPlanar, 38016, Pairs},
-        {"OMX.ZYN.H263.Decoder", "h263_qcif.263", "bgra", OMX_COLOR_Format32bitARGB8888, 101376, Pieces},
-        {"OMX.ZYN.MPEG4.Decoder", "mpeg4_plain.m4v", "yuv420p", OMX_COLOR_FormatYUV420Planar, 38016, Whole},
+        {"OMX.ZYN.AVC.Decoder", "h264_main_bframes.264", "yuv420p", OMX_COLOR_FormatYUV420Planar, 38016, 'H'},
+        {"OMX.ZYN.AVC.Decoder", "h264_high_bframes.264", "nv12", OMX_COLOR_FormatYUV420SemiPlanar, 38016, 'P'},
+        {"OMX.ZYN.H263.Decoder", "h263_qcif.263", "bgra", OMX_COLOR_Format32bitARGB8888, 101376, 'B'},
+        {"OMX.ZYN.MPEG4.Decoder", "mpeg4_plain.m4v", "yuv420p", OMX_COLOR_FormatYUV420Planar, 38016, 'W'},
     };
     int row = 0;
     for (const Case &t : cases) {
         SCOPED_TRACE(t.file);
         const std::string file = omxt::sample(t.file), data = omxt::read_file(file);
-        const auto found = packets(file);
+        const auto found = probe(file, "packet=size,pos"); // in decode order
         ASSERT_FALSE(found.empty());
         std::vector<Unit> units;
         unit_meta.clear();
@@ -122,183 +201,128 @@ TEST_F(StreamTest, AnyChunkingGivesFfmpegsPicturesInTheNegotiatedColourWithTheir
             units.emplace_back(data.begin() + static_cast<long>(from), data.begin() + static_cast<long>(to));
             unit_meta.emplace_back(flags, time);
         };
-        for (size_t k = 0; k < found.size(); ++k) {
-            const auto [pos, size] = found[k];
-            const OMX_TICKS time = OMX_TICKS(k + 1) * 1000;
-            if (t.mode == Whole)
-                add(pos, pos + size, OMX_BUFFERFLAG_ENDOFFRAME, time);
-            if (t.mode == Halves && k == 0) // the client shows it marks the ends of pictures
-                add(pos, pos + size, OMX_BUFFERFLAG_ENDOFFRAME, time);
-            if (t.mode == Halves && k > 0) {
-                add(pos, pos + size / 2, 0, time);
-                add(pos + size / 2, pos + size, OMX_BUFFERFLAG_ENDOFFRAME, time);
-            }
-            if (t.mode == Pairs && k % 2 == 0) {
-                size_t end = k + 1 < found.size() ? found[k + 1].first + found[k + 1].second : pos + size;
-                add(pos, end, OMX_BUFFERFLAG_ENDOFFRAME, time);
-            }
+        for (size_t k = 0; k < found.size() && t.cut != 'B'; k += t.cut == 'P' ? 2 : 1) {
+            const size_t size = found[k][0], pos = found[k][1];
+            const size_t half = t.cut == 'H' && k > 0 ? size / 2 : 0; // the first whole: ends are marked
+            const size_t end = t.cut == 'P' && k + 1 < found.size() ? found[k + 1][1] + found[k + 1][0] : pos + size;
+            if (half)
+                add(pos, pos + half, 0, OMX_TICKS(pos));
+            add(pos + half, end, OMX_BUFFERFLAG_ENDOFFRAME, OMX_TICKS(pos));
         }
-        // Pieces that fill the 32 KiB buffers: no picture ends where a buffer does.
-        for (size_t at = 0; t.mode == Pieces && at < data.size(); at += kBufferBytes)
+        for (size_t at = 0; t.cut == 'B' && at < data.size(); at += kBufferBytes)
             add(at, std::min<size_t>(data.size(), at + kBufferBytes), 0, 0);
         eos_last = true; // a client that never marks the end of a picture ends the stream
         start(t.decoder, "", row++);
-        configure(176, 144, t.mode == Pieces ? kBufferBytes : 65536, 1);
-        set_colour(c(), h(), t.colour);
-        PassResult r = run(units);
+        configure(176, 144, t.cut == 'B' ? kBufferBytes : 65536, 1);
+        set_colour(t.colour);
+        run(units);
+        const auto &r = res;
         const auto expected = ffmpeg_pictures(file, t.pix_fmt, t.bytes);
-        ASSERT_EQ(r.outputs.size(), expected.size());
-        for (size_t i = 0; i < expected.size(); ++i)
-            EXPECT_TRUE(r.outputs[i] == expected[i]) << "picture " << i;
-        if (t.mode == Whole || t.mode == Halves) {
-            std::vector<OMX_TICKS> times;
-            for (size_t k : picture_units(file, found))
-                times.push_back(OMX_TICKS(k + 1) * 1000);
-            EXPECT_EQ(r.output_times, times);
+        EXPECT_TRUE(r.outputs == expected) << r.outputs.size() << " pictures, FFmpeg's " << expected.size();
+        std::vector<OMX_TICKS> times;
+        for (const auto &picture : probe(file, "frame=pkt_pos"))
+            times.push_back(OMX_TICKS(picture.at(0)));
+        if (t.cut == 'W' || t.cut == 'H') {
+            EXPECT_EQ(r.times, times);
         }
-        EXPECT_EQ(r.stats.find("errors=0") != std::string::npos, true) << r.stats;
+        EXPECT_NE(r.stats.find("errors=0"), std::string::npos) << r.stats;
     }
-    unit_meta.clear();
 }
 
-// A client that waits for the format (output port disabled) gets it from the stream's first
-// picture header: the port definition for the stream's size and the chosen colour, then the
-// pictures once it enabled the port with buffers that large (smaller ones are refused). A client
-// that ignores the event keeps getting pictures of the size it set.
+// A client that ignores the format the decoder announces from the stream's first picture header keeps getting pictures
+// of the size it set. One that waits for it (output port disabled) gets the port definition for the stream's size and
+// the chosen colour, then the pictures once it enabled the port with buffers that large (smaller ones are refused).
 TEST_F(StreamTest, DecoderAnnouncesTheStreamsFormatAndGoesOnOnceThePortIsEnabledAgain)
 {
     OMX_SKIP_UNLESS(have_ffmpeg(), "ffmpeg and ffprobe");
     const std::string file = omxt::sample("h264_qcif.264"), data = omxt::read_file(file);
     std::vector<Unit> units;
-    for (const auto &[pos, size] : packets(file))
-        units.emplace_back(data.begin() + static_cast<long>(pos), data.begin() + static_cast<long>(pos + size));
+    for (const auto &packet : probe(file, "packet=size,pos"))
+        units.emplace_back(data.begin() + static_cast<long>(packet.at(1)),
+                           data.begin() + static_cast<long>(packet[1] + packet[0]));
     ASSERT_GT(units.size(), 2u);
-    const auto settings = [&] {
-        return client.count(Record::Event, OMX_EventPortSettingsChanged, 1, OMX_IndexParamPortDefinition);
-    };
-
     start("OMX.ZYN.AVC.Decoder");
     configure(64, 48, 65536, 1);
-    PassResult ignored = run(units);
-    EXPECT_EQ(settings(), 1u);
+    run(units);
+    const auto ignored = res;
+    EXPECT_EQ(count('E', OMX_EventPortSettingsChanged, 1, OMX_IndexParamPortDefinition), 1u);
     ASSERT_EQ(ignored.outputs.size(), units.size());
     EXPECT_EQ(ignored.outputs[0].size(), 64u * 48 * 4);
 
     start("OMX.ZYN.AVC.Decoder", "", 1);
     ASSERT_EQ(OMX_ErrorNone, command(OMX_CommandPortDisable, 1));
-    ASSERT_TRUE(client.wait_complete(OMX_CommandPortDisable, 1));
-    to_state(OMX_StateIdle);
-    to_state(OMX_StateExecuting);
-    std::copy(units[0].begin(), units[0].end(), in[0]->pBuffer);
-    ASSERT_EQ(OMX_ErrorNone, empty(in[0], static_cast<OMX_U32>(units[0].size())));
-    ASSERT_TRUE(client.wait(1, Record::Event, OMX_EventPortSettingsChanged));
-    auto d = port_def(1);
-    EXPECT_EQ(d.format.video.nFrameWidth * 1000 + d.format.video.nFrameHeight, 176144u);
-    EXPECT_EQ(d.nBufferSize, 176u * 144 * 4);
-    EXPECT_EQ(d.format.video.nStride, 176 * 4);
-    set_colour(c(), h(), OMX_COLOR_FormatYUV420Planar);
-    d = port_def(1);
-    EXPECT_EQ(d.nBufferSize, 38016u);
-    EXPECT_EQ(d.format.video.nStride, 176);
-    ASSERT_EQ(OMX_ErrorNone, command(OMX_CommandPortEnable, 1));
-    OMX_BUFFERHEADERTYPE *small = nullptr;
-    in_mem.emplace_back(38015);
-    EXPECT_EQ(OMX_ErrorBadParameter, c()->UseBuffer(h(), &small, 1, nullptr, 38015, in_mem.back().data()));
-    allocate_outputs(d.nBufferCountActual, d.nBufferSize);
-    ASSERT_TRUE(client.wait_complete(OMX_CommandPortEnable, 1));
-    // The picture of the first unit waited for the port; every output buffer back goes out again.
-    std::vector<Unit> pictures;
-    size_t seen = 0;
-    auto refill = [&] {
-        for (auto rs = client.records(); seen < rs.size(); ++seen)
-            if (OMX_BUFFERHEADERTYPE *o = rs[seen].hdr; rs[seen].kind == Record::FillDone) {
-                if (o->nFilledLen)
-                    pictures.emplace_back(o->pBuffer, o->pBuffer + o->nFilledLen);
-                EXPECT_EQ(OMX_ErrorNone, c()->FillThisBuffer(h(), o));
-            }
+    ASSERT_TRUE(wait(1, 'E', OMX_EventCmdComplete, OMX_CommandPortDisable, 1));
+    on_settings = [&] {
+        auto d = port_def(1);
+        EXPECT_EQ(d.format.video.nFrameWidth * 1000 + d.format.video.nFrameHeight, 176144u);
+        EXPECT_EQ(d.nBufferSize * 1000 + d.format.video.nStride, 176u * 144 * 4 * 1000 + 176 * 4);
+        set_colour(OMX_COLOR_FormatYUV420Planar);
+        d = port_def(1);
+        EXPECT_EQ(d.nBufferSize * 1000 + d.format.video.nStride, 38016u * 1000 + 176);
+        ASSERT_EQ(OMX_ErrorNone, command(OMX_CommandPortEnable, 1));
+        EXPECT_EQ(OMX_ErrorBadParameter, give("use", 1, 38015));
+        for (OMX_U32 i = 0; i < d.nBufferCountActual; ++i)
+            ASSERT_EQ(OMX_ErrorNone, give("alloc", 1, d.nBufferSize));
+        ASSERT_TRUE(wait(1, 'E', OMX_EventCmdComplete, OMX_CommandPortEnable, 1));
     };
-    for (auto *o : out)
-        EXPECT_EQ(OMX_ErrorNone, c()->FillThisBuffer(h(), o));
-    for (size_t k = 1; k < units.size(); ++k) {
-        ASSERT_TRUE(client.wait(k, Record::EmptyDone));
-        refill();
-        OMX_BUFFERHEADERTYPE *b = in[k % in.size()];
-        std::copy(units[k].begin(), units[k].end(), b->pBuffer);
-        b->nFlags = k + 1 == units.size() ? OMX_BUFFERFLAG_EOS : 0;
-        ASSERT_EQ(OMX_ErrorNone, empty(b, static_cast<OMX_U32>(units[k].size())));
-    }
-    ASSERT_TRUE(client.wait(1, Record::Event, OMX_EventBufferFlag, 1, OMX_BUFFERFLAG_EOS));
-    refill();
-    const auto expected = ffmpeg_pictures(file, "yuv420p", 38016);
-    EXPECT_EQ(pictures.size(), expected.size());
-    EXPECT_TRUE(pictures == expected);
-}
-
-TEST_F(StreamTest, Vp8VectorMatchesItsMd5FileAndTheLastPictureCarriesTheEndOfStream)
-{
     eos_last = true;
-    start("OMX.ZYN.VP8.Decoder");
-    configure(176, 144, 65536, 176 * 144 * 4);
-    PassResult r = run(ivf_units(omxt::read_file(kVp8)));
+    run(units);
+    EXPECT_TRUE(res.outputs == ffmpeg_pictures(file, "yuv420p", 38016));
+}
+
+// Real streams picture by picture (the VP8 vector as its MD5 file says), into output buffers of the port's size (MD5
+// lines stay at the coded size) that the component allocates at least that large whatever the client asks for; the last
+// picture carries the end of the stream; with no output buffer at all the pictures are dropped and the inputs still
+// come back.
+TEST_F(StreamTest, RealStreamsDecodeToTheirMd5sInPicturesOfThePortsSize)
+{
+    const std::string vp8 = omxt::media_dir() + "/vp8/vp80-00-comprehensive-001.ivf";
     std::vector<std::string> md5;
-    for (const std::string &line : omxt::lines(omxt::read_file(kVp8 + ".md5")))
+    for (const std::string &line : omxt::lines(omxt::read_file(vp8 + ".md5")))
         md5.push_back(line.substr(0, 32));
-    EXPECT_EQ(r.md5, md5);
-    EXPECT_EQ(r.stats, "stats OMX.ZYN.VP8.Decoder inputs=29 pictures=29 errors=0 egl=0");
-    EXPECT_EQ(r.input_returns, 29u);
-    ASSERT_EQ(r.outputs.size(), 29u);
-    EXPECT_EQ(r.outputs[28].size(), 176u * 144 * 4);
-    // The two buffers still queued come back empty on the way to Idle.
-    std::string eos;
-    for (OMX_U32 flags : r.output_flags)
-        eos += flags & OMX_BUFFERFLAG_EOS ? 'E' : '-';
-    EXPECT_EQ(eos, std::string(28, '-') + "E--");
-    EXPECT_EQ(1u, client.count(Record::Event, OMX_EventBufferFlag, 1, OMX_BUFFERFLAG_EOS));
+    struct Case {
+        const char *decoder, *faults;
+        std::vector<Unit> units;
+        uint32_t w, h, in_bytes, out_bytes;
+        size_t pictures;
+        std::string flags; // of the output buffers back (a unit without a picture gives one back empty)
+    } cases[] = {
+        {"OMX.ZYN.VP8.Decoder", "", file_units(vp8, false), 176, 144, 65536, 176 * 144 * 4, 29,
+         std::string(28, 'u') + "E--"},
+        {"OMX.ZYN.VP8.Decoder", "", file_units(vp8, false, 3), 352, 288, 65536, 1000, 3, "uuE--"},
+        {"OMX.ZYN.VP8.Decoder", "* min_buffers 1 0", file_units(vp8, false, 3), 176, 144, 65536, 1000, 3, ""},
+        {"OMX.ZYN.WMV.Decoder", "", file_units(omxt::media_dir() + "/vc1/SMM0005.rcv", true), 720, 480, 262144,
+         720 * 480 * 4, 24, "--" + std::string(23, 'u') + "E-"},
+    };
+    int row = 0;
+    for (const Case &t : cases) {
+        SCOPED_TRACE(row);
+        eos_last = true;
+        start(t.decoder, t.faults, row++);
+        configure(t.w, t.h, t.in_bytes, t.out_bytes);
+        run(t.units);
+        auto &r = res;
+        EXPECT_EQ(r.stats, std::string("stats ") + t.decoder + " inputs=" + std::to_string(t.units.size()) +
+                               " pictures=" + std::to_string(t.pictures) + " errors=0 egl=0");
+        EXPECT_EQ(r.input_returns, t.units.size());
+        EXPECT_EQ(r.flags, t.flags);
+        for (const Unit &o : r.outputs)
+            EXPECT_EQ(o.size(), t.w * t.h * 4);
+        if (t.decoder == std::string("OMX.ZYN.VP8.Decoder")) {
+            EXPECT_EQ(r.md5, std::vector(md5.begin(), md5.begin() + std::min(t.pictures, md5.size())));
+        }
+        EXPECT_EQ(count('E', OMX_EventBufferFlag, 1, OMX_BUFFERFLAG_EOS), t.flags.empty() ? 0u : 1u);
+    }
 }
 
-// Pictures are converted to the output port's size (MD5 lines stay at the coded size), into
-// buffers the component allocates at least that large whatever the client asks for; with no
-// output buffer at all they are dropped.
-TEST_F(StreamTest, PicturesTakeTheOutputPortSize)
-{
-    start("OMX.ZYN.VP8.Decoder");
-    configure(352, 288, 65536, 1000);
-    PassResult r = run(ivf_units(omxt::read_file(kVp8), 3));
-    EXPECT_EQ(r.outputs.size(), 3u);
-    for (const Unit &o : r.outputs)
-        EXPECT_EQ(o.size(), 352u * 288 * 4);
-    EXPECT_EQ(r.md5.at(0), omxt::read_file(kVp8 + ".md5").substr(0, 32));
-    EXPECT_EQ(r.stats, "stats OMX.ZYN.VP8.Decoder inputs=3 pictures=3 errors=0 egl=0");
-    start("OMX.ZYN.VP8.Decoder", "* min_buffers 1 0"); // no output buffer ever: the inputs still come back
-    r = run(ivf_units(omxt::read_file(kVp8), 3));
-    EXPECT_EQ(r.stats, "stats OMX.ZYN.VP8.Decoder inputs=3 pictures=3 errors=0 egl=0");
-}
-
-// As the decoding test feeds it, one output buffer in with each unit: a unit without a picture
-// (the sequence header) still gives its output buffer back before its input.
-TEST_F(StreamTest, RealVc1StreamFromRcvGivesEveryPictureAndAnOutputPerUnit)
-{
-    auto units = rcv_units(omxt::read_file(omxt::media_dir() + "/vc1/SMM0005.rcv"));
-    ASSERT_EQ(units.size(), 25u); // the 37-byte sequence header and 24 frames
-    one_output_per_input = true;
-    start("OMX.ZYN.WMV.Decoder");
-    configure(720, 480, 262144, 720 * 480 * 4);
-    PassResult r = run(units);
-    EXPECT_EQ(r.md5.size(), 24u);
-    EXPECT_EQ(r.outputs.size(), 23u); // the last picture comes out on the way to Idle, with no buffer left
-    EXPECT_EQ(r.stats, "stats OMX.ZYN.WMV.Decoder inputs=25 pictures=24 errors=0 egl=0");
-}
-
-// NV12 pictures in (read whole though the filled length counts only the luma plane), one unit
-// out per picture; a picture the encoder cannot take is an error and its buffers still come
-// back; an empty end-of-stream buffer gives an empty flagged output.
+// NV12 pictures in (read whole though the filled length counts only the luma plane), one unit out per picture, each
+// ending a picture, the parameter sets first (none in H.263); a picture the encoder cannot take is an error and its
+// buffers still come back; an empty end-of-stream buffer gives an empty flagged output.
 TEST_F(StreamTest, EncodersMakeAUnitOfEveryPictureTheyCanTake)
 {
     std::vector<Unit> pictures;
     for (uint32_t t = 0; t < 8; ++t)
         pictures.push_back(nv12_picture(176, 144, t));
-    // The parameter sets first (none in H.263), eight units, then the buffers still queued come back empty.
-    const std::string eight = "Cuuuuuuuu", eight_h263 = "uuuuuuuu";
     // Pictures of a size H.263 does not have, one too short, and one before an empty end of stream.
     const std::vector<Unit> odd_size = {nv12_picture(160, 120, 0), nv12_picture(160, 120, 1)};
     const std::vector<Unit> short_one = {Unit(100, 0)}, then_end = {pictures[0], Unit{}};
@@ -306,48 +330,34 @@ TEST_F(StreamTest, EncodersMakeAUnitOfEveryPictureTheyCanTake)
         const char *encoder;
         uint32_t w, h;
         std::vector<Unit> pictures;
-        size_t filled, outputs;
-        const char *stats;
-        std::string flags; // of the output buffers back: E end of stream, C parameter sets, u a unit (the
-                           // buffers that come back empty on the way to Idle left out)
+        size_t filled;
+        std::string stats, flags;
     } cases[] = {
-        {"OMX.ZYN.AVC.Encoder", 176, 144, pictures, 176 * 144, 8,
-         "stats OMX.ZYN.AVC.Encoder inputs=8 pictures=8 errors=0 egl=0", eight},
-        {"OMX.ZYN.MPEG4.Encoder", 176, 144, pictures, 176 * 144, 8,
-         "stats OMX.ZYN.MPEG4.Encoder inputs=8 pictures=8 errors=0 egl=0", eight},
-        {"OMX.ZYN.H263.Encoder", 176, 144, pictures, 176 * 144, 8,
-         "stats OMX.ZYN.H263.Encoder inputs=8 pictures=8 errors=0 egl=0", eight_h263},
-        {"OMX.ZYN.H263.Encoder", 160, 120, odd_size, 0, 0,
-         "stats OMX.ZYN.H263.Encoder inputs=2 pictures=0 errors=2 egl=0", ""},
-        {"OMX.ZYN.MPEG4.Encoder", 176, 144, short_one, 0, 0,
-         "stats OMX.ZYN.MPEG4.Encoder inputs=1 pictures=0 errors=1 egl=0", ""},
-        {"OMX.ZYN.MPEG4.Encoder", 176, 144, then_end, 0, 1,
-         "stats OMX.ZYN.MPEG4.Encoder inputs=2 pictures=1 errors=0 egl=0", "CuE"},
+        {"AVC", 176, 144, pictures, 176 * 144, "inputs=8 pictures=8 errors=0", "Cuuuuuuuu"},
+        {"MPEG4", 176, 144, pictures, 176 * 144, "inputs=8 pictures=8 errors=0", "Cuuuuuuuu"},
+        {"H263", 176, 144, pictures, 176 * 144, "inputs=8 pictures=8 errors=0", "uuuuuuuu"},
+        {"H263", 160, 120, odd_size, 0, "inputs=2 pictures=0 errors=2", ""},
+        {"MPEG4", 176, 144, short_one, 0, "inputs=1 pictures=0 errors=1", ""},
+        {"MPEG4", 176, 144, then_end, 0, "inputs=2 pictures=1 errors=0", "CuE"},
     };
     int row = 0;
     for (const Case &c : cases) {
-        SCOPED_TRACE(c.stats);
-        eos_last = c.flags.find('E') != std::string::npos;
-        start(c.encoder, "", row++);
+        const std::string name = std::string("OMX.ZYN.") + c.encoder + ".Encoder";
+        SCOPED_TRACE(name + " " + c.stats);
+        eos_last = c.flags.ends_with('E');
+        start(name.c_str(), "", row++);
         configure(c.w, c.h, 65536, 65536);
-        PassResult r = run(c.pictures, c.filled);
-        std::string flags;
-        for (OMX_U32 f : r.output_flags) // every unit ends a picture
-            flags += f & OMX_BUFFERFLAG_EOS                                          ? 'E'
-                     : f == (OMX_BUFFERFLAG_CODECCONFIG | OMX_BUFFERFLAG_ENDOFFRAME) ? 'C'
-                     : (f & ~OMX_BUFFERFLAG_SYNCFRAME) == OMX_BUFFERFLAG_ENDOFFRAME  ? 'u'
-                                                                                     : '-';
+        run(c.pictures, c.filled);
+        auto &r = res;
         EXPECT_EQ(r.input_returns, c.pictures.size());
-        EXPECT_EQ(r.stats, c.stats);
-        EXPECT_EQ(r.md5.size(), c.outputs); // one MD5 line per picture taken
-        flags.erase(flags.find_last_not_of('-') + 1);
-        EXPECT_EQ(flags, c.flags);
-        EXPECT_EQ(r.outputs.size(), c.outputs + std::count(flags.begin(), flags.end(), 'C'));
+        EXPECT_EQ(r.stats, "stats " + name + " " + c.stats + " egl=0");
+        EXPECT_EQ(r.flags.erase(r.flags.find_last_not_of('-') + 1), c.flags);     // the buffers still queued left out
+        EXPECT_EQ(r.md5.size(), std::count(c.flags.begin(), c.flags.end(), 'u')); // one MD5 line per picture taken
     }
 }
 
-// The AVC parameters and the profile choose the stream (High: profile_idc 100 in the parameter
-// sets); what the encoder cannot do (B pictures) is refused; the rate goes back as it was set.
+// The AVC parameters and the profile choose the stream (High: profile_idc 100 in the parameter sets); what the encoder
+// cannot do (B pictures) is refused; the rate goes back as it was set.
 TEST_F(StreamTest, AvcEncoderTakesItsParametersProfileAndBitrate)
 {
     start("OMX.ZYN.AVC.Encoder");
@@ -367,9 +377,9 @@ TEST_F(StreamTest, AvcEncoderTakesItsParametersProfileAndBitrate)
     auto back = record<OMX_VIDEO_PARAM_BITRATETYPE>(1);
     ASSERT_EQ(OMX_ErrorNone, c()->GetParameter(h(), OMX_IndexParamVideoBitrate, &back));
     EXPECT_EQ(back.nTargetBitrate * 10 + back.eControlRate, 960002u);
-    PassResult r = run({nv12_picture(176, 144, 0), nv12_picture(176, 144, 1)});
-    ASSERT_FALSE(r.outputs.empty());
-    const Unit &sets = r.outputs[0]; // 00 00 00 01, the SPS header byte, profile_idc, flags, level_idc
+    run({nv12_picture(176, 144, 0), nv12_picture(176, 144, 1)});
+    ASSERT_FALSE(res.outputs.empty());
+    const Unit &sets = res.outputs[0]; // 00 00 00 01, the SPS header byte, profile_idc, flags, level_idc
     ASSERT_GT(sets.size(), 8u);
     EXPECT_EQ(sets[4] & 0x1F, 7);
     EXPECT_EQ(sets[5], 100);

@@ -9,16 +9,11 @@
 namespace
 {
 
-std::string shell(const std::string &command)
-{
-    return omxt::run_child("/bin/sh", {"-c", command}, {}, 300).out;
-}
-
 int ffprobe_frames(const std::string &file)
 {
-    return std::atoi(shell("ffprobe -v error -count_frames -select_streams v:0 -show_entries "
-                           "stream=nb_read_frames -of csv=p=0 '" +
-                           file + "'")
+    return std::atoi(omxt::shell("ffprobe -v error -count_frames -select_streams v:0 -show_entries "
+                                 "stream=nb_read_frames -of csv=p=0 '" +
+                                 file + "'")
                          .c_str());
 }
 
@@ -62,7 +57,7 @@ std::string decode(const omxt::TempDir &dir, const std::string &component, const
 
 TEST(RealDecoding, EverySampleDecodesEveryFrameAndVp8VectorsMatchTheirMd5s)
 {
-    OMX_SKIP_UNLESS(shell("ffprobe -version >/dev/null && echo yes") == "yes\n", "ffmpeg and ffprobe");
+    OMX_SKIP_UNLESS(omxt::shell("ffprobe -version >/dev/null && echo yes") == "yes\n", "ffmpeg and ffprobe");
     const std::string vp8 = omxt::media_dir() + "/vp8/vp80-00-comprehensive-";
     const std::map<std::string, std::vector<Stream>> runs = {
         {"OMX.ZYN.AVC.Decoder",
@@ -109,7 +104,7 @@ TEST(RealDecoding, EverySampleDecodesEveryFrameAndVp8VectorsMatchTheirMd5s)
 // rgb24 bytes of one picture that ffmpeg reads with `input`.
 std::string rgb(const std::string &input, const std::string &raw)
 {
-    shell("ffmpeg -nostdin -v error -y -threads 1 " + input + " -f rawvideo -pix_fmt rgb24 '" + raw + "'");
+    omxt::shell("ffmpeg -nostdin -v error -y -threads 1 " + input + " -f rawvideo -pix_fmt rgb24 '" + raw + "'");
     return omxt::read_file(raw);
 }
 
@@ -133,13 +128,13 @@ double psnr(const std::string &screen, const std::string &picture, int w, int h)
 
 TEST(RealDecoding, TheScreenShowsThePictureOfTheFrameDrawnLast)
 {
-    OMX_SKIP_UNLESS(shell("ffprobe -version >/dev/null && echo yes") == "yes\n", "ffmpeg and ffprobe");
+    OMX_SKIP_UNLESS(omxt::shell("ffprobe -version >/dev/null && echo yes") == "yes\n", "ffmpeg and ffprobe");
     for (const Stream &s :
          {Stream{omxt::sample("h264_qcif.264"), 176, 144}, {omxt::sample("h264_720p.264"), 1280, 720}}) {
         omxt::TempDir dir;
         const std::string shim = dir.file("screenshot_at_exit.so");
-        ASSERT_EQ(shell("cc -shared -fPIC -o '" + shim + "' '" + omxt::source_dir() +
-                        "/scripts/screenshot_at_exit.c' && echo built"),
+        ASSERT_EQ(omxt::shell("cc -shared -fPIC -o '" + shim + "' '" + omxt::source_dir() +
+                              "/scripts/screenshot_at_exit.c' && echo built"),
                   "built\n");
         const char *asan = std::getenv("ASAN_OPTIONS");
         std::vector<std::string> handles, md5;
