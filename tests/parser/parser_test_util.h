@@ -41,7 +41,7 @@ inline Bytes Le(uint64_t v, int n)
 {
     Bytes b;
     for (int i = 0; i < n; ++i)
-        b.push_back(static_cast<uint8_t>(v >> (8 * i)));
+        b.push_back(i < 8 ? static_cast<uint8_t>(v >> (8 * i)) : 0); // wider fields are zero-filled
     return b;
 }
 // A unit after a 00 00 01 start code: the value byte, then the fields of the printf-style
