@@ -1,5 +1,6 @@
 // omx_cases against the reference core: fault file -> the failure and timeout lines of cases
 // (whole lines, times as T) and the summary rows that count them; the runner's exits and lines.
+#include <cctype>
 #include <regex>
 
 #include <OMX_Video.h>
@@ -292,7 +293,15 @@ TEST_P(CaseLines, OfItsFaultFileAreExactlyTheseAndCounted)
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(AgainstTheReferenceCore, CaseLines, ::testing::ValuesIn(kRows));
+// Test names: the row's number and case ("Row7_UTC004"), so a failing row is found at once.
+INSTANTIATE_TEST_SUITE_P(AgainstTheReferenceCore, CaseLines, ::testing::ValuesIn(kRows),
+                         [](const ::testing::TestParamInfo<Row> &info) {
+                             std::string name = "Row" + std::to_string(info.index) + "_";
+                             for (const char *c = info.param.label; *c; ++c)
+                                 if (std::isalnum(static_cast<unsigned char>(*c)))
+                                     name += *c;
+                             return name;
+                         });
 
 TEST(OmxCases, ExitsLinesAndSummaryOfTheRunner)
 {
