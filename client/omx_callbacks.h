@@ -40,5 +40,7 @@ void omx_track_command_refused(void);
 bool omx_track_give(OMX_BUFFERHEADERTYPE *header);
 // The component refused the header, or the buffer was freed.
 void omx_track_take_back(OMX_BUFFERHEADERTYPE *header);
+// The program freed the buffer; if the component still held it, one late return is let pass.
+void omx_track_buffer_freed(OMX_BUFFERHEADERTYPE *header);
 // The record of the handle under test (NULL when unknown): its kind is printed in lines.
 ZYN_OMX_COMPONENT_INFO *omx_tracked_info(void);

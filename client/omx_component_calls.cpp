@@ -232,7 +232,7 @@ OMX_ERRORTYPE omx_call_free_buffer(OMX_HANDLETYPE h, OMX_U32 port, OMX_BUFFERHEA
         err = fn(h, port, header);
     }
     if (err == OMX_ErrorNone)
-        omx_track_take_back(header);
+        omx_track_buffer_freed(header);
     return err;
 }
 
