@@ -61,7 +61,8 @@ inline std::string RunScript(FRAMEX_IN_TYPE type, const std::vector<unsigned cha
             ctx->cont_offset = r = 0; // these calls start no continuation of their own
             m = op == 'C' ? ExtractConfigStreamMpeg4(ctx, in, step.data(), size, size % 2 ? nullptr : &conf)
                           : NextFrameMpeg4(ctx, in, step.data(), size, &coding);
-            out += std::to_string(m) + "/" + std::to_string(op == 'C' ? conf.width * 10000L + conf.height : coding);
+            out += std::to_string(m) + "/" +
+                   std::to_string(op == 'C' ? conf.width * 10000L + conf.height : static_cast<long>(coding));
         } else {
             out += "@" + std::to_string(type == FRAMEX_IN_TYPE_FILE ? std::ftell(f) : mem.p_cur - mem.p_start);
         }
