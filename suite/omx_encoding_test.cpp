@@ -78,30 +78,28 @@ private:
     // failed query never hands one port's settings to the other.
     void configure_ports()
     {
+        configure_port(0, "I/P", static_cast<int>(info_->color_type), min_inbuffer_, in_size_);
+        configure_port(1, "O/P", static_cast<int>(info_->coding_type), min_outbuffer_, out_size_);
+    }
+
+    // One port: its count and buffer size read, the picture size and the format (colour on the
+    // input, coding on the output) written.
+    void configure_port(OMX_U32 port, const char *side, int format, OMX_U32 &min_buffers, size_t &size)
+    {
         OMX_PARAM_PORTDEFINITIONTYPE portdef;
         omx_prepare_record(&portdef);
-        OMX_ERRORTYPE err = pass_.read_port(0, &portdef);
-        printf("I/P port format %d \n", static_cast<int>(info_->color_type));
+        const OMX_ERRORTYPE err = pass_.read_port(port, &portdef);
+        printf("%s port format %d \n", side, format);
         fflush(stdout);
-        pass_.report_read_failure(0, err);
-        min_inbuffer_ = err == OMX_ErrorNone ? portdef.nBufferCountMin : 0;
-        in_size_ = port_buffer_size(err, portdef);
+        pass_.report_read_failure(port, err);
+        min_buffers = err == OMX_ErrorNone ? portdef.nBufferCountMin : 0;
+        size = port_buffer_size(err, portdef);
         portdef.format.video.nFrameWidth = static_cast<OMX_U32>(width_);
         portdef.format.video.nFrameHeight = static_cast<OMX_U32>(height_);
-        portdef.format.video.eColorFormat = info_->color_type;
-        portdef.nBufferSize = static_cast<OMX_U32>(buffer_size_);
-        pass_.write_port(&portdef);
-
-        omx_prepare_record(&portdef);
-        err = pass_.read_port(1, &portdef);
-        printf("O/P port format %d \n", static_cast<int>(info_->coding_type));
-        fflush(stdout);
-        pass_.report_read_failure(1, err);
-        min_outbuffer_ = err == OMX_ErrorNone ? portdef.nBufferCountMin : 0;
-        out_size_ = port_buffer_size(err, portdef);
-        portdef.format.video.nFrameWidth = static_cast<OMX_U32>(width_);
-        portdef.format.video.nFrameHeight = static_cast<OMX_U32>(height_);
-        portdef.format.video.eCompressionFormat = info_->coding_type;
+        if (port == 0)
+            portdef.format.video.eColorFormat = info_->color_type;
+        else
+            portdef.format.video.eCompressionFormat = info_->coding_type;
         portdef.nBufferSize = static_cast<OMX_U32>(buffer_size_);
         pass_.write_port(&portdef);
     }
