@@ -81,6 +81,11 @@ int omx_report_timeout_count(void)
     return counts->timeout.load(std::memory_order_relaxed);
 }
 
+OmxReportCounts omx_report_counts(void)
+{
+    return {omx_report_fail_count(), omx_report_timeout_count(), omx_report_skip_count()};
+}
+
 int omx_report_skip_count(void)
 {
     return counts->skip.load(std::memory_order_relaxed);

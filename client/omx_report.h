@@ -19,6 +19,25 @@ int omx_report_fail_count(void);
 int omx_report_timeout_count(void);
 int omx_report_skip_count(void);
 
+/* The three counts at one moment; the difference of two is what was printed in between. */
+struct OmxReportCounts {
+    int fail = 0;
+    int timeout = 0;
+    int skip = 0;
+};
+OmxReportCounts omx_report_counts(void);
+inline OmxReportCounts operator-(const OmxReportCounts &a, const OmxReportCounts &b)
+{
+    return {a.fail - b.fail, a.timeout - b.timeout, a.skip - b.skip};
+}
+inline OmxReportCounts &operator+=(OmxReportCounts &a, const OmxReportCounts &b)
+{
+    a.fail += b.fail;
+    a.timeout += b.timeout;
+    a.skip += b.skip;
+    return a;
+}
+
 /* From here on every failure, timeout and skip line is also written to `file` (null: no
  * longer), so that a runner can hand a case's lines on; a forked child writes into the same
  * file. */

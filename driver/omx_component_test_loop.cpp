@@ -24,11 +24,11 @@ void run_entry(OMX_CORE_INTERFACE *core_interface, char *name, ZYN_OMX_COMPONENT
         printf("omx_component_test_loop: OMX_GetHandle: FAIL: %x, %s\n", static_cast<unsigned>(err), name);
         return;
     }
-    const int fail = omx_report_fail_count();
-    const int timeout = omx_report_timeout_count();
+    const OmxReportCounts before = omx_report_counts();
     omx_results_pass_begin(name, component_info->in_file_name, component_info->width, component_info->height);
     omx_decoding_test(static_cast<OMX_COMPONENTTYPE *>(handle), component_info, SUPPORT_COLOR_FORMAT_ARGB8888);
-    omx_results_pass_end(omx_report_fail_count() - fail, omx_report_timeout_count() - timeout);
+    const OmxReportCounts lines = omx_report_counts() - before;
+    omx_results_pass_end(lines.fail, lines.timeout);
     core_interface->free_handle(handle);
 }
 

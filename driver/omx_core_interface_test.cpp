@@ -30,32 +30,18 @@ template <typename Call> TimedResult timed(Call &&call)
     return {err, stopwatch.elapsed_us()};
 }
 
-// The failure and timeout lines of one component's UTC 001 steps, for the results file.
-struct ComponentLines {
-    int fail;
-    int timeout;
-};
-
-// Adds the lines printed during its lifetime to a component's tally.
+// Adds the lines printed during its lifetime to a component's tally (for the results file).
 class Tally
 {
 public:
-    explicit Tally(ComponentLines &lines)
-        : lines_(lines), fail_(omx_report_fail_count()), timeout_(omx_report_timeout_count())
-    {
-    }
-    ~Tally()
-    {
-        lines_.fail += omx_report_fail_count() - fail_;
-        lines_.timeout += omx_report_timeout_count() - timeout_;
-    }
+    explicit Tally(OmxReportCounts &lines) : lines_(lines), start_(omx_report_counts()) {}
+    ~Tally() { lines_ += omx_report_counts() - start_; }
     Tally(const Tally &) = delete;
     Tally &operator=(const Tally &) = delete;
 
 private:
-    ComponentLines &lines_;
-    const int fail_;
-    const int timeout_;
+    OmxReportCounts &lines_;
+    const OmxReportCounts start_;
 };
 
 // The run's record, its semaphore and the name and role buffers; every buffer starts cleared, so
@@ -227,7 +213,7 @@ private:
     OMX_U8 component_role_[OMX_MAX_ROLES][OMX_NAME_BUFFER_LEN] = {};
     OMX_U8 *role_pointers_[OMX_MAX_ROLES] = {};
     unsigned component_num_ = 0;
-    ComponentLines tally_[OMX_MAX_COMPONENTS] = {};
+    OmxReportCounts tally_[OMX_MAX_COMPONENTS] = {};
 };
 
 } // namespace

@@ -127,9 +127,7 @@ struct Runner {
     // counts what it printed under `label`, and how the process ended.
     template <typename Body> void on_fresh_handle(const char *name, const char *label, Body &&body)
     {
-        const int fails = omx_report_fail_count();
-        const int timeouts = omx_report_timeout_count();
-        const int skips = omx_report_skip_count();
+        const OmxReportCounts before = omx_report_counts();
         // The case's lines reach the JUnit file through a file its process writes them into too.
         std::unique_ptr<FILE, int (*)(FILE *)> copy(collect_lines ? tmpfile() : nullptr, fclose);
         omx_report_copy_lines_to(copy.get());
@@ -153,11 +151,12 @@ struct Runner {
             }
             core.deinit();
         });
+        const OmxReportCounts lines = omx_report_counts() - before;
         SummaryRow row{name,
                        label,
-                       omx_report_fail_count() - fails,
-                       omx_report_timeout_count() - timeouts,
-                       omx_report_skip_count() - skips,
+                       lines.fail,
+                       lines.timeout,
+                       lines.skip,
                        how_it_ended(end),
                        stopwatch.elapsed_us() / 1e6,
                        read_lines(copy.get())};
