@@ -7,7 +7,9 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 
 namespace zyn
@@ -93,6 +95,12 @@ public:
     virtual void drain() = 0;
     virtual bool has_output() const = 0;
     virtual OutputResult write_output(const OutputTarget &target) = 0;
+    // Starts writing the next output off the caller's thread; false when the back end writes only
+    // in place (then write_output). One output at a time: end_output comes before the next begin.
+    virtual bool begin_output(const OutputTarget &) { return false; }
+    // The output begun last, once written; nothing while it is still being written (`wait`:
+    // blocks until it is).
+    virtual std::optional<OutputResult> end_output(bool /*wait*/) { return std::nullopt; }
     // Forgets every output not yet written (pictures counted as made, then dropped).
     virtual void drop_output() = 0;
     // Flush: forget stream state, keep the configuration.
@@ -102,8 +110,11 @@ public:
     virtual uint32_t coded_height() const { return 0; }
     // Drops what the back end keeps per EGL image (all buffers are gone).
     virtual void forget_images() {}
-    // Releases what belongs to the worker thread (EGL context) before it ends.
+    // Releases the threads' resources (the EGL context, the writer thread) before the worker ends.
     virtual void release_thread_resources() {}
+
+    // Called from the writing thread when an output begun is written.
+    std::function<void()> on_output_written;
 
     // An input unit carried the end-of-stream flag: the last output (an empty one when the
     // stream ends without any) goes out with the flag too.

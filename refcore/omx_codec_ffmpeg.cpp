@@ -4,6 +4,7 @@
 #include "egl_image_writer.h"
 #include "omx_codec_factory.h"
 #include "omx_stats.h"
+#include "omx_writer_thread.h"
 
 extern "C" {
 #include <libavcodec/avcodec.h>
@@ -370,57 +371,33 @@ public:
 
     OutputResult write_output(const OutputTarget &t) override
     {
-        OutputResult r;
-        FramePtr f = next_output(r);
-        if (!f)
-            return r;
-        int w = out_.width ? static_cast<int>(out_.width) : f->width;
-        int h = out_.height ? static_cast<int>(out_.height) : f->height;
-        r.sync = f->key_frame != 0;
-        r.timestamp = f->pts != AV_NOPTS_VALUE ? f->pts : 0;
-        if (t.egl_image) {
-            // EGL images take RGBA, whatever the port's colour format.
-            size_t bytes = size_t(w) * size_t(h) * 4;
-            if (!hold_rgba(bytes))
-                return r;
-            uint8_t *dst[4] = {rgba_.get(), nullptr, nullptr, nullptr};
-            int stride[4] = {w * 4, 0, 0, 0};
-            if (rgb_.convert(f.get(), w, h, AV_PIX_FMT_RGBA, dst, stride) &&
-                egl_.open(static_cast<EGLDisplay>(t.egl_display)) &&
-                egl_.write(static_cast<EGLImageKHR>(t.egl_image), w, h, std::span(rgba_.get(), bytes))) {
-                ++egl_writes;
-                r.egl_written = true;
-                r.filled = bytes;
-            }
-            return r;
-        }
-        // A plain buffer gets the port's colour format in its own layout, at the port's stride
-        // and slice height when they leave room for the picture.
-        PictureLayout l = picture_layout(out_.color, static_cast<uint32_t>(w), static_cast<uint32_t>(h));
-        const bool rgb = out_.color == OMX_COLOR_Format32bitARGB8888;
-        l.stride = std::max(l.stride, rgb ? out_.stride : (out_.stride + 1) & ~1u);
-        l.slice = std::max(l.slice, rgb ? out_.slice : (out_.slice + 1) & ~1u);
-        l.bytes = l.bytes ? uint64_t(l.stride) * l.slice * (rgb ? 2 : 3) / 2 : 0;
-        if (!t.data || l.bytes == 0 || t.capacity < l.bytes || l.stride > INT32_MAX / 2)
-            return r;
-        uint8_t *y = t.data, *c = t.data + size_t(l.stride) * l.slice;
-        const int s = static_cast<int>(l.stride);
-        AVPixelFormat fmt = AV_PIX_FMT_BGRA; // OMX_COLOR_Format32bitARGB8888: B, G, R, A in memory
-        uint8_t *dst[4] = {y, nullptr, nullptr, nullptr};
-        int stride[4] = {s, 0, 0, 0};
-        if (out_.color == OMX_COLOR_FormatYUV420Planar) {
-            fmt = AV_PIX_FMT_YUV420P;
-            dst[1] = c;
-            dst[2] = c + size_t(l.stride / 2) * (l.slice / 2);
-            stride[1] = stride[2] = s / 2;
-        } else if (out_.color == OMX_COLOR_FormatYUV420SemiPlanar) {
-            fmt = AV_PIX_FMT_NV12;
-            dst[1] = c;
-            stride[1] = s;
-        }
-        if (rgb_.convert(f.get(), w, h, fmt, dst, stride))
-            r.filled = static_cast<size_t>(l.bytes);
-        return r;
+        begin_output(t);
+        return end_output(true).value_or(OutputResult{});
+    }
+
+    // The picture is taken here, on the worker; its colour conversion and upload run on the
+    // writer thread while the worker decodes on.
+    bool begin_output(const OutputTarget &t) override
+    {
+        if (job_open_)
+            end_output(true);
+        job_.r = OutputResult{};
+        job_.frame = next_output(job_.r);
+        job_.target = t;
+        job_.out = out_;
+        job_open_ = true;
+        writer_.start([this] { write_picture(job_); }, on_output_written);
+        return true;
+    }
+
+    std::optional<OutputResult> end_output(bool wait) override
+    {
+        if (!job_open_ || (!wait && writer_.busy()))
+            return std::nullopt;
+        writer_.wait();
+        job_open_ = false;
+        job_.frame.reset();
+        return job_.r;
     }
 
     void reset() override
@@ -431,12 +408,21 @@ public:
         reset_parser();
     }
 
-    void forget_images() override { egl_.forget_images(); }
+    void forget_images() override
+    {
+        writer_.run([this] { egl_.forget_images(); });
+    }
 
     uint32_t coded_width() const override { return ctx_ ? static_cast<uint32_t>(ctx_->width) : 0; }
     uint32_t coded_height() const override { return ctx_ ? static_cast<uint32_t>(ctx_->height) : 0; }
 
-    void release_thread_resources() override { egl_.close(); }
+    void release_thread_resources() override
+    {
+        if (job_open_)
+            end_output(true);
+        writer_.run([this] { egl_.close(); });
+        writer_.stop();
+    }
 
 private:
     bool wmv() const { return coding() == OMX_VIDEO_CodingWMV; }
@@ -632,6 +618,73 @@ private:
         md5_lines += i420_md5_line(name_, static_cast<unsigned long long>(pictures), planes, strides, w, h);
     }
 
+    // An output being written: what the worker took for it and what the writer thread made of it.
+    struct Job {
+        FramePtr frame;
+        OutputTarget target;
+        PortFormat out;
+        OutputResult r;
+    };
+
+    // On the writer thread: the picture into an EGL image (RGBA) or into the buffer in the port's
+    // colour format.
+    void write_picture(Job &job)
+    {
+        const AVFrame *f = job.frame.get();
+        if (!f)
+            return;
+        const OutputTarget &t = job.target;
+        const PortFormat &out = job.out;
+        OutputResult &r = job.r;
+        int w = out.width ? static_cast<int>(out.width) : f->width;
+        int h = out.height ? static_cast<int>(out.height) : f->height;
+        r.sync = f->key_frame != 0;
+        r.timestamp = f->pts != AV_NOPTS_VALUE ? f->pts : 0;
+        if (t.egl_image) {
+            // EGL images take RGBA, whatever the port's colour format.
+            size_t bytes = size_t(w) * size_t(h) * 4;
+            if (!hold_rgba(bytes))
+                return;
+            uint8_t *dst[4] = {rgba_.get(), nullptr, nullptr, nullptr};
+            int stride[4] = {w * 4, 0, 0, 0};
+            if (rgb_.convert(f, w, h, AV_PIX_FMT_RGBA, dst, stride) &&
+                egl_.open(static_cast<EGLDisplay>(t.egl_display)) &&
+                egl_.write(static_cast<EGLImageKHR>(t.egl_image), w, h, std::span(rgba_.get(), bytes))) {
+                ++egl_writes;
+                r.egl_written = true;
+                r.filled = bytes;
+            }
+            return;
+        }
+        // A plain buffer gets the port's colour format in its own layout, at the port's stride
+        // and slice height when they leave room for the picture.
+        PictureLayout l = picture_layout(out.color, static_cast<uint32_t>(w), static_cast<uint32_t>(h));
+        const bool rgb = out.color == OMX_COLOR_Format32bitARGB8888;
+        l.stride = std::max(l.stride, rgb ? out.stride : (out.stride + 1) & ~1u);
+        l.slice = std::max(l.slice, rgb ? out.slice : (out.slice + 1) & ~1u);
+        l.bytes = l.bytes ? uint64_t(l.stride) * l.slice * (rgb ? 2 : 3) / 2 : 0;
+        if (!t.data || l.bytes == 0 || t.capacity < l.bytes || l.stride > INT32_MAX / 2)
+            return;
+        uint8_t *y = t.data, *c = t.data + size_t(l.stride) * l.slice;
+        const int s = static_cast<int>(l.stride);
+        AVPixelFormat fmt = AV_PIX_FMT_BGRA; // OMX_COLOR_Format32bitARGB8888: B, G, R, A in memory
+        uint8_t *dst[4] = {y, nullptr, nullptr, nullptr};
+        int stride[4] = {s, 0, 0, 0};
+        if (out.color == OMX_COLOR_FormatYUV420Planar) {
+            fmt = AV_PIX_FMT_YUV420P;
+            dst[1] = c;
+            dst[2] = c + size_t(l.stride / 2) * (l.slice / 2);
+            stride[1] = stride[2] = s / 2;
+        } else if (out.color == OMX_COLOR_FormatYUV420SemiPlanar) {
+            fmt = AV_PIX_FMT_NV12;
+            dst[1] = c;
+            stride[1] = s;
+        }
+        if (rgb_.convert(f, w, h, fmt, dst, stride))
+            r.filled = static_cast<size_t>(l.bytes);
+        return;
+    }
+
     Stream stream_ = Stream::Unknown;
     PacketPtr pkt_;
     FramePtr frame_;
@@ -660,6 +713,9 @@ private:
     }
     Converter rgb_, i420_;
     EglImageWriter egl_;
+    Job job_;
+    bool job_open_ = false; // begun, not yet ended
+    WriterThread writer_;   // last: its thread ends before what its jobs use goes
 };
 
 // The stream's parameter sets at the head of an encoder's first unit: H.264 SPS and PPS units,

@@ -7,7 +7,7 @@
 #include <OMX_ZYN_Platform.h>
 
 #include <algorithm>
-#include <condition_variable>
+#include <atomic>
 #include <cstddef>
 #include <cstdio>
 #include <cstdlib>
@@ -16,6 +16,7 @@
 #include <mutex>
 #include <optional>
 #include <thread>
+#include <utility>
 #include <vector>
 
 namespace zyn
@@ -108,8 +109,9 @@ struct Component {
     OMX_PTR app_data = nullptr;
 
     std::mutex mu;
-    std::condition_variable cv;
-    bool wake = false;
+    // Counts the reasons to look for work. Bumped without the lock too (the writer thread), so the
+    // worker sleeps on it rather than on a condition of the lock.
+    std::atomic<uint32_t> wakes{0};
     bool quit = false;
     OMX_STATETYPE state = OMX_StateLoaded;
     Port ports[kPorts];
@@ -133,6 +135,18 @@ struct Component {
     bool current_in_gave_output = false;        // the pushed unit has filled an output buffer
     uint32_t coded_width = 0, coded_height = 0; // picture size the decoder found, under mu
     bool decode_enabled = true;
+    // A decoder gives each input buffer back once it has copied the unit, so that the client fills
+    // the next one while this one decodes; the copy goes down the data path in the buffer's place.
+    BufferRec unit_copy;
+    std::vector<uint8_t> unit_bytes;
+    BufferRec *writing = nullptr;         // output buffer the back end's writer thread is filling
+    std::atomic<bool> writer_busy{false}; // set by the worker, cleared by the writer thread once written
+
+    // Callbacks go out one at a time, from the worker or from the writer thread. Input buffers
+    // given back while a picture is being written wait for it (a client may show that picture
+    // once it has its next input buffer back): the writer thread sends them.
+    std::mutex deliver_mu;
+    std::vector<Emit> deferred; // under deliver_mu
 
     // Statistics.
     uint64_t inputs = 0;
@@ -292,8 +306,60 @@ std::vector<ProfileLevel> profile_levels(OMX_VIDEO_CODINGTYPE coding)
 
 void notify(Component *c)
 {
-    c->wake = true;
-    c->cv.notify_one();
+    c->wakes.fetch_add(1, std::memory_order_release);
+    c->wakes.notify_one();
+}
+
+void send(Component *c, const std::vector<Emit> &out)
+{
+    for (const Emit &e : out) {
+        switch (e.kind) {
+        case Emit::Event:
+            if (c->callbacks.EventHandler)
+                c->callbacks.EventHandler(c->handle, c->app_data, e.event, e.d1, e.d2, nullptr);
+            break;
+        case Emit::EmptyDone:
+            if (c->callbacks.EmptyBufferDone)
+                c->callbacks.EmptyBufferDone(c->handle, c->app_data, e.hdr);
+            break;
+        case Emit::FillDone:
+            if (c->callbacks.FillBufferDone)
+                c->callbacks.FillBufferDone(c->handle, c->app_data, e.hdr);
+            break;
+        }
+    }
+}
+
+// Called without the component's lock: a client may call the component from a callback.
+void deliver(Component *c, std::vector<Emit> &out)
+{
+    std::lock_guard lock(c->deliver_mu);
+    send(c, out);
+    out.clear();
+}
+
+// The input buffers given back early go out now, or once the picture being written is.
+void deliver_input_returns(Component *c, std::vector<Emit> &out)
+{
+    std::lock_guard lock(c->deliver_mu);
+    if (c->writer_busy.load(std::memory_order_acquire))
+        c->deferred.insert(c->deferred.end(), out.begin(), out.end());
+    else
+        send(c, out);
+    out.clear();
+}
+
+// On the writer thread, the picture written: the input buffers that waited for it go out, then
+// the worker hands the output buffer back.
+void output_written(Component *c)
+{
+    {
+        std::lock_guard lock(c->deliver_mu);
+        send(c, c->deferred);
+        c->deferred.clear();
+        c->writer_busy.store(false, std::memory_order_release);
+    }
+    notify(c);
 }
 
 // A state change or port enable that the queue or the command under way asks for.
@@ -392,8 +458,11 @@ void open_codec(Component *c)
 {
     if (!c->decode_enabled)
         return;
-    if (!c->codec)
+    if (!c->codec) {
         c->codec = codec_create(c->desc, c->name);
+        if (c->codec)
+            c->codec->on_output_written = [c] { output_written(c); };
+    }
     if (c->codec && !c->codec->open(port_format(c, kInPort), port_format(c, kOutPort)))
         c->codec->errors++;
 }
@@ -566,27 +635,6 @@ void start_command(Component *c, const Command &cmd, std::vector<Emit> &out)
     check_pending(c, out);
 }
 
-void deliver(Component *c, std::vector<Emit> &out)
-{
-    for (const Emit &e : out) {
-        switch (e.kind) {
-        case Emit::Event:
-            if (c->callbacks.EventHandler)
-                c->callbacks.EventHandler(c->handle, c->app_data, e.event, e.d1, e.d2, nullptr);
-            break;
-        case Emit::EmptyDone:
-            if (c->callbacks.EmptyBufferDone)
-                c->callbacks.EmptyBufferDone(c->handle, c->app_data, e.hdr);
-            break;
-        case Emit::FillDone:
-            if (c->callbacks.FillBufferDone)
-                c->callbacks.FillBufferDone(c->handle, c->app_data, e.hdr);
-            break;
-        }
-    }
-    out.clear();
-}
-
 // The smallest buffer of a port: a compressed picture of its size on the stream port, one
 // picture in its colour format, stride and slice height on the picture port. Sets the stride
 // and slice height of a picture port.
@@ -644,6 +692,26 @@ bool unbusy(BufferRec *rec)
     return true;
 }
 
+// The output buffer the writer thread filled goes back (unless the client freed it meanwhile).
+void take_back_written(Component *c, const std::optional<OutputResult> &r, std::vector<Emit> &out)
+{
+    BufferRec *rec = std::exchange(c->writing, nullptr);
+    if (unbusy(rec) && rec->held && r)
+        finish_output(c, rec, *r, out);
+}
+
+// A command may change what the ports hold: the output buffer the writer thread is filling goes
+// back first.
+void settle_output(Component *c, std::unique_lock<std::mutex> &lock, std::vector<Emit> &out)
+{
+    if (!c->writing)
+        return;
+    lock.unlock();
+    std::optional<OutputResult> r = c->codec->end_output(true);
+    lock.lock();
+    take_back_written(c, r, out);
+}
+
 // One step of data work in Executing. Returns true when it made progress. Called with the
 // lock held; releases it around decoding and writing.
 bool data_step(Component *c, std::unique_lock<std::mutex> &lock, std::vector<Emit> &out)
@@ -654,12 +722,27 @@ bool data_step(Component *c, std::unique_lock<std::mutex> &lock, std::vector<Emi
     Port &op = c->ports[kOutPort];
     CodecBackend *codec = c->codec.get();
 
-    // Outputs first: a picture is written and returned before its input goes back.
+    // A picture the writer thread has written goes back.
+    if (c->writing && !c->writer_busy.load(std::memory_order_acquire)) {
+        take_back_written(c, codec->end_output(true), out);
+        return true;
+    }
+    // Outputs first: a picture is under way, and every one before it back, before its input goes
+    // back. Its writing overlaps the decoding of the next unit.
     if (codec && codec->has_output()) {
+        if (c->writing)
+            return false; // one picture at a time: the writer thread wakes the worker
         if (!op.held.empty()) {
             BufferRec *rec = op.held.front();
             rec->busy = true;
             OutputTarget t{rec->egl_image, c->egl_display, rec->hdr.pBuffer, rec->hdr.nAllocLen};
+            c->writer_busy.store(true, std::memory_order_release);
+            if (codec->begin_output(t)) {
+                c->writing = rec;
+                c->current_in_gave_output = true;
+                return true;
+            }
+            c->writer_busy.store(false, std::memory_order_release);
             lock.unlock();
             OutputResult r = codec->write_output(t);
             lock.lock();
@@ -676,9 +759,9 @@ bool data_step(Component *c, std::unique_lock<std::mutex> &lock, std::vector<Emi
             codec->drop_output();
             return true;
         }
-        // The input goes back while the rest of its outputs wait for buffers: an encoder's at
-        // once (it copied the picture; the parameter sets come ahead of the first unit), a
-        // decoder's once one picture is out (a unit may hold several).
+        // The unit is done while the rest of its outputs wait for buffers: an encoder's at once
+        // (it copied the picture; the parameter sets come ahead of the first unit; its input
+        // goes back now), a decoder's once one picture is out (a unit may hold several).
         if (c->current_in && (!is_decoder(c) || c->current_in_gave_output)) {
             BufferRec *rec = c->current_in;
             c->current_in = nullptr;
@@ -695,11 +778,15 @@ bool data_step(Component *c, std::unique_lock<std::mutex> &lock, std::vector<Emi
     if (c->current_in) {
         BufferRec *rec = c->current_in;
         c->current_in = nullptr;
-        // Every unit gives back one output buffer before its input: a unit that gave no picture
-        // (stream headers, or a picture held back for reordering) waits for one and returns it
-        // unfilled, so a client that keeps one output buffer in flight per input never finds
-        // the next one it queues still held here.
+        // Every unit gives back one output buffer before the next unit is taken (and, for an
+        // encoder, before its input): a unit that gave no picture (stream headers, or a picture
+        // held back for reordering) waits for one and returns it unfilled, so a client that keeps
+        // one output buffer in flight per input never finds the next one it queues still held.
         if (codec && !c->current_in_gave_output && is_decoder(c)) {
+            if (c->writing) {
+                c->current_in = rec;
+                return false; // its buffer goes back after the one being written
+            }
             if (!op.held.empty()) {
                 finish_output(c, op.held.front(), OutputResult{}, out);
             } else if (op.def.bEnabled && op.def.nBufferCountActual != 0) {
@@ -720,13 +807,28 @@ bool data_step(Component *c, std::unique_lock<std::mutex> &lock, std::vector<Emi
         codec->drain();
         codec->eos_pending = true;
     } else if (codec && rec->hdr.nFilledLen > 0) {
-        rec->busy = true;
         const uint8_t *data = rec->hdr.pBuffer + rec->hdr.nOffset;
         size_t size = rec->hdr.nFilledLen;
         size_t available = rec->hdr.nAllocLen - rec->hdr.nOffset;
         uint32_t flags = static_cast<uint32_t>(rec->hdr.nFlags);
         int64_t timestamp = rec->hdr.nTimeStamp;
+        std::vector<Emit> returned;
+        if (is_decoder(c)) {
+            // A decoder reads only the filled bytes: they are copied, and the buffer goes back.
+            c->unit_bytes.assign(data, data + size);
+            return_buffer(c, rec, returned);
+            rec = &c->unit_copy;
+            rec->port = kInPort;
+            rec->silent = true; // its return is the copy's: nobody is told
+            c->current_in = rec;
+            data = c->unit_bytes.data();
+        }
+        rec->busy = true;
         lock.unlock();
+        if (!returned.empty()) {
+            deliver(c, out); // what came before it goes out first
+            deliver_input_returns(c, returned);
+        }
         if (!codec->push(data, size, available, flags, timestamp))
             codec->errors++;
         if (flags & OMX_BUFFERFLAG_EOS) {
@@ -749,11 +851,14 @@ void worker_main(Component *c)
     std::vector<Emit> out;
     std::unique_lock lock(c->mu);
     while (!c->quit) {
+        // Read before looking for work: a reason that comes after it ends the sleep at once.
+        const uint32_t seen = c->wakes.load(std::memory_order_acquire);
         bool progress = true;
         while (progress && !c->quit) {
             progress = false;
             check_pending(c, out);
             if (!c->pending && !c->commands.empty()) {
+                settle_output(c, lock, out);
                 Command cmd = c->commands.front();
                 c->commands.pop_front();
                 start_command(c, cmd, out);
@@ -769,9 +874,13 @@ void worker_main(Component *c)
         }
         if (c->quit)
             break;
-        c->cv.wait(lock, [c] { return c->wake || c->quit; });
-        c->wake = false;
+        lock.unlock();
+        c->wakes.wait(seen, std::memory_order_acquire);
+        lock.lock();
     }
+    // The writer thread may still be sending callbacks, and a client may call the component from
+    // one.
+    lock.unlock();
     if (c->codec)
         c->codec->release_thread_resources();
 }
@@ -1615,7 +1724,7 @@ void component_destroy(OMX_COMPONENTTYPE *handle)
     {
         std::lock_guard lock(c->mu);
         c->quit = true;
-        c->cv.notify_one();
+        notify(c);
     }
     c->worker.join();
     ComponentStats stats{c->name, c->inputs, 0, 0, 0, {}};

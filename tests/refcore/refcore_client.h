@@ -9,6 +9,7 @@
 
 #include <condition_variable>
 #include <cstring>
+#include <functional>
 #include <mutex>
 #include <thread>
 
@@ -64,7 +65,10 @@ protected:
             return static_cast<ComponentTest *>(app)->add({'E', e, d1, d2, nullptr, false});
         };
         cb_.EmptyBufferDone = [](OMX_HANDLETYPE, OMX_PTR app, OMX_BUFFERHEADERTYPE *b) {
-            return static_cast<ComponentTest *>(app)->add({'e', 0, 0, 0, b, false});
+            auto *self = static_cast<ComponentTest *>(app);
+            if (self->on_input_back)
+                self->on_input_back();
+            return self->add({'e', 0, 0, 0, b, false});
         };
         cb_.FillBufferDone = [](OMX_HANDLETYPE, OMX_PTR app, OMX_BUFFERHEADERTYPE *b) {
             return static_cast<ComponentTest *>(app)->add({'f', 0, 0, 0, b, false});
@@ -186,6 +190,7 @@ protected:
     }
 
     OMX_HANDLETYPE handle = nullptr;
+    std::function<void()> on_input_back;   // runs in EmptyBufferDone, before it is recorded
     std::vector<std::vector<uint8_t>> mem; // of the client's buffers
     std::vector<OMX_BUFFERHEADERTYPE *> in, out;
 

@@ -380,9 +380,10 @@ TEST_F(Script, BuffersWithDecodingOff)
                 name + " inputs=4 pictures=0 errors=0 egl=0\n");
 }
 
-// Decoding on: output buffers stay until a picture, a flush, a disabled port or leaving Executing sends them back; a
-// unit without a picture gives one back unfilled before itself. A disabled port takes a new definition and completes
-// its enabling once populated again; in Loaded, port commands complete at once.
+// Decoding on: output buffers stay until a picture, a flush, a disabled port or leaving Executing sends them back; an
+// input buffer comes back once its unit is copied, and a unit without a picture then gives one back unfilled. A
+// disabled port takes a new definition and completes its enabling once populated again; in Loaded, port commands
+// complete at once.
 TEST_F(Script, BuffersHeldAndPortCommands)
 {
     EXPECT_EQ(play("OMX.ZYN.AVC.Decoder", "",
@@ -392,7 +393,7 @@ TEST_F(Script, BuffersHeldAndPortCommands)
                    "cmd enable 1; alloc 1; alloc 1; settle; events; alloc 1; await 1; events; ftb 3; ftb 4; ftb 5; "
                    "etb 0; await 2; events; to Idle; events; etb 1; cmd Loaded; await 1; events; free"),
               "ok|ok|0|0|0||C0.2,C0.3|0|ok|f0,f1,f2,C1.1|0|ok|C1.0,C1.1|0|0|ok|f0|80001018|0|0|||0|ok|C2.1|0|80001018|"
-              "0|0|0|||0|ok|C3.1|0|0|0|0|ok|f3,e0|ok|f4,f5,C0.2|0|0|ok|e1|0");
+              "0|0|0|||0|ok|C3.1|0|0|0|0|ok|e0,f3|ok|f4,f5,C0.2|0|0|ok|e1|0");
     EXPECT_EQ(play("OMX.ZYN.MPEG4.Encoder", "",
                    "cmd disable 0; cmd disable 1; await 2; events; to Idle; to Loaded; events; "
                    "cmd enable 4294967295; await 2; events; to Idle; to Executing; etb 0; ftb 0; free"),

@@ -134,8 +134,10 @@ protected:
             for (int tries = 0;; ++tries) {
                 if (on_settings && out.empty() && wait(1, 'E', OMX_EventPortSettingsChanged, 1, ~0u, step))
                     on_settings(), back = out;
-                for (auto *o : std::exchange(back, {}))
+                for (auto *o : std::exchange(back, {})) {
                     EXPECT_EQ(OMX_ErrorNone, c()->FillThisBuffer(h(), o));
+                    ++res.fills;
+                }
                 if (wait(k + 1, 'e', ~0u, ~0u, ~0u, step) &&
                     (!last || out.empty() || wait(1, 'E', OMX_EventBufferFlag, 1, OMX_BUFFERFLAG_EOS, step)))
                     break;
@@ -157,6 +159,7 @@ protected:
     }
 
     struct {
+        size_t fills = 0;
         std::vector<std::string> md5; // hex digests in picture order
         std::string stats;            // the "stats ..." line
         std::vector<Unit> outputs;    // filled output buffers, in return order
@@ -236,6 +239,45 @@ TEST_F(StreamTest, AnyChunkingGivesFfmpegsPicturesInTheNegotiatedColourWithTheir
     }
 }
 
+// A client like omx_test: one unit in flight, output buffers queued in a ring, and the picture of the previous unit
+// shown as soon as its next input buffer is back. The input buffer comes back while its unit decodes, but never
+// before that picture is whole.
+TEST_F(StreamTest, AnInputBufferComesBackOnlyOnceThePictureBeforeItIsWhole)
+{
+    OMX_SKIP_UNLESS(have_ffmpeg(), "ffmpeg and ffprobe");
+    const std::string file = omxt::sample("h263_qcif.263"), data = omxt::read_file(file);
+    const size_t bytes = 176 * 144 * 3 / 2;
+    start("OMX.ZYN.H263.Decoder");
+    configure(176, 144, 65536, 1);
+    set_colour(OMX_COLOR_FormatYUV420Planar);
+    to_state(OMX_StateIdle);
+    to_state(OMX_StateExecuting);
+    ASSERT_EQ(out.size(), 3u);
+    std::vector<Unit> shown;
+    on_input_back = [&] {
+        if (const size_t k = count('e'); k > 0) // the picture of unit k - 1, in the buffer queued with it
+            shown.emplace_back(out[(k - 1) % 3]->pBuffer, out[(k - 1) % 3]->pBuffer + bytes);
+    };
+    const auto packets = probe(file, "packet=size,pos");
+    for (size_t k = 0; k < packets.size(); ++k) {
+        OMX_BUFFERHEADERTYPE *b = in[k % in.size()];
+        std::memcpy(b->pBuffer, data.data() + packets[k][1], packets[k][0]);
+        b->nFlags = OMX_BUFFERFLAG_ENDOFFRAME;
+        ASSERT_EQ(OMX_ErrorNone, empty(b, static_cast<OMX_U32>(packets[k][0])));
+        ASSERT_EQ(OMX_ErrorNone, c()->FillThisBuffer(h(), out[k % 3])) << "queued again before it came back";
+        ASSERT_TRUE(wait(k + 1, 'e'));
+    }
+    on_input_back = nullptr;
+    to_state(OMX_StateIdle);
+    to_state(OMX_StateLoaded);
+    const auto pictures = ffmpeg_pictures(file, "yuv420p", bytes);
+    ASSERT_EQ(shown.size(), pictures.size() - 1);
+    if (sizeof(void *) == 8) { // the emulated 32-bit ARM build has an IDCT of its own (see the chunking test)
+        for (size_t k = 0; k < shown.size(); ++k)
+            EXPECT_TRUE(shown[k] == pictures[k]) << "picture " << k;
+    }
+}
+
 // A client that ignores the format the decoder announces from the stream's first picture header keeps getting pictures
 // of the size it set. One that waits for it (output port disabled) gets the port definition for the stream's size and
 // the chosen colour, then the pictures once it enabled the port with buffers that large (smaller ones are refused).
@@ -292,14 +334,16 @@ TEST_F(StreamTest, RealStreamsDecodeToTheirMd5sInPicturesOfThePortsSize)
         std::vector<Unit> units;
         uint32_t w, h, in_bytes, out_bytes;
         size_t pictures;
-        std::string flags; // of the output buffers back (a unit without a picture gives one back empty)
+        // Of the output buffers back (a unit without a picture gives one back empty), up to the last filled one: how
+        // many come back empty after it depends on how many the client queued again in time.
+        std::string flags;
     } cases[] = {
         {"OMX.ZYN.VP8.Decoder", "", file_units(vp8, false), 176, 144, 65536, 176 * 144 * 4, 29,
-         std::string(28, 'u') + "E--"},
-        {"OMX.ZYN.VP8.Decoder", "", file_units(vp8, false, 3), 352, 288, 65536, 1000, 3, "uuE--"},
+         std::string(28, 'u') + "E"},
+        {"OMX.ZYN.VP8.Decoder", "", file_units(vp8, false, 3), 352, 288, 65536, 1000, 3, "uuE"},
         {"OMX.ZYN.VP8.Decoder", "* min_buffers 1 0", file_units(vp8, false, 3), 176, 144, 65536, 1000, 3, ""},
         {"OMX.ZYN.WMV.Decoder", "", file_units(omxt::media_dir() + "/vc1/SMM0005.rcv", true), 720, 480, 262144,
-         720 * 480 * 4, 24, "--" + std::string(23, 'u') + "E-"},
+         720 * 480 * 4, 24, "--" + std::string(23, 'u') + "E"},
     };
     int row = 0;
     for (const Case &t : cases) {
@@ -312,7 +356,8 @@ TEST_F(StreamTest, RealStreamsDecodeToTheirMd5sInPicturesOfThePortsSize)
         EXPECT_EQ(r.stats, std::string("stats ") + t.decoder + " inputs=" + std::to_string(t.units.size()) +
                                " pictures=" + std::to_string(t.pictures) + " errors=0 egl=0");
         EXPECT_EQ(r.input_returns, t.units.size());
-        EXPECT_EQ(r.flags, t.flags);
+        EXPECT_EQ(r.flags.substr(0, r.flags.find_last_not_of('-') + 1), t.flags);
+        EXPECT_EQ(r.flags.size(), r.fills) << "every output buffer given comes back";
         for (const Unit &o : r.outputs)
             EXPECT_EQ(o.size(), t.w * t.h * 4);
         if (t.decoder == std::string("OMX.ZYN.VP8.Decoder")) {
