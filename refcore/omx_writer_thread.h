@@ -40,11 +40,13 @@ public:
                 done();
             return;
         }
-        std::lock_guard lock(mu_);
-        job_ = std::move(job);
-        done_ = std::move(done);
-        busy_ = true;
-        cv_.notify_all();
+        {
+            std::lock_guard lock(mu_);
+            job_ = std::move(job);
+            done_ = std::move(done);
+            busy_ = true;
+        }
+        cv_.notify_all(); // after the lock: the writer wakes to take it, not to wait for it
     }
 
     bool busy()
