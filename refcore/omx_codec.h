@@ -98,9 +98,9 @@ public:
     // Starts writing the next output off the caller's thread; false when the back end writes only
     // in place (then write_output). One output at a time: end_output comes before the next begin.
     virtual bool begin_output(const OutputTarget &) { return false; }
-    // The output begun last, once written; nothing while it is still being written (`wait`:
-    // blocks until it is).
-    virtual std::optional<OutputResult> end_output(bool /*wait*/) { return std::nullopt; }
+    // The output begun last, once written (waits for it); nothing when none was begun.
+    // on_output_written tells when it is.
+    virtual std::optional<OutputResult> end_output() { return std::nullopt; }
     // Forgets every output not yet written (pictures counted as made, then dropped).
     virtual void drop_output() = 0;
     // Flush: forget stream state, keep the configuration.

@@ -372,7 +372,7 @@ public:
     OutputResult write_output(const OutputTarget &t) override
     {
         begin_output(t);
-        return end_output(true).value_or(OutputResult{});
+        return end_output().value_or(OutputResult{});
     }
 
     // The picture is taken here, on the worker; its colour conversion and upload run on the
@@ -380,7 +380,7 @@ public:
     bool begin_output(const OutputTarget &t) override
     {
         if (job_open_)
-            end_output(true);
+            end_output();
         job_.r = OutputResult{};
         job_.frame = next_output(job_.r);
         job_.target = t;
@@ -390,9 +390,9 @@ public:
         return true;
     }
 
-    std::optional<OutputResult> end_output(bool wait) override
+    std::optional<OutputResult> end_output() override
     {
-        if (!job_open_ || (!wait && writer_.busy()))
+        if (!job_open_)
             return std::nullopt;
         writer_.wait();
         job_open_ = false;
@@ -419,7 +419,7 @@ public:
     void release_thread_resources() override
     {
         if (job_open_)
-            end_output(true);
+            end_output();
         writer_.run([this] { egl_.close(); });
         writer_.stop();
     }

@@ -707,7 +707,7 @@ void settle_output(Component *c, std::unique_lock<std::mutex> &lock, std::vector
     if (!c->writing)
         return;
     lock.unlock();
-    std::optional<OutputResult> r = c->codec->end_output(true);
+    std::optional<OutputResult> r = c->codec->end_output();
     lock.lock();
     take_back_written(c, r, out);
 }
@@ -724,7 +724,7 @@ bool data_step(Component *c, std::unique_lock<std::mutex> &lock, std::vector<Emi
 
     // A picture the writer thread has written goes back.
     if (c->writing && !c->writer_busy.load(std::memory_order_acquire)) {
-        take_back_written(c, codec->end_output(true), out);
+        take_back_written(c, codec->end_output(), out);
         return true;
     }
     // Outputs first: a picture is under way, and every one before it back, before its input goes

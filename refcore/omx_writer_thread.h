@@ -49,12 +49,6 @@ public:
         cv_.notify_all(); // after the lock: the writer wakes to take it, not to wait for it
     }
 
-    bool busy()
-    {
-        std::lock_guard lock(mu_);
-        return busy_;
-    }
-
     void wait()
     {
         std::unique_lock lock(mu_);
@@ -84,6 +78,7 @@ public:
         }
         thread_.join();
         started_ = false;
+        quit_ = false;
     }
 
 private:
