@@ -137,7 +137,7 @@ struct Component {
     bool decode_enabled = true;
     // A decoder gives each input buffer back once it has copied the unit, so that the client fills
     // the next one while this one decodes; the copy goes down the data path in the buffer's place.
-    BufferRec unit_copy;
+    BufferRec unit_copy{.port = kInPort};
     std::vector<uint8_t> unit_bytes;
     BufferRec *writing = nullptr;         // output buffer the back end's writer thread is filling
     std::atomic<bool> writer_busy{false}; // set by the worker, cleared by the writer thread once written
@@ -818,7 +818,6 @@ bool data_step(Component *c, std::unique_lock<std::mutex> &lock, std::vector<Emi
             c->unit_bytes.assign(data, data + size);
             return_buffer(c, rec, returned);
             rec = &c->unit_copy;
-            rec->port = kInPort;
             rec->silent = true; // its return is the copy's: nobody is told
             c->current_in = rec;
             data = c->unit_bytes.data();
